@@ -1,0 +1,32 @@
+# Linux: libhalvex32.so (real hardware), libhalvex32-virtual.so (virtual
+# board), halvexctl, tests and benchmarks.
+file(GLOB HX_OS_SOURCES CONFIGURE_DEPENDS os/posix/*.cpp)
+list(FILTER HX_OS_SOURCES EXCLUDE REGEX "entry_native\\.cpp$")
+add_library(hx_os OBJECT ${HX_OS_SOURCES})
+target_link_libraries(hx_os PUBLIC hx_core)
+target_compile_options(hx_os PRIVATE ${HX_LIBRARY_FLAGS})
+
+find_package(Threads REQUIRED)
+
+function(hx_shared_library target)
+  add_library(${target} SHARED ${ARGN})
+  target_link_libraries(${target} PRIVATE hx_core hx_os Threads::Threads rt)
+  target_compile_options(${target} PRIVATE ${HX_LIBRARY_FLAGS})
+  target_link_options(${target} PRIVATE
+    "-Wl,--version-script=${HX_VERSION_SCRIPT}" -Wl,--no-undefined -Wl,-z,defs)
+  set_target_properties(${target} PROPERTIES LINK_DEPENDS "${HX_VERSION_SCRIPT}")
+endfunction()
+
+hx_shared_library(halvex32 os/posix/entry_native.cpp)
+hx_shared_library(halvex32-virtual sim/entry_virtual.cpp)
+target_link_libraries(halvex32-virtual PRIVATE hx_sim)
+
+add_subdirectory(tools/halvexctl)
+
+if(HX_BUILD_TESTS)
+  enable_testing()
+  add_subdirectory(tests/unit)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt)
+    add_subdirectory(bench)
+  endif()
+endif()

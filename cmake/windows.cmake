@@ -1,0 +1,24 @@
+# Windows (MinGW-w64): Halvex32.dll with its 77 exports at their ordinals,
+# linked fully static so that it imports only Windows system DLLs.
+file(GLOB HX_OS_SOURCES CONFIGURE_DEPENDS os/win32/*.cpp)
+list(FILTER HX_OS_SOURCES EXCLUDE REGEX "dllmain\\.cpp$")
+add_library(hx_os OBJECT ${HX_OS_SOURCES})
+target_link_libraries(hx_os PUBLIC hx_core)
+target_compile_options(hx_os PRIVATE ${HX_LIBRARY_FLAGS})
+
+add_library(halvex32 SHARED os/win32/dllmain.cpp "${HX_DEF_FILE}")
+target_link_libraries(halvex32 PRIVATE hx_core hx_os)
+target_compile_options(halvex32 PRIVATE ${HX_LIBRARY_FLAGS})
+set_target_properties(halvex32 PROPERTIES OUTPUT_NAME Halvex32 PREFIX "" IMPORT_PREFIX "" IMPORT_SUFFIX ".lib")
+target_link_options(halvex32 PRIVATE -static -static-libgcc -static-libstdc++ -s)
+target_link_libraries(halvex32 PRIVATE kernel32 user32 advapi32)
+
+install(TARGETS halvex32 RUNTIME DESTINATION bin ARCHIVE DESTINATION lib LIBRARY DESTINATION lib)
+install(FILES include/halvex32.h "${HX_DEF_FILE}" DESTINATION include)
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/sim/winio/CMakeLists.txt)
+  add_subdirectory(sim/winio)
+endif()
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
+  add_subdirectory(tests/e2e)
+endif()

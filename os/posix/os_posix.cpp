@@ -1,0 +1,67 @@
+// POSIX implementation of the OS seam primitives of the library frame.
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <syslog.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "os/os.h"
+#include "os/posix/shared_words_posix.h"
+
+namespace hx::os {
+namespace {
+
+pthread_mutex_t g_libraryLock;
+bool g_libraryLockCreated = false;
+
+}  // namespace
+
+void CloseHandle(Handle h) {
+    if (HandleIsOpen(h)) ::close(static_cast<int>(h - 1));
+}
+
+void LibraryLockCreate() {
+    if (g_libraryLockCreated) return;
+    pthread_mutexattr_t attr;
+    pthread_mutexattr_init(&attr);
+    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(&g_libraryLock, &attr);
+    pthread_mutexattr_destroy(&attr);
+    g_libraryLockCreated = true;
+}
+
+void LibraryLockDelete() {
+    if (!g_libraryLockCreated) return;
+    pthread_mutex_destroy(&g_libraryLock);
+    g_libraryLockCreated = false;
+}
+
+void LibraryLockEnter() {
+    if (g_libraryLockCreated) pthread_mutex_lock(&g_libraryLock);
+}
+
+void LibraryLockLeave() {
+    if (g_libraryLockCreated) pthread_mutex_unlock(&g_libraryLock);
+}
+
+void Diagnostic(const char* text) {
+    std::fprintf(stderr, "halvex32: %s\n", text);
+    std::fflush(stderr);
+}
+
+void SleepMs(u32 ms) {
+    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000L)};
+    while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
+    }
+}
+
+u32 RegisterAccessService() { return 0; }  // no access-driver service off Windows
+
+}  // namespace hx::os

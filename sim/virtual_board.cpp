@@ -1,0 +1,88 @@
+#include "sim/virtual_board.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace hx::sim {
+namespace {
+
+constexpr char kBiosVendor[] = "Corvane BIOS";
+constexpr char kManufacturer[] = "Corvane";
+constexpr u32 kDefaultOsMajor = 10;
+
+BoardState g_state{};
+Board g_board{g_state};
+PciConfig g_pci{g_state.pci};
+u32 g_osMajor = kDefaultOsMajor;
+
+void WireChips() {
+    g_board.DetachAll();
+    g_board.AttachPorts(kPciAddressPort, kPciLastPort, &g_pci);
+}
+
+bool Open() { return g_board.Open(); }
+void Close() { g_board.Close(); }
+bool ReadPort(u16 port, u32* value, u8 size) { return g_board.ReadPort(port, value, size); }
+bool WritePort(u16 port, u32 value, u8 size) { return g_board.WritePort(port, value, size); }
+bool ReadPhys32(u32 address, u32* value) { return g_board.ReadPhys32(address, value); }
+bool WritePhys32(u32 address, u32 value) { return g_board.WritePhys32(address, value); }
+
+SmbiosRead ReadSmbios(u8* buffer, u32 capacity) {
+    const SmbiosState& s = g_state.smbios;
+    SmbiosRead r;
+    if (!s.present) return r;
+    r.found = true;
+    r.isBinary = s.isBinary;
+    r.reportedLength = s.length;
+    r.writtenLength = std::min(s.length, capacity);
+    std::memcpy(buffer, s.bytes, r.writtenLength);
+    return r;
+}
+
+u32 OsMajor() { return g_osMajor; }
+
+constexpr Backend kVirtual{
+    "virtual",
+    {Open, Close, ReadPort, WritePort, ReadPhys32, WritePhys32},
+    {ReadSmbios, OsMajor},
+};
+
+}  // namespace
+
+BoardState& TheBoardState() { return g_state; }
+Board& TheBoard() { return g_board; }
+PciConfig& ThePci() { return g_pci; }
+
+SmbiosIdentity IdentityFor(const BoardModel& model) {
+    return SmbiosIdentity{kBiosVendor,  "5.12",         "03/14/2024",       kManufacturer,        model.systemProduct,
+                          "1.0",        "HX0000001234", kManufacturer,      model.boardProduct,   "1.0"};
+}
+
+bool SetUpBoard(const char* name) {
+    const BoardModel* model = FindBoardModel(name);
+    if (!model) return false;
+    std::memset(&g_state, 0, sizeof g_state);
+    std::strncpy(g_state.model, model->name, kModelNameMax - 1);
+    g_osMajor = kDefaultOsMajor;
+    g_state.smbios.present = true;
+    g_state.smbios.isBinary = true;
+    g_state.smbios.length = BuildSmbiosTable(IdentityFor(*model), g_state.smbios.bytes, kSmbiosCapacity);
+    WireChips();
+    return true;
+}
+
+void SetSmbiosBlob(const u8* bytes, u32 length, bool isBinary) {
+    SmbiosState& s = g_state.smbios;
+    s.present = true;
+    s.isBinary = isBinary;
+    s.length = std::min<u32>(length, kSmbiosCapacity);
+    if (bytes && s.length) std::memcpy(s.bytes, bytes, s.length);
+}
+
+void RemoveSmbios() { g_state.smbios.present = false; }
+
+void SetOsMajorVersion(u32 major) { g_osMajor = major; }
+
+const Backend* VirtualBackend() { return &kVirtual; }
+
+}  // namespace hx::sim

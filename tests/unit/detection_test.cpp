@@ -1,0 +1,207 @@
+// Platform detection from the SMBIOS table and the PCI expansion-card scan.
+#include <sys/mman.h>
+
+#include <cstring>
+#include <string>
+
+#include "frame/catalog.h"
+#include "frame/detect.h"
+#include "sim/smbios.h"
+#include "virtual_fixture.h"
+
+namespace hx::test {
+namespace {
+
+using sim::AccessKind;
+
+class DetectionTest : public VirtualBoardTest {
+protected:
+    // Loads on a board whose SMBIOS source holds exactly `bytes`.
+    void LoadWithSmbios(const std::string& bytes, bool binary = true) {
+        ASSERT_TRUE(sim::SetUpBoard("Trelo-01"));
+        sim::SetSmbiosBlob(reinterpret_cast<const u8*>(bytes.data()), static_cast<u32>(bytes.size()), binary);
+        ASSERT_TRUE(Load());
+    }
+    // A generated table whose type 1 product name is `product`.
+    static std::string TableWithProduct(const char* product) {
+        sim::SmbiosIdentity id = sim::IdentityFor(*sim::FindBoardModel("Trelo-01"));
+        id.productName = product;
+        id.boardProduct = "Mainboard";
+        u8 buf[1024];
+        const u32 n = sim::BuildSmbiosTable(id, buf, sizeof buf);
+        return std::string(reinterpret_cast<char*>(buf), n);
+    }
+};
+
+TEST_F(DetectionTest, EveryModelIsDetectedFromItsGeneratedTable) {
+    for (const sim::BoardModel& m : sim::kBoardModels) {
+        SCOPED_TRACE(m.name);
+        ASSERT_TRUE(sim::SetUpBoard(m.name));
+        ASSERT_TRUE(Load());
+        EXPECT_STREQ(CurrentKey(), m.name);
+        Unload();
+    }
+}
+
+struct TextCase {
+    const char* name;
+    std::string smbios;
+    const char* expected;  // model key, or nullptr for no platform
+};
+
+class DetectionTextTest : public DetectionTest, public ::testing::WithParamInterface<TextCase> {};
+
+TEST_P(DetectionTextTest, SelectsTheExpectedTable) {
+    LoadWithSmbios(GetParam().smbios);
+    const PlatformOps* p = CurrentPlatform.load();
+    if (GetParam().expected) {
+        ASSERT_NE(p, nullptr);
+        EXPECT_STREQ(p->modelKey, GetParam().expected);
+    } else {
+        EXPECT_EQ(p, nullptr) << p->modelKey;
+    }
+}
+
+std::string Bytes(std::initializer_list<std::string> parts) {
+    std::string s;
+    for (const std::string& p : parts) s += p;
+    return s;
+}
+
+const std::string kNul(1, '\0');
+
+INSTANTIATE_TEST_SUITE_P(
+    Catalog, DetectionTextTest,
+    ::testing::Values(
+        TextCase{"PlusVariantStandsBeforeItsPrefix", "xx Trelo-03+ yy", "Trelo-03+"},
+        TextCase{"WithoutPlusSelectsTheShorterKey", "xx Trelo-03 yy", "Trelo-03"},
+        TextCase{"FirstCatalogKeyWinsWhereverItStands", "Vexa-06 then Trelo-02", "Trelo-02"},
+        TextCase{"FirstCatalogKeyWinsAgainstLaterRows", "Qantis-02 Trelo-11", "Trelo-11"},
+        TextCase{"KeyExtendedByLettersSelectsTheKey", "Trelo-16ABX", "Trelo-16"},
+        TextCase{"MatchIsCaseSensitive", "trelo-11 TRELO-11", nullptr},
+        TextCase{"NoKeyNoPlatform", "Some Other Board", nullptr},
+        TextCase{"EmptyTextNoPlatform", "", nullptr},
+        TextCase{"KeyBrokenByControlByte", "Trelo\x01-11", nullptr},
+        TextCase{"KeyBrokenByHighByte", "Trelo-1\xB1", nullptr},
+        // A high byte is blanked, so it cannot complete a key either.
+        TextCase{"HighByteBecomesBlankNotKeyByte", "Trelo-0\xB1", nullptr},
+        // A NUL between two strings becomes a blank: "Qantis-01" is not found
+        // across it, but a key whose own text contains a blank would be.
+        TextCase{"KeyNotAcrossAReplacedNul", Bytes({"Qantis", kNul, "-01"}), nullptr},
+        TextCase{"NulInsideTextDoesNotEndTheSearch", Bytes({"junk", kNul, kNul, "Vexa-05"}), "Vexa-05"},
+        TextCase{"ControlBytesAroundKeyAreBlanked", Bytes({"\x01\x02", "Ondra-01", "\x7F\xFF"}), "Ondra-01"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DetectionTest, GeneratedTableWithLongerProductNameSelectsTheKey) {
+    LoadWithSmbios(TableWithProduct("Trelo-03+ Rugged"));
+    EXPECT_STREQ(CurrentKey(), "Trelo-03+");
+}
+
+TEST_F(DetectionTest, OnlyTheFirst4095BytesAreSearched) {
+    std::string blob(4095 - 8, 'x');
+    blob += "Trelo-12";  // ends exactly at byte 4095
+    LoadWithSmbios(blob);
+    EXPECT_STREQ(CurrentKey(), "Trelo-12");
+    Unload();
+
+    std::string cut(4095 - 4, 'x');
+    cut += "Trelo-12";  // its last four bytes lie beyond the cap
+    LoadWithSmbios(cut);
+    EXPECT_EQ(CurrentPlatform.load(), nullptr);
+    Unload();
+
+    std::string beyond(5000, 'x');
+    beyond.replace(4500, 8, "Trelo-12");
+    LoadWithSmbios(beyond);
+    EXPECT_EQ(CurrentPlatform.load(), nullptr);
+}
+
+TEST_F(DetectionTest, NonBinaryValueOrMissingSourceGivesNoPlatformButLoads) {
+    LoadWithSmbios("Trelo-11", /*binary=*/false);
+    EXPECT_EQ(CurrentPlatform.load(), nullptr);
+    EXPECT_TRUE(IsLoaded());
+    Unload();
+
+    ASSERT_TRUE(sim::SetUpBoard("Trelo-11"));
+    sim::RemoveSmbios();
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(CurrentPlatform.load(), nullptr);
+}
+
+TEST_F(DetectionTest, OsMajorVersionIsKeptAndZeroDoesNotStopDetection) {
+    ASSERT_TRUE(sim::SetUpBoard("Vexa-04"));
+    sim::SetOsMajorVersion(0);
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(OsMajorVersion.load(), 0u);
+    EXPECT_STREQ(CurrentKey(), "Vexa-04");
+    Unload();
+
+    ASSERT_TRUE(sim::SetUpBoard("Vexa-04"));
+    sim::SetOsMajorVersion(6);
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(OsMajorVersion.load(), 6u);
+}
+
+// ---- expansion card scan ----------------------------------------------------
+
+struct CardPlacement {
+    u8 bus, device, function;
+    u32 id;
+};
+
+struct CardCase {
+    const char* name;
+    std::vector<CardPlacement> cards;
+    const char* expected;  // card name, or nullptr
+};
+
+class CardScanTest : public VirtualBoardTest, public ::testing::WithParamInterface<CardCase> {};
+
+TEST_P(CardScanTest, FindsTheSupportedCardOnTheLowestBus) {
+    ASSERT_TRUE(sim::SetUpBoard("Trelo-01"));
+    for (const CardPlacement& c : GetParam().cards) {
+        ASSERT_NE(sim::ThePci().Place(c.bus, c.device, c.function, c.id), nullptr);
+    }
+    ASSERT_TRUE(Load());
+    const ExpansionCardOps* card = CurrentCard.load();
+    if (GetParam().expected) {
+        ASSERT_NE(card, nullptr);
+        EXPECT_STREQ(card->name, GetParam().expected);
+    } else {
+        EXPECT_EQ(card, nullptr) << card->name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pci, CardScanTest,
+    ::testing::Values(CardCase{"NoCard", {}, nullptr},
+                      CardCase{"Card1521OnBus2", {{2, 0, 0, 0x15218086}}, "8086:1521"},
+                      CardCase{"Card1563OnBus31", {{31, 0, 0, 0x15638086}}, "8086:1563"},
+                      CardCase{"LowestBusWins", {{5, 0, 0, 0x15218086}, {3, 0, 0, 0x15638086}}, "8086:1563"},
+                      CardCase{"OtherDeviceOnLowerBusIsPassedOver",
+                               {{1, 0, 0, 0x10D38086}, {4, 0, 0, 0x15218086}},
+                               "8086:1521"},
+                      CardCase{"CardOnDevice1NotFound", {{2, 1, 0, 0x15218086}}, nullptr},
+                      CardCase{"CardOnFunction1NotFound", {{2, 0, 1, 0x15218086}}, nullptr},
+                      CardCase{"CardBeyondBus31NotFound", {{32, 0, 0, 0x15218086}}, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(VirtualBoardTest, CardScanIssuesOneConfigCyclePerBusInOrder) {
+    ASSERT_TRUE(sim::SetUpBoard("Trelo-15"));
+    ASSERT_TRUE(Load());
+    std::vector<sim::Access> writes, reads;
+    for (const sim::Access& a : Log()) {
+        if (a.kind == AccessKind::PortWrite && a.address == 0xCF8) writes.push_back(a);
+        if (a.kind == AccessKind::PortRead && a.address == 0xCFC) reads.push_back(a);
+    }
+    ASSERT_EQ(writes.size(), 32u);
+    ASSERT_EQ(reads.size(), 32u);
+    for (u32 bus = 0; bus < 32; ++bus) {
+        EXPECT_EQ(writes[bus].value, 0x80000000u | (bus << 16));
+        EXPECT_EQ(writes[bus].size, 4);
+        EXPECT_EQ(reads[bus].value, 0xFFFFFFFFu);
+    }
+}
+
+}  // namespace
+}  // namespace hx::test

@@ -1,0 +1,70 @@
+// Test fixture: the library core loaded on a fresh virtual board, the way the
+// virtual build's constructor loads it, with shared words of its own.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "frame/lifecycle.h"
+#include "frame/state.h"
+#include "os/posix/shared_words_posix.h"
+#include "sim/virtual_board.h"
+
+namespace hx::test {
+
+// A name no other test process uses, so parallel tests never share words.
+inline std::string PrivateSharedName(const char* tag = "") {
+    return "/halvex32-test-" + std::to_string(getpid()) + tag;
+}
+
+inline std::vector<sim::Access> Log() {
+    const sim::AccessLogState& log = sim::TheBoardState().log;
+    return {log.entries, log.entries + log.count};
+}
+
+inline std::vector<sim::Access> LogOf(sim::AccessKind kind) {
+    std::vector<sim::Access> out;
+    for (const sim::Access& a : Log()) {
+        if (a.kind == kind) out.push_back(a);
+    }
+    return out;
+}
+
+class VirtualBoardTest : public ::testing::Test {
+protected:
+    // Sets up `model` and loads; tests that need another board state call
+    // SetUpBoard and Load themselves.
+    void LoadModel(const char* model) {
+        ASSERT_TRUE(sim::SetUpBoard(model)) << model;
+        Load();
+    }
+    bool Load() {
+        UseBackend(sim::VirtualBackend());
+        loaded_ = true;
+        return ProcessAttach();
+    }
+    void Unload() {
+        if (loaded_) ProcessDetach();
+        loaded_ = false;
+    }
+    void SetUp() override {
+        shmName_ = PrivateSharedName();
+        os::SetSharedWordsName(shmName_.c_str());
+    }
+    void TearDown() override {
+        Unload();
+        shm_unlink(shmName_.c_str());
+    }
+    const char* CurrentKey() const {
+        const PlatformOps* p = CurrentPlatform.load();
+        return p ? p->modelKey : "(none)";
+    }
+
+    std::string shmName_;
+    bool loaded_ = false;
+};
+
+}  // namespace hx::test

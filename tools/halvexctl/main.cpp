@@ -1,0 +1,31 @@
+// halvexctl: the Halvex32 library at a shell prompt.
+#include <CLI/CLI.hpp>
+
+#include "tools/halvexctl/commands.h"
+#include "tools/halvexctl/context.h"
+
+int main(int argc, char** argv) {
+    using namespace halvexctl;
+    CLI::App app{"halvexctl: watchdog, DIO, PoE and MCU features of the supported industrial PCs"};
+    app.require_subcommand(1);
+    Context ctx;
+    std::string model;
+    auto* virt = app.add_option("--virtual", model, "Run on the virtual board of MODEL (default: a full-featured one)")
+                     ->expected(0, 1)
+                     ->type_name("MODEL");
+    Runner run;
+    AddInfoCommand(app, run);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
+    ctx.virtualBoard = virt->count() > 0;
+    ctx.model = model;
+    if (!run) return Fail("no command");
+    if (!Attach(ctx)) return 1;
+    const int rc = run(ctx);
+    Detach(ctx);
+    return rc;
+}
