@@ -146,10 +146,12 @@ void Board::AdvanceClock(u64 ms) {
     for (std::size_t i = 0; i < clockedCount_; ++i) clocked_[i]->Advance(from, to);
 }
 
-void Board::ResetMachine(const char* cause) {
+void Board::ResetMachine(const char* cause) { ResetMachineAt(state_.nowMs, cause); }
+
+void Board::ResetMachineAt(u64 atMs, const char* cause) {
     ResetState& r = state_.reset;
     ++r.count;
-    r.lastAtMs = state_.nowMs;
+    r.lastAtMs = atMs;
     std::strncpy(r.lastCause, cause ? cause : "", kCauseMax - 1);
     r.lastCause[kCauseMax - 1] = '\0';
 }

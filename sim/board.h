@@ -72,6 +72,9 @@ public:
 
     // A chip resets the machine (a watchdog expiring, for example).
     void ResetMachine(const char* cause);
+    // The same at a given board time within the advance in progress, for
+    // chips that know exactly when their event fell.
+    void ResetMachineAt(u64 atMs, const char* cause);
 
 private:
     struct PortRange {

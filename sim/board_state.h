@@ -89,6 +89,36 @@ struct ResetState {
     char lastCause[kCauseMax];
 };
 
+// IT87-series Super I/O (sim/chips/it87.h): the configuration state
+// machine, the global registers, logical device 7 and its watchdog counter.
+inline constexpr std::size_t kSioGlobalRegs = 0x30;
+inline constexpr std::size_t kSioDeviceRegs = 0x100;
+
+struct It87State {
+    bool present;
+    bool configMode;   // entry key seen, exit not yet written
+    u8 keyStep;        // entry key bytes matched so far
+    u8 index;          // register selected through the index port
+    u8 global[kSioGlobalRegs];
+    u8 gpio[kSioDeviceRegs];  // logical device 7 (30h..FFh used)
+    u16 wdtCounter;    // units left; 0 = not counting
+    u32 wdtPhaseMs;    // time already spent in the current unit
+    u32 wdtExpiries;
+};
+
+// ICH/PCH TCO timer, SMI_EN and GCS (sim/chips/ich_tco.h).
+inline constexpr std::size_t kTcoRegs = 0x20;
+
+struct IchTcoState {
+    bool present;
+    u8 regs[kTcoRegs];  // the TCO block at 460h..47Fh
+    u16 counter;        // ticks left
+    u32 phaseMs;        // time already spent in the current tick
+    u32 smiEn;          // SMI_EN at 430h
+    u32 gcs;            // GCS at FED1F410h
+    u32 smiCount;       // SMIs raised by a first time-out
+};
+
 inline constexpr std::size_t kModelNameMax = 32;
 
 struct BoardState {
@@ -100,6 +130,8 @@ struct BoardState {
     PciState pci;
     PhysWordState phys;
     ResetState reset;
+    It87State superIo;
+    IchTcoState tco;
     AccessLogState log;
 };
 

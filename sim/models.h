@@ -22,4 +22,17 @@ inline constexpr char kDefaultModel[] = "Trelo-05";
 
 const BoardModel* FindBoardModel(const char* name);
 
+// The watchdog hardware a board carries (sim/watchdog_board.cpp): its IT87
+// Super I/O, the chipset TCO timer where it is wired to reset the machine,
+// and the SoC/PCH pad words that route the watchdog output.
+enum class WatchdogPads : u8 { None, SocPads, PchPad };
+
+struct WatchdogHardware {
+    u16 superIoChipId;
+    bool tcoTimer;
+    WatchdogPads pads;
+};
+
+const WatchdogHardware& WatchdogHardwareOf(const BoardModel& model);
+
 }  // namespace hx::sim

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sim/watchdog_board.h"
+
 namespace hx::sim {
 namespace {
 
@@ -68,6 +70,7 @@ bool SetUpBoard(const char* name) {
     g_state.smbios.isBinary = true;
     g_state.smbios.length = BuildSmbiosTable(IdentityFor(*model), g_state.smbios.bytes, kSmbiosCapacity);
     WireChips();
+    WireWatchdogChips(g_board, *model);
     return true;
 }
 

@@ -1,0 +1,72 @@
+// W2: Super I/O watchdog through PWROK; needs InitWDT (in any process)
+// before it starts, and routes the watchdog pads of the SoC.
+#include "frame/hw_access.h"
+#include "frame/library_lock.h"
+#include "frame/state.h"
+#include "wdt/superio.h"
+#include "wdt/watchdog.h"
+
+namespace hx::w2 {
+namespace {
+
+using namespace hx::wdt;
+
+constexpr Margin kMargin{1, 5};
+constexpr u8 kConfigMinutes = sio::kWdtResetPwrOk;
+constexpr u8 kConfigSeconds = sio::kWdtUnitSeconds | sio::kWdtResetPwrOk;
+constexpr u8 kLedBlinkPins = 0x1F;
+constexpr u8 kLedBlinkCtrl = 0x02;
+constexpr u8 kExtPinWdt = 0x20;  // 2Ah bit 5: the pin carries the watchdog output
+
+// The SoC pad that carries the watchdog output: its configuration word
+// (bit 0 of the function select) and its value word (bits 0..2: level,
+// output disable, input disable; all cleared drives the pad low).
+constexpr u32 kPadConfigAddress = 0xFED0C150;
+constexpr u32 kPadConfigFunction0 = 0x1;
+constexpr u32 kPadValueAddress = 0xFED0C158;
+constexpr u32 kPadValueBits = 0x7;
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+
+// Read-modify-write of one physical word; the results are not needed.
+void ClearPhysBits(u32 address, u32 mask) {
+    u32 word = 0;
+    HwReadPhys32(address, &word);
+    HwWritePhys32(address, word & ~mask);
+}
+
+}  // namespace
+
+Bool32 StartWDT() {
+    if (!Shared().wdtInitDone.load(kRelaxed)) return kFalse;
+    LibraryLockGuard lock;
+    sio::Enter();
+    sio::SelectGpio();
+    sio::Write(sio::kRegLedBlinkPins, kLedBlinkPins);
+    sio::Write(sio::kRegLedBlinkCtrl, kLedBlinkCtrl);
+    sio::SetBits(sio::kRegExtPinSelect, kExtPinWdt);
+    ClearPhysBits(kPadConfigAddress, kPadConfigFunction0);
+    ClearPhysBits(kPadValueAddress, kPadValueBits);
+    sio::Write(sio::kRegWdtConfig, ConfigValue(kConfigMinutes, kConfigSeconds));
+    sio::WriteWdtValue(TimeoutValue(kMargin));
+    WdtRunning.store(1, kRelaxed);
+    sio::Exit();
+    return kTrue;
+}
+
+// Only the process that started the watchdog stops it.
+Bool32 StopWDT() {
+    if (!WdtRunning.load(kRelaxed)) return kFalse;
+    LibraryLockGuard lock;
+    sio::Enter();
+    sio::SelectGpio();
+    sio::Write(sio::kRegLedBlinkPins, 0);
+    sio::WriteWdtValue(0);
+    sio::Exit();
+    WdtRunning.store(0, kRelaxed);
+    return kTrue;
+}
+
+Bool32 ResetWDT() { return ReloadSuperIo(kMargin); }
+
+}  // namespace hx::w2
