@@ -1,11 +1,12 @@
 // The two things a build plugs into the portable core: the hardware access
 // back-end (port I/O and 32-bit physical words) and the platform inventory
-// (SMBIOS bytes, OS major version). The Windows DLL uses WinIo and the
+// (SMBIOS bytes, OS major version, COM-port discovery). The Windows DLL uses WinIo and the
 // registry, the Linux library iopl, /dev/mem and sysfs, the virtual build the
 // simulated board. One back-end is chosen before the load sequence runs.
 #pragma once
 
 #include "frame/types.h"
+#include "os/os.h"
 
 namespace hx {
 
@@ -31,6 +32,9 @@ struct InventoryOps {
     SmbiosRead (*readSmbios)(u8* buffer, u32 capacity);
     // Major version of the running OS, 0 when unknown.
     u32 (*osMajorVersion)();
+    // Device path of the COM port of a PortKind (mcu/port_kind.h) into
+    // `path` (16 characters with the NUL); false when not found.
+    bool (*findMcuPort)(u32 portKind, os::PathChar* path) = nullptr;
 };
 
 struct Backend {

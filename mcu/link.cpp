@@ -1,11 +1,17 @@
 #include "mcu/link.h"
 
+#include "mcu/port_discovery.h"
+#include "mcu/port_kind.h"
+
 namespace hx {
 
 McuLink serialPortMcu{};
 McuLink serialPortCan{};
 
 namespace {
+
+// A port kind of 0 means the UART at I/O base 2E8h.
+constexpr u32 kDefaultPortKind = kPortUart2E8;
 
 void ClearLink(McuLink& link, u32 baud) {
     link.comHandle.store(os::kNoHandle);
@@ -18,17 +24,20 @@ void ClearLink(McuLink& link, u32 baud) {
     link.rxRunning.store(0);
     link.answerEvent.store(os::kNoHandle);
     link.heldCount.store(0);
-    for (u8& b : link.frameBuf) b = 0;
-}
-
-void CloseComHandle(McuLink& link) {
-    os::Handle h = link.comHandle.exchange(os::kNoHandle);
-    if (os::HandleIsOpen(h)) os::CloseHandle(h);
+    ClearFrameBuf(link);
 }
 
 void CloseEvent(std::atomic<os::Handle>& event) {
     os::Handle h = event.exchange(os::kNoHandle);
     if (os::HandleIsOpen(h)) os::CloseHandle(h);
+}
+
+bool EnsureEvent(std::atomic<os::Handle>& event) {
+    if (os::HandleIsOpen(event.load())) return true;
+    const os::Handle h = os::EventCreate();
+    if (!os::HandleIsOpen(h)) return false;
+    event.store(h);
+    return true;
 }
 
 }  // namespace
@@ -38,18 +47,89 @@ void SetLinkDefaults() {
     ClearLink(serialPortCan, kCanLinkBaud);
 }
 
+Bool32 OpenMcuLink(McuLink& link) {
+    if (os::HandleIsOpen(link.comHandle.load())) return kTrue;
+    if (link.portKind.load() == 0) link.portKind.store(kDefaultPortKind);
+
+    os::PathChar path[os::kPortPathChars] = {};
+    if (!FindMcuPort(link.portKind.load(), path)) return kFalse;
+    path[os::kPortPathChars - 1] = 0;
+
+    const os::Handle port = os::SerialOpen(path);
+    link.comHandle.store(port);
+    if (!os::HandleIsOpen(port)) return kFalse;  // stays kInvalidHandle: the next call searches again
+    if (!os::SerialSetup(port, link.baudRate.load())) {
+        os::CloseHandle(port);
+        link.comHandle.store(os::kNoHandle);
+        return kFalse;
+    }
+    os::SerialResetLine(port);
+    return kTrue;
+}
+
+Bool32 PrepareLinkEvents(McuLink& link) {
+    return EnsureEvent(link.stopEvent) && EnsureEvent(link.ioEvent) ? kTrue : kFalse;
+}
+
+Bool32 LinkRead(McuLink& link, u8* buffer, u32 count, u32* bytesRead, u32 timeoutMs) {
+    if (!PrepareLinkEvents(link)) return kFalse;
+    return os::SerialRead(link.comHandle.load(), link.stopEvent.load(), link.ioEvent.load(), buffer, count,
+                          bytesRead, timeoutMs)
+               ? kTrue
+               : kFalse;
+}
+
+Bool32 LinkWrite(McuLink& link, const u8* buffer, u32 count, u32* bytesWritten) {
+    return os::SerialWrite(link.comHandle.load(), buffer, count, bytesWritten) ? kTrue : kFalse;
+}
+
 void StopLinkReceiver(McuLink& link) {
-    // No receive thread can run before the receiver subsystem exists; the
-    // events of the link are released all the same.
-    link.rxRunning.store(0);
+    const os::Handle port = link.comHandle.load();
+    if (link.rxRunning.exchange(0) != 0) {
+        os::EventSet(link.stopEvent.load());
+        os::SerialPurge(port, false);
+        os::SleepMs(kStopSettleMs);
+    }
+    const os::Handle thread = link.rxThread.load();
+    if (os::HandleIsOpen(thread)) {
+        if (os::ThreadActive(thread)) {
+            os::EventSet(link.stopEvent.load());
+            os::EventSet(link.ioEvent.load());
+            if (!os::ThreadWait(thread, kStopJoinMs)) os::ThreadTerminate(thread);
+        }
+        os::ThreadClose(thread);
+        link.rxThread.store(os::kNoHandle);
+    }
+    os::SerialPurge(port, false);
     CloseEvent(link.stopEvent);
     CloseEvent(link.ioEvent);
-    CloseEvent(link.answerEvent);
+}
+
+void CloseLinkPort(McuLink& link) {
+    const os::Handle port = link.comHandle.exchange(os::kNoHandle);
+    if (os::HandleIsOpen(port)) os::CloseHandle(port);
 }
 
 void CloseMcuLinks() {
-    CloseComHandle(serialPortMcu);
-    CloseComHandle(serialPortCan);
+    // A receive thread that no unload step stopped (DT2 events without CAN
+    // or DICOS) must not outlive the port it reads.
+    StopLinkReceiver(serialPortMcu);
+    StopLinkReceiver(serialPortCan);
+    CloseLinkPort(serialPortMcu);
+    CloseLinkPort(serialPortCan);
+    CloseEvent(serialPortMcu.answerEvent);
+}
+
+void CopyFrameBuf(const McuLink& link, u8* out, u32 count) {
+    for (u32 i = 0; i < count && i < kLinkFrameBufSize; ++i) out[i] = link.frameBuf[i].load(std::memory_order_relaxed);
+}
+
+void StoreFrameBuf(McuLink& link, const u8* bytes, u32 count) {
+    for (u32 i = 0; i < count && i < kLinkFrameBufSize; ++i) link.frameBuf[i].store(bytes[i], std::memory_order_relaxed);
+}
+
+void ClearFrameBuf(McuLink& link) {
+    for (std::atomic<u8>& b : link.frameBuf) b.store(0, std::memory_order_relaxed);
 }
 
 }  // namespace hx

@@ -1,5 +1,7 @@
 // McuLink: the record of one serial link. serialPortMcu is the MCU command
-// link (115200 baud), serialPortCan the CAN data link (921600 baud).
+// link (115200 baud), serialPortCan the CAN data link (921600 baud). The
+// transport operations open and configure a link, read and write it, and stop
+// its receive thread; none of them takes the library lock.
 #pragma once
 
 #include <atomic>
@@ -20,19 +22,27 @@ enum class RxThreadKind : u8 {
 
 inline constexpr u32 kMcuLinkBaud = 115200;
 inline constexpr u32 kCanLinkBaud = 921600;
+inline constexpr u32 kLinkFrameBufSize = 16;
+
+// How long StopLinkReceiver gives a receive thread, in milliseconds.
+inline constexpr u32 kStopSettleMs = 20;
+inline constexpr u32 kStopJoinMs = 500;
 
 struct McuLink {
-    std::atomic<os::Handle> comHandle;
+    std::atomic<os::Handle> comHandle;  // 0 not opened, kInvalidHandle last open failed
     std::atomic<os::Handle> rxThread;
-    std::atomic<os::Handle> stopEvent;
-    std::atomic<os::Handle> ioEvent;
+    std::atomic<os::Handle> stopEvent;  // ends a pending LinkRead and the receive thread
+    std::atomic<os::Handle> ioEvent;    // completion event of the reads
     std::atomic<RxThreadKind> rxThreadProc;
-    std::atomic<u32> portKind;
+    std::atomic<u32> portKind;          // 0 becomes 2E8h at the first open
     std::atomic<u32> baudRate;
-    std::atomic<u32> rxRunning;
-    std::atomic<os::Handle> answerEvent;
-    std::atomic<u32> heldCount;
-    u8 frameBuf[16];
+    std::atomic<u32> rxRunning;         // 1 while the receive thread runs
+    std::atomic<os::Handle> answerEvent;  // set by the receive thread for each answer frame
+    std::atomic<u32> heldCount;         // bytes of a partial frame held in frameBuf
+    // Partial frame of the receive thread; on serialPortMcu also the
+    // hand-over buffer of the last answer frame. Bytes are atomic because the
+    // receive thread fills them while an exchange may clear them.
+    std::atomic<u8> frameBuf[kLinkFrameBufSize];
 };
 
 extern McuLink serialPortMcu;
@@ -40,9 +50,30 @@ extern McuLink serialPortCan;
 
 // Process-attach presets: every field 0, then the two baud rates.
 void SetLinkDefaults();
-// Stops the link's receive thread and releases its events; comHandle stays.
+
+// 1 when the link is open: already (then without any system call, whatever
+// portKind and baudRate say now), or found, opened and configured now.
+Bool32 OpenMcuLink(McuLink& link);
+// 1 when stopEvent and ioEvent both exist (created here when missing).
+Bool32 PrepareLinkEvents(McuLink& link);
+// Reads up to `count` bytes. 1 when bytes arrived (*bytesRead of them); 0 on
+// the stop event, on a time-out (kInfinite: none) with *bytesRead 0, or on
+// a failure.
+Bool32 LinkRead(McuLink& link, u8* buffer, u32 count, u32* bytesRead, u32 timeoutMs);
+// Writes without time-out. 1 when the write completed; the caller compares
+// *bytesWritten with `count`.
+Bool32 LinkWrite(McuLink& link, const u8* buffer, u32 count, u32* bytesWritten);
+// Stops the link's receive thread and releases stopEvent and ioEvent;
+// comHandle stays open. Never call it on the receive thread itself.
 void StopLinkReceiver(McuLink& link);
+// Closes comHandle (after StopLinkReceiver) and sets it to 0.
+void CloseLinkPort(McuLink& link);
 // Unload step after the unload sequence: releases both links.
 void CloseMcuLinks();
+
+// frameBuf as plain bytes.
+void CopyFrameBuf(const McuLink& link, u8* out, u32 count);
+void StoreFrameBuf(McuLink& link, const u8* bytes, u32 count);
+void ClearFrameBuf(McuLink& link);
 
 }  // namespace hx

@@ -1,6 +1,6 @@
 // The OS seam: the few primitives the portable core needs from the operating
 // system. Implemented in os/posix and os/win32. Later subsystems add their
-// primitives here (events, threads, serial ports, named objects).
+// primitives here (named objects).
 #pragma once
 
 #include <atomic>
@@ -44,6 +44,65 @@ void DetachSharedWords();
 void Diagnostic(const char* text);
 
 void SleepMs(u32 ms);
+
+// ---- Events and threads (MCU link, receive threads) -----------------------
+
+// Wait without a time-out.
+inline constexpr u32 kInfinite = 0xFFFFFFFFu;
+
+// Unnamed manual-reset event, created non-signalled; kNoHandle on failure.
+// Closed with CloseHandle.
+Handle EventCreate();
+bool EventSet(Handle event);
+bool EventReset(Handle event);
+
+// Waits until one of `count` events is signalled (the lowest index wins) or
+// `timeoutMs` passes. Returns that index, kWaitTimedOut or kWaitFailed.
+inline constexpr int kWaitTimedOut = -1;
+inline constexpr int kWaitFailed = -2;
+int WaitAny(const Handle* events, u32 count, u32 timeoutMs);
+
+// Starts `body(arg)` on a new thread at the highest priority the process may
+// use; kNoHandle on failure. Released with ThreadClose, never CloseHandle.
+using ThreadBody = void (*)(void* arg);
+Handle ThreadStart(ThreadBody body, void* arg);
+bool ThreadActive(Handle thread);
+// True when the thread has ended within `timeoutMs`.
+bool ThreadWait(Handle thread, u32 timeoutMs);
+// Ends a thread that did not stop by itself where the OS allows it (exit code
+// FFFFFFFFh on Windows); elsewhere the thread is abandoned to finish alone.
+void ThreadTerminate(Handle thread);
+void ThreadClose(Handle thread);
+
+// ---- Serial ports (MCU link) ------------------------------------------------
+
+// Device paths of serial ports: UTF-16 on Windows ("\\.\COM5"), bytes
+// elsewhere ("/dev/ttyS1"). A link's path buffer holds 16 characters.
+#ifdef _WIN32
+using PathChar = wchar_t;
+#else
+using PathChar = char;
+#endif
+inline constexpr u32 kPortPathChars = 16;
+
+// Opens the port for reading and writing without sharing: a second opener,
+// in this process or another, fails. kInvalidHandle on failure.
+Handle SerialOpen(const PathChar* path);
+// 8 data bits, even parity, 1 stop bit at `baud`; DTR and RTS low; no flow
+// control; binary. False when the port refuses the settings.
+bool SerialSetup(Handle port, u32 baud);
+// Clears errors and break, flushes, lowers RTS, purges both directions.
+void SerialResetLine(Handle port);
+// Reads up to `count` bytes into `buffer`. Ends with true when data arrived
+// (*got bytes), with false on `stopEvent` (or `ioEvent`) being signalled, on
+// a time-out (then *got is 0) or on an error. Nothing is written into
+// `buffer` after the call returned.
+bool SerialRead(Handle port, Handle stopEvent, Handle ioEvent, void* buffer, u32 count, u32* got, u32 timeoutMs);
+// Blocks until all `count` bytes are written or the port fails.
+bool SerialWrite(Handle port, const void* buffer, u32 count, u32* written);
+// Discards pending input (and aborts a pending read); with `output` also
+// pending output.
+void SerialPurge(Handle port, bool output);
 
 // RegisterWinIOService: installs the hardware access driver as a service
 // (Windows); 1 when installed, 0 otherwise (always 0 where there is none).

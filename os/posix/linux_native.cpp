@@ -19,6 +19,7 @@
 #endif
 
 #include "os/os.h"
+#include "os/posix/sysfs_ports.h"
 
 namespace hx::os {
 namespace {
@@ -128,10 +129,12 @@ u32 KernelMajor() {
     return static_cast<u32>(std::strtoul(u.release, nullptr, 10));
 }
 
+bool FindMcuPort(u32 portKind, PathChar* path) { return FindPortInSysfs(kSysfsRoot, portKind, path); }
+
 constexpr Backend kLinuxNative{
     "linux-native",
     {Open, Close, ReadPort, WritePort, ReadPhys32, WritePhys32},
-    {ReadSmbios, KernelMajor},
+    {ReadSmbios, KernelMajor, FindMcuPort},
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <syslog.h>
@@ -24,7 +25,12 @@ bool g_libraryLockCreated = false;
 }  // namespace
 
 void CloseHandle(Handle h) {
-    if (HandleIsOpen(h)) ::close(static_cast<int>(h - 1));
+    if (!HandleIsOpen(h)) return;
+    const int fd = static_cast<int>(h - 1);
+    // A serial port opened exclusively gives the exclusion up, or the device
+    // would stay barred while another descriptor of it is open.
+    if (isatty(fd)) (void)ioctl(fd, TIOCNXCL);
+    ::close(fd);
 }
 
 void LibraryLockCreate() {

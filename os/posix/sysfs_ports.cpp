@@ -1,0 +1,186 @@
+#include "os/posix/sysfs_ports.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "mcu/port_kind.h"
+
+namespace hx::os {
+namespace {
+
+constexpr u32 kPathChars = 16;  // the link's device path, NUL included
+constexpr char kDevPrefix[] = "/dev/";
+constexpr char kTtyClass[] = "/class/tty";
+constexpr std::size_t kValueMax = 64;
+constexpr int kMaxAncestors = 12;
+
+// PCI configuration address fields.
+constexpr u32 kPciEnable = 0x80000000u;
+constexpr u32 kPciBusShift = 16, kPciDeviceShift = 11, kPciFunctionShift = 8;
+constexpr u32 kPciBusMask = 0xFF, kPciDeviceMask = 0x1F, kPciFunctionMask = 0x7;
+constexpr u32 kPciRegisterMask = 0xFF;
+
+enum class Search { None, UartBase, Usb, Pci };
+
+Search SearchFor(u32 kind) {
+    switch (kind) {
+        case kPortUart2E0: case kPortUart2E8: case kPortUart2F8:
+        case kPortUart368: case kPortUart3E8: case kPortUart3F8: return Search::UartBase;
+        case kPortUsbCdc1CBE: case kPortUsbFtdi6015: return Search::Usb;
+        case kPortHsuart0F0A: case kPortHsuart0F0C: return Search::Pci;
+        default: return Search::None;
+    }
+}
+
+// Reads a small sysfs attribute; false when missing or empty.
+bool ReadValue(const char* path, char* out, std::size_t capacity) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const ssize_t n = ::read(fd, out, capacity - 1);
+    ::close(fd);
+    if (n <= 0) return false;
+    out[n] = '\0';
+    return true;
+}
+
+bool ReadHex(const char* path, u32* value) {
+    char text[kValueMax];
+    if (!ReadValue(path, text, sizeof text)) return false;
+    char* end = nullptr;
+    const unsigned long v = std::strtoul(text, &end, 16);
+    if (end == text) return false;
+    *value = static_cast<u32>(v);
+    return true;
+}
+
+bool Join(char* out, const char* a, const char* b, const char* c = "") {
+    const int n = std::snprintf(out, PATH_MAX, "%s%s%s", a, b, c);
+    return n > 0 && n < PATH_MAX;
+}
+
+bool Exists(const char* path) { return ::access(path, F_OK) == 0; }
+
+// The legacy UART with this I/O base, counted only while a driver has the
+// port (the registry's "Control" key exists only for started devices).
+bool UartMatches(const char* tty, u32 base) {
+    char path[PATH_MAX];
+    u32 value = 0;
+    if (!Join(path, tty, "/port") || !ReadHex(path, &value) || value != base) return false;
+    return Join(path, tty, "/device/driver") && Exists(path);
+}
+
+// Walks from the tty's device towards the root of the tree; `test` decides
+// on each ancestor: 1 match, -1 no match (stop), 0 go on.
+template <typename Test>
+bool AncestorMatches(const char* tty, const char* rootReal, Test test) {
+    char link[PATH_MAX];
+    char dir[PATH_MAX];
+    if (!Join(link, tty, "/device") || !::realpath(link, dir)) return false;
+    const std::size_t rootLength = std::strlen(rootReal);
+    for (int depth = 0; depth < kMaxAncestors; ++depth) {
+        if (std::strncmp(dir, rootReal, rootLength) != 0 || std::strlen(dir) <= rootLength) return false;
+        const int verdict = test(dir);
+        if (verdict != 0) return verdict > 0;
+        char* slash = std::strrchr(dir, '/');
+        if (!slash) return false;
+        *slash = '\0';
+    }
+    return false;
+}
+
+int UsbVerdict(const char* dir, u32 kind) {
+    char path[PATH_MAX];
+    u32 vendor = 0, product = 0;
+    if (!Join(path, dir, "/idVendor") || !ReadHex(path, &vendor)) return 0;
+    if (!Join(path, dir, "/idProduct") || !ReadHex(path, &product)) return -1;
+    return (product << 16 | vendor) == kind ? 1 : -1;
+}
+
+int PciVerdict(const char* dir, const char* function) {
+    const char* base = std::strrchr(dir, '/');
+    return base && std::strcmp(base + 1, function) == 0 ? 1 : 0;
+}
+
+// "0000:BB:DD.F", the sysfs name of the PCI function that a kind addresses.
+bool PciName(u32 kind, char* out, std::size_t capacity) {
+    if ((kind & kPciEnable) == 0 || (kind & kPciRegisterMask) != 0) return false;
+    std::snprintf(out, capacity, "0000:%02x:%02x.%x", (kind >> kPciBusShift) & kPciBusMask,
+                  (kind >> kPciDeviceShift) & kPciDeviceMask, (kind >> kPciFunctionShift) & kPciFunctionMask);
+    return true;
+}
+
+// Natural order of tty names: ttyS2 before ttyS10, then plain text order.
+bool NameBefore(const char* a, const char* b) {
+    const std::size_t la = std::strlen(a), lb = std::strlen(b);
+    std::size_t da = la, db = lb;
+    while (da > 0 && a[da - 1] >= '0' && a[da - 1] <= '9') --da;
+    while (db > 0 && b[db - 1] >= '0' && b[db - 1] <= '9') --db;
+    const int stem = std::strncmp(a, b, da < db ? da : db);
+    if (da != db || stem != 0) return std::strcmp(a, b) < 0;
+    if (la - da != lb - db) return la - da < lb - db;  // fewer digits: smaller number
+    return std::strcmp(a + da, b + db) < 0;
+}
+
+struct LinuxDirent64 {
+    ino64_t d_ino;
+    off64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[1];
+};
+
+}  // namespace
+
+bool FindPortInSysfs(const char* root, u32 portKind, char* path) {
+    const Search search = SearchFor(portKind);
+    if (search == Search::None) return false;
+    char pciFunction[kValueMax];
+    if (search == Search::Pci && !PciName(portKind, pciFunction, sizeof pciFunction)) return false;
+
+    char rootReal[PATH_MAX];
+    char classDir[PATH_MAX];
+    if (!::realpath(root, rootReal) || !Join(classDir, rootReal, kTtyClass)) return false;
+    const int dirFd = ::open(classDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return false;
+
+    char best[kPathChars] = "";
+    alignas(8) char entries[4096];
+    for (;;) {
+        const long n = syscall(SYS_getdents64, dirFd, entries, sizeof entries);
+        if (n <= 0) break;
+        for (long at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const LinuxDirent64*>(entries + at);
+            at += e->d_reclen;
+            const char* name = e->d_name;
+            if (name[0] == '.') continue;
+            if (std::strlen(kDevPrefix) + std::strlen(name) >= kPathChars) continue;  // would not fit
+            if (best[0] && !NameBefore(name, best + std::strlen(kDevPrefix))) continue;
+            char tty[PATH_MAX];
+            if (!Join(tty, classDir, "/", name)) continue;
+            bool match = false;
+            switch (search) {
+                case Search::UartBase: match = UartMatches(tty, portKind); break;
+                case Search::Usb:
+                    match = AncestorMatches(tty, rootReal, [portKind](const char* d) { return UsbVerdict(d, portKind); });
+                    break;
+                case Search::Pci:
+                    match = AncestorMatches(tty, rootReal, [&](const char* d) { return PciVerdict(d, pciFunction); });
+                    break;
+                case Search::None: break;
+            }
+            if (match) std::snprintf(best, sizeof best, "%s%s", kDevPrefix, name);
+        }
+    }
+    ::close(dirFd);
+    if (!best[0]) return false;
+    std::memcpy(path, best, sizeof best);
+    return true;
+}
+
+}  // namespace hx::os
