@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "os/win32/registry_inventory.h"
+#include "os/win32/registry_ports.h"
 
 namespace hx::os::win32 {
 namespace {
@@ -96,7 +97,7 @@ bool WritePhys32(u32 address, u32 value) {
 constexpr Backend kWinIoBackend{
     "winio",
     {Open, Close, ReadPort, WritePort, ReadPhys32, WritePhys32},
-    {ReadRegistrySmbios, RtlMajorVersion},
+    {ReadRegistrySmbios, RtlMajorVersion, FindMcuPortInRegistry},
 };
 
 }  // namespace
