@@ -42,7 +42,7 @@ protected:
 
 class Board {
 public:
-    explicit Board(BoardState& state) : state_(state) {}
+    constexpr explicit Board(BoardState& state) : state_(state) {}
 
     BoardState& State() { return state_; }
 

@@ -23,7 +23,9 @@ __attribute__((constructor)) void HalvexVirtualLoad() {
     const char* noAccess = std::getenv(kNoAccessVariable);
     hx::sim::TheBoardState().faults.openFails = noAccess && std::strcmp(noAccess, "1") == 0;
     hx::UseBackend(hx::sim::VirtualBackend());
-    hx::ProcessAttach();
+    if (!hx::ProcessAttach()) {
+        hx::os::Diagnostic("hardware access unavailable: the virtual board refused to open (HALVEX_VIRTUAL_NO_ACCESS=1)");
+    }
 }
 
 __attribute__((destructor)) void HalvexVirtualUnload() { hx::ProcessDetach(); }

@@ -12,9 +12,11 @@ constexpr char kBiosVendor[] = "Corvane BIOS";
 constexpr char kManufacturer[] = "Corvane";
 constexpr u32 kDefaultOsMajor = 10;
 
-BoardState g_state{};
-Board g_board{g_state};
-PciConfig g_pci{g_state.pci};
+// Constant-initialised: the virtual library's constructor may run before any
+// dynamic initialiser of this file.
+constinit BoardState g_state{};
+constinit Board g_board{g_state};
+constinit PciConfig g_pci{g_state.pci};
 u32 g_osMajor = kDefaultOsMajor;
 
 void WireChips() {

@@ -14,7 +14,7 @@ inline constexpr u16 kPciLastPort = 0xCFF;
 
 class PciConfig final : public PortDevice {
 public:
-    explicit PciConfig(PciState& state) : state_(state) {}
+    constexpr explicit PciConfig(PciState& state) : state_(state) {}
 
     u32 ReadPort(u16 port, u8 size) override;
     void WritePort(u16 port, u32 value, u8 size) override;
