@@ -8,6 +8,10 @@ target_compile_options(hx_os PRIVATE ${HX_LIBRARY_FLAGS})
 
 find_package(Threads REQUIRED)
 
+# The virtual board runs its serial links on pseudo-terminals.
+file(GLOB HX_SIM_POSIX_SOURCES CONFIGURE_DEPENDS sim/posix/*.cpp)
+target_sources(hx_sim PRIVATE ${HX_SIM_POSIX_SOURCES})
+
 function(hx_shared_library target)
   add_library(${target} SHARED ${ARGN})
   target_link_libraries(${target} PRIVATE hx_core hx_os Threads::Threads rt)

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "frame/types.h"
+#include "sim/firmware/link_state.h"
 
 namespace hx::sim {
 
@@ -132,6 +133,7 @@ struct BoardState {
     ResetState reset;
     It87State superIo;
     IchTcoState tco;
+    SerialLinkState links;  // MCU firmware, CAN controller, transport faults, device paths
     AccessLogState log;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sim/board_links.h"
 #include "sim/watchdog_board.h"
 
 namespace hx::sim {
@@ -48,7 +49,7 @@ u32 OsMajor() { return g_osMajor; }
 constexpr Backend kVirtual{
     "virtual",
     {Open, Close, ReadPort, WritePort, ReadPhys32, WritePhys32},
-    {ReadSmbios, OsMajor},
+    {ReadSmbios, OsMajor, FindBoardLinkPort},
 };
 
 }  // namespace

@@ -1,0 +1,172 @@
+// Plain state of the board's serial links: the MCU firmware, the CAN
+// controller, the faults of the simulated transport and the device paths the
+// links are published under. No pointers, no OS objects (part of BoardState).
+#pragma once
+
+#include <cstddef>
+
+#include "frame/types.h"
+
+namespace hx::sim {
+
+inline constexpr std::size_t kMcuFrameBytes = 7;
+inline constexpr std::size_t kCanFrameBytes = 16;
+
+// How the firmware took a request.
+enum class RequestKind : u8 {
+    Query,         // answered with the same code and a result word
+    Command,       // echoed
+    Post,          // not answered
+    ShortCommand,  // older dialect, echoed
+    Text,          // ignition text request (3Fh), answered
+    Unknown,       // valid frame of a code the firmware does not know: no answer
+    BadChecksum,   // dropped
+};
+
+struct ReceivedFrame {
+    u8 bytes[kMcuFrameBytes];
+    RequestKind kind;
+};
+
+inline constexpr std::size_t kFirmwareLogCapacity = 128;
+
+struct TriggerUnitState {  // DTIO or DTFO
+    bool running;
+    u32 prepares;
+    u32 unit;  // the unit word as sent (unit x factor + adjust)
+    u32 setup[7];
+};
+
+struct McuFirmwareState {
+    bool poweredOn;
+    u32 version;
+    u16 diActive;  // input lines that are active (line n at bit n)
+    u16 doOn;      // output lines that are on
+
+    bool dicosRunning;
+    u32 dicosSetup[2];
+
+    TriggerUnitState dtfo;
+    TriggerUnitState dtio;
+
+    struct {
+        bool running;
+        u32 unit;
+        u32 setup[8];
+        u8 lastIndex;
+        u8 lastResult;
+        u32 results;
+    } dt2;
+
+    u32 ledSetting;
+
+    struct {
+        bool running;
+        u32 stops;
+        u32 bitTiming[2];
+        u32 setup[4];
+    } can;
+
+    struct {
+        u32 startMask;
+        u32 stopMask;
+        u32 generator;
+        u32 period[8];
+        u32 pulse;
+        u32 width[8];
+        u32 invert;
+        u32 clock;
+        u32 genSetup[8][3];
+        u32 syncTimeBase;
+        u32 syncUpdate;
+    } pwm;
+
+    struct {
+        u32 startValue;
+        u32 stopValue;
+        u32 raw[8];
+    } adc;
+
+    struct {
+        u32 startValue;
+        u32 stopValue;
+        u32 channel;
+        u32 direction[4];
+        u32 velocity[4];
+        u32 position[4];
+        u32 setup[7];
+    } qei;
+
+    struct {
+        u32 state;
+        u32 batteryRaw;
+        u32 settings[5];
+    } ign;
+
+    // Receive side: the frame being assembled, and what came in.
+    u8 rx[kMcuFrameBytes];
+    u32 rxHeld;
+    u32 bytesReceived;
+    u32 noiseBytes;  // bytes dropped while hunting for a lead byte
+    u32 framesReceived;
+    ReceivedFrame log[kFirmwareLogCapacity];  // frame i at log[i % capacity]
+};
+
+inline constexpr std::size_t kCanLogCapacity = 64;
+
+// One CAN message as the controller saw it on the wire.
+struct CanWireMessage {
+    u32 id;
+    u16 flags;
+    u8 length;
+    u8 data[8];
+};
+
+struct CanControllerState {
+    u8 rx[kCanFrameBytes];
+    u32 rxHeld;
+    u32 noiseBytes;
+    u32 framesReceived;
+    CanWireMessage log[kCanLogCapacity];  // frame i at log[i % capacity]
+};
+
+// Faults of the simulated transport, applied to what the firmware sends.
+// Counters arm the next N answers; they count down as they fire.
+struct LinkFaultState {
+    u32 dropAnswers;       // not sent at all
+    u32 delayAnswers;      // held back for delayMs
+    u32 delayMs;
+    u32 corruptChecksum;   // last byte changed
+    u32 otherCode;         // another command code, with a valid checksum
+    u32 noiseBefore;       // preceded by noiseBytes bytes of line noise
+    u32 noiseBytes;
+    u32 staleBefore;       // preceded by a stale answer of another code
+    u32 splitChunk;        // while non-zero: every answer written in chunks of this size
+    u32 splitGapMs;        // pause between chunks
+};
+
+enum class LinkRole : u8 { Mcu, Can };
+inline constexpr std::size_t kLinkRoles = 2;
+inline constexpr std::size_t kLinkPathMax = 32;
+inline constexpr std::size_t kPublishedKinds = 4;
+
+struct PublishedLink {
+    u32 portKind;  // 0: unused entry
+    LinkRole role;
+};
+
+struct LinkPathState {
+    bool hostUp;                           // the links run (paths below valid)
+    char path[kLinkRoles][kLinkPathMax];   // device path per role, empty when taken away
+    PublishedLink kinds[kPublishedKinds];  // the port kinds under which the links are found
+    u32 lookups;                           // discovery requests the board answered
+};
+
+struct SerialLinkState {
+    McuFirmwareState mcu;
+    CanControllerState can;
+    LinkFaultState faults[kLinkRoles];
+    LinkPathState paths;
+};
+
+}  // namespace hx::sim

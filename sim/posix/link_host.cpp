@@ -1,0 +1,342 @@
+#include "sim/posix/link_host.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <stdlib.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "os/os.h"
+#include "sim/board_links.h"
+#include "sim/firmware/can_controller.h"
+#include "sim/firmware/mcu_firmware.h"
+#include "sim/virtual_board.h"
+
+namespace hx::sim {
+namespace {
+
+using i64 = long long;
+
+constexpr u32 kRoles = kLinkRoles;
+constexpr u32 kReadChunk = 512;
+constexpr u32 kMaxAnswerBytes = 32;
+constexpr u32 kMaxPending = 32;
+constexpr u32 kMaxNoiseBytes = 64;
+constexpr int kWriteStallMs = 200;  // a reader that takes nothing this long loses the bytes
+constexpr u8 kNoise[] = {0x00, 0x55, 0xAA, 0xFF, 0x7E, 0x11, 0x93, 0xC3};
+constexpr u8 kStaleCodeFlip = 0x80;
+
+struct Pending {
+    i64 dueMs;
+    LinkRole role;
+    u32 count;
+    u8 bytes[kMaxAnswerBytes];
+};
+
+struct Host {
+    pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+    int master[kRoles] = {-1, -1};
+    int keep[kRoles] = {-1, -1};  // our own slave descriptor: the master never sees a hang-up
+    int wake = -1;
+    os::Handle thread = os::kNoHandle;
+    std::atomic<bool> running{false};
+    u8 lastAnswer[kRoles][kMcuFrameBytes] = {};
+    bool haveLast[kRoles] = {};
+    Pending pending[kMaxPending] = {};
+    u32 pendingCount = 0;
+};
+
+Host g_host;
+
+u32 Index(LinkRole role) { return static_cast<u32>(role); }
+
+i64 NowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<i64>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+void SleepMs(u32 ms) {
+    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
+    }
+}
+
+void Wake() {
+    if (g_host.wake >= 0) eventfd_write(g_host.wake, 1);
+}
+
+// Writes to a master; the caller holds the lock.
+void WriteRaw(LinkRole role, const u8* bytes, u32 count) {
+    const int fd = g_host.master[Index(role)];
+    u32 done = 0;
+    while (fd >= 0 && done < count) {
+        const ssize_t n = ::write(fd, bytes + done, count - done);
+        if (n > 0) {
+            done += static_cast<u32>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        pollfd out{fd, POLLOUT, 0};
+        if (n < 0 && errno == EAGAIN && ::poll(&out, 1, kWriteStallMs) > 0) continue;
+        return;
+    }
+}
+
+void WriteMaybeSplit(LinkRole role, const u8* bytes, u32 count) {
+    const LinkFaultState& f = TheLinksUnlocked().faults[Index(role)];
+    if (f.splitChunk == 0) {
+        WriteRaw(role, bytes, count);
+        return;
+    }
+    for (u32 at = 0; at < count; at += f.splitChunk) {
+        if (at > 0 && f.splitGapMs) SleepMs(f.splitGapMs);
+        WriteRaw(role, bytes + at, count - at < f.splitChunk ? count - at : f.splitChunk);
+    }
+}
+
+void Enqueue(LinkRole role, const u8* bytes, u32 count, i64 dueMs) {
+    if (g_host.pendingCount == kMaxPending || count > kMaxAnswerBytes) return;
+    Pending& p = g_host.pending[g_host.pendingCount++];
+    p.dueMs = dueMs;
+    p.role = role;
+    p.count = count;
+    std::memcpy(p.bytes, bytes, count);
+}
+
+void FlushDue() {
+    const i64 now = NowMs();
+    u32 kept = 0;
+    for (u32 i = 0; i < g_host.pendingCount; ++i) {
+        Pending& p = g_host.pending[i];
+        if (p.dueMs <= now) WriteMaybeSplit(p.role, p.bytes, p.count);
+        else g_host.pending[kept++] = p;
+    }
+    g_host.pendingCount = kept;
+}
+
+// An answer that the firmware sends, through the armed faults.
+void SendAnswer(LinkRole role, const u8* bytes, u32 count) {
+    LinkFaultState& f = TheLinksUnlocked().faults[Index(role)];
+    if (f.dropAnswers) {
+        --f.dropAnswers;
+        return;
+    }
+    u8 out[kMaxAnswerBytes];
+    if (count > sizeof out) return;
+    std::memcpy(out, bytes, count);
+    const bool frame = count == kMcuFrameBytes;
+    if (frame && f.otherCode) {
+        --f.otherCode;
+        ++out[1];
+        out[6] = FirmwareChecksum(out);
+    }
+    if (frame && f.corruptChecksum) {
+        --f.corruptChecksum;
+        out[6] = static_cast<u8>(out[6] + 1);
+    }
+    if (f.noiseBefore) {
+        --f.noiseBefore;
+        u8 noise[kMaxNoiseBytes];
+        const u32 n = f.noiseBytes < kMaxNoiseBytes ? f.noiseBytes : kMaxNoiseBytes;
+        for (u32 i = 0; i < n; ++i) noise[i] = kNoise[i % sizeof kNoise];
+        WriteRaw(role, noise, n);
+    }
+    if (frame && f.staleBefore) {
+        --f.staleBefore;
+        u8 stale[kMcuFrameBytes];
+        // The previous answer when it differs; otherwise one of another code.
+        const bool usable = g_host.haveLast[Index(role)] && std::memcmp(g_host.lastAnswer[Index(role)], out, sizeof stale) != 0;
+        std::memcpy(stale, usable ? g_host.lastAnswer[Index(role)] : out, sizeof stale);
+        if (!usable) {
+            stale[1] ^= kStaleCodeFlip;
+            stale[6] = FirmwareChecksum(stale);
+        }
+        WriteRaw(role, stale, sizeof stale);
+    }
+    if (frame) {
+        std::memcpy(g_host.lastAnswer[Index(role)], out, kMcuFrameBytes);
+        g_host.haveLast[Index(role)] = true;
+    }
+    if (f.delayAnswers) {
+        --f.delayAnswers;
+        Enqueue(role, out, count, NowMs() + f.delayMs);
+        return;
+    }
+    if (g_host.pendingCount) {  // keeps the order behind a delayed answer
+        Enqueue(role, out, count, g_host.pending[g_host.pendingCount - 1].dueMs);
+        return;
+    }
+    WriteMaybeSplit(role, out, count);
+}
+
+void EmitMcu(void*, const u8* bytes, u32 count) { SendAnswer(LinkRole::Mcu, bytes, count); }
+
+void Receive(LinkRole role, const u8* bytes, u32 count) {
+    SerialLinkState& links = TheLinksUnlocked();
+    if (role == LinkRole::Mcu) FirmwareReceive(links.mcu, bytes, count, ByteSink{EmitMcu, nullptr});
+    else CanControllerReceive(links.can, bytes, count);
+}
+
+int NextTimeoutMs() {
+    if (g_host.pendingCount == 0) return -1;
+    i64 due = g_host.pending[0].dueMs;
+    for (u32 i = 1; i < g_host.pendingCount; ++i) due = g_host.pending[i].dueMs < due ? g_host.pending[i].dueMs : due;
+    const i64 left = due - NowMs();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+void HostLoop(void*) {
+    while (g_host.running.load()) {
+        pollfd fds[kRoles + 1];
+        LinkRole roles[kRoles];
+        u32 n = 0;
+        pthread_mutex_lock(&g_host.lock);
+        for (u32 r = 0; r < kRoles; ++r) {
+            if (g_host.master[r] < 0) continue;
+            roles[n] = static_cast<LinkRole>(r);
+            fds[n++] = pollfd{g_host.master[r], POLLIN, 0};
+        }
+        const int timeout = NextTimeoutMs();
+        pthread_mutex_unlock(&g_host.lock);
+        fds[n] = pollfd{g_host.wake, POLLIN, 0};
+        if (::poll(fds, n + 1, timeout) < 0 && errno != EINTR) break;
+        if (fds[n].revents & POLLIN) {
+            eventfd_t drained = 0;
+            eventfd_read(g_host.wake, &drained);
+        }
+        pthread_mutex_lock(&g_host.lock);
+        for (u32 i = 0; i < n; ++i) {
+            // A link taken away meanwhile is not read (its number may be reused).
+            if ((fds[i].revents & POLLIN) == 0 || g_host.master[Index(roles[i])] != fds[i].fd) continue;
+            u8 buffer[kReadChunk];
+            const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) Receive(roles[i], buffer, static_cast<u32>(got));
+        }
+        FlushDue();
+        pthread_mutex_unlock(&g_host.lock);
+    }
+}
+
+bool OpenPty(LinkRole role, char* path) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master < 0) return false;
+    if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, path, kLinkPathMax) != 0) {
+        ::close(master);
+        return false;
+    }
+    const int keep = ::open(path, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (keep < 0) {
+        ::close(master);
+        return false;
+    }
+    // Raw from the start: no echo of what the library sends, no line editing.
+    termios t{};
+    if (tcgetattr(keep, &t) == 0) {
+        cfmakeraw(&t);
+        tcsetattr(keep, TCSANOW, &t);
+    }
+    g_host.master[Index(role)] = master;
+    g_host.keep[Index(role)] = keep;
+    return true;
+}
+
+void CloseLink(u32 r) {
+    if (g_host.master[r] >= 0) ::close(g_host.master[r]);
+    if (g_host.keep[r] >= 0) ::close(g_host.keep[r]);
+    g_host.master[r] = g_host.keep[r] = -1;
+}
+
+__attribute__((constructor)) void InstallStarter() { SetLinkHostStarter(StartBoardLinks); }
+__attribute__((destructor)) void StopAtExit() { StopBoardLinks(); }
+
+}  // namespace
+
+void LockLinks() { pthread_mutex_lock(&g_host.lock); }
+void UnlockLinks() { pthread_mutex_unlock(&g_host.lock); }
+SerialLinkState& TheLinksUnlocked() { return TheLinks(); }
+
+bool StartBoardLinks() {
+    if (g_host.running.load()) {
+        if (TheLinks().paths.hostUp) return true;
+        StopBoardLinks();  // the board was set up afresh: new links
+    }
+    SerialLinkState& links = TheLinks();
+    if (!links.mcu.poweredOn) PowerOnFirmware(links.mcu);
+    char mcuPath[kLinkPathMax] = "";
+    char canPath[kLinkPathMax] = "";
+    if (!OpenPty(LinkRole::Mcu, mcuPath)) return false;
+    if (LinkKindsForModel(TheBoardState().model).can != 0 && !OpenPty(LinkRole::Can, canPath)) {
+        CloseLink(Index(LinkRole::Mcu));
+        return false;
+    }
+    g_host.wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    g_host.pendingCount = 0;
+    g_host.running.store(true);
+    g_host.thread = os::ThreadStart(HostLoop, nullptr);
+    if (!os::HandleIsOpen(g_host.thread)) {
+        g_host.running.store(false);
+        for (u32 r = 0; r < kRoles; ++r) CloseLink(r);
+        return false;
+    }
+    PublishLinks(mcuPath, canPath);
+    return true;
+}
+
+void StopBoardLinks() {
+    if (!g_host.running.exchange(false)) return;
+    Wake();
+    os::ThreadWait(g_host.thread, os::kInfinite);
+    os::ThreadClose(g_host.thread);
+    g_host.thread = os::kNoHandle;
+    for (u32 r = 0; r < kRoles; ++r) CloseLink(r);
+    ::close(g_host.wake);
+    g_host.wake = -1;
+    TheLinks().paths.hostUp = false;
+}
+
+bool SendLinkBytes(LinkRole role, const u8* bytes, u32 count) {
+    if (!TheLinks().paths.hostUp && !StartBoardLinks()) return false;
+    LockLinks();
+    const bool open = g_host.master[Index(role)] >= 0;
+    WriteRaw(role, bytes, count);
+    UnlockLinks();
+    return open;
+}
+
+bool EmitMcuEvent(u8 code, u32 payload) {
+    u8 frame[kMcuFrameBytes];
+    BuildEventFrame(code, payload, frame);
+    return SendLinkBytes(LinkRole::Mcu, frame, sizeof frame);
+}
+
+bool EmitShortDiMessage(u8 value) {
+    u8 message[kShortDiMessageBytes];
+    BuildShortDiMessage(value, message);
+    return SendLinkBytes(LinkRole::Mcu, message, sizeof message);
+}
+
+bool SendCanMessage(const CanWireMessage& message) {
+    u8 frame[kCanFrameBytes];
+    BuildCanWireFrame(message, frame);
+    return SendLinkBytes(LinkRole::Can, frame, sizeof frame);
+}
+
+void TakeLinkAway(LinkRole role) {
+    LockLinks();
+    CloseLink(Index(role));
+    WithdrawLink(role);
+    UnlockLinks();
+    Wake();
+}
+
+const char* LinkPath(LinkRole role) { return TheLinks().paths.path[Index(role)]; }
+
+}  // namespace hx::sim
