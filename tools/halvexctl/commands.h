@@ -11,6 +11,7 @@ namespace halvexctl {
 using Runner = std::function<int(Context&)>;
 
 void AddInfoCommand(CLI::App& app, Runner& run);
+void AddWdtCommand(CLI::App& app, Runner& run);
 void AddMcuCommand(CLI::App& app, Runner& run);
 
 }  // namespace halvexctl

@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
                      ->type_name("MODEL");
     Runner run;
     AddInfoCommand(app, run);
+    AddWdtCommand(app, run);
     AddMcuCommand(app, run);
 
     try {

@@ -1,0 +1,298 @@
+// halvexctl wdt: arm, kick and stop the watchdog within this one process
+// (the library disarms a watchdog when the process that armed it unloads).
+//   keepalive --timeout 30s|5m --interval 5s [--for 10m]
+//   expire --timeout 10s [--yes]
+//   status
+// On the virtual board time is board time: keepalive and expire advance the
+// board clock instead of waiting, except that an open-ended keepalive also
+// paces itself in real time so it can be watched and interrupted.
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "frame/library_lock.h"
+#include "frame/state.h"
+#include "halvex32.h"
+#include "sim/virtual_board.h"
+#include "sim/watchdog_board.h"
+#include "tools/halvexctl/commands.h"
+#include "wdt/superio.h"
+
+namespace halvexctl {
+namespace {
+
+using hx::u64;
+using hx::u8;
+using Ms = unsigned long long;
+
+constexpr Ms kMsPerSecond = 1000;
+constexpr Ms kMsPerMinute = 60 * kMsPerSecond;
+constexpr Ms kMsPerHour = 60 * kMsPerMinute;
+constexpr unsigned kMaxCount = 65535;
+constexpr Ms kPollMs = 100;  // how often a real-time wait looks at SIGINT
+constexpr Ms kExpireStepMs = kMsPerSecond;
+constexpr Ms kExpireSlackMs = 10 * kMsPerMinute;
+
+volatile std::sig_atomic_t g_interrupted = 0;
+void OnInterrupt(int) { g_interrupted = 1; }
+
+struct WdtOptions {
+    std::string timeout = "30s";
+    std::string interval = "5s";
+    std::string duration;  // empty: until interrupted
+    bool yes = false;
+};
+WdtOptions g_options;
+
+// A watchdog time-out as the library takes it: count and unit.
+struct Timeout {
+    unsigned count;
+    unsigned unit;  // 0 minutes, 1 seconds
+    Ms ms() const { return count * (unit ? kMsPerSecond : kMsPerMinute); }
+};
+
+// "30", "30s", "5m", "1h" (hours become minutes).
+std::optional<Timeout> ParseTimeout(const std::string& text) {
+    std::size_t used = 0;
+    unsigned long n = 0;
+    try {
+        n = std::stoul(text, &used);
+    } catch (...) {
+        return std::nullopt;
+    }
+    const std::string suffix = text.substr(used);
+    Timeout t{};
+    if (suffix.empty() || suffix == "s") {
+        t = {static_cast<unsigned>(n), 1};
+    } else if (suffix == "m" || suffix == "min") {
+        t = {static_cast<unsigned>(n), 0};
+    } else if (suffix == "h") {
+        t = {static_cast<unsigned>(n * 60), 0};
+    } else {
+        return std::nullopt;
+    }
+    if (n > kMaxCount || t.count > kMaxCount) return std::nullopt;
+    return t;
+}
+
+// "500ms", "5s", "10m", "1h"; a bare number is seconds.
+std::optional<Ms> ParseDuration(const std::string& text) {
+    std::size_t used = 0;
+    unsigned long long n = 0;
+    try {
+        n = std::stoull(text, &used);
+    } catch (...) {
+        return std::nullopt;
+    }
+    const std::string suffix = text.substr(used);
+    if (suffix == "ms") return n;
+    if (suffix.empty() || suffix == "s") return n * kMsPerSecond;
+    if (suffix == "m" || suffix == "min") return n * kMsPerMinute;
+    if (suffix == "h") return n * kMsPerHour;
+    return std::nullopt;
+}
+
+std::string Seconds(Ms ms) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f s", static_cast<double>(ms) / kMsPerSecond);
+    return buf;
+}
+
+std::string Describe(const Timeout& t) {
+    return std::to_string(t.count) + (t.unit ? " s" : " min");
+}
+
+const char* Family() {
+    const hx::PlatformOps* p = hx::CurrentPlatform.load();
+    return p && p->wdt.family ? p->wdt.family : nullptr;
+}
+
+// The library is loaded with a platform that has a watchdog.
+int CheckWatchdog(const Context& ctx) {
+    if (!ctx.loaded) return Fail("hardware access is not open");
+    if (!Family()) return Fail("this platform has no watchdog");
+    return 0;
+}
+
+u64 BoardResets() { return hx::sim::TheBoardState().reset.count; }
+
+void SleepMs(Ms ms) {
+    for (Ms waited = 0; waited < ms && !g_interrupted; waited += kPollMs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(kPollMs, ms - waited)));
+    }
+}
+
+void PrintLastReset() {
+    const hx::sim::ResetState& r = hx::sim::TheBoardState().reset;
+    if (!r.count) {
+        std::printf("last reset:    none\n");
+        return;
+    }
+    std::printf("last reset:    at %s: %s (%u since power-on)\n", Seconds(r.lastAtMs).c_str(), r.lastCause,
+                r.count);
+}
+
+int Arm(const Timeout& t) {
+    InitWDT();  // once per lifetime of the shared words; W2 needs it to start
+    if (!SetWDT(static_cast<uint16_t>(t.count), static_cast<uint8_t>(t.unit))) return Fail("SetWDT refused the time-out");
+    if (!StartWDT()) return Fail("StartWDT failed");
+    return 0;
+}
+
+int RunKeepalive(Context& ctx) {
+    if (const int rc = CheckWatchdog(ctx)) return rc;
+    const auto timeout = ParseTimeout(g_options.timeout);
+    const auto interval = ParseDuration(g_options.interval);
+    std::optional<Ms> duration;
+    if (!g_options.duration.empty()) duration = ParseDuration(g_options.duration);
+    if (!timeout) return Fail("bad --timeout '" + g_options.timeout + "' (use 30s or 5m)");
+    if (!interval || *interval == 0) return Fail("bad --interval '" + g_options.interval + "'");
+    if (!g_options.duration.empty() && !duration) return Fail("bad --for '" + g_options.duration + "'");
+    // Board time can run ahead only when the run has an end.
+    const bool boardTime = ctx.virtualBoard && duration.has_value();
+    if (const int rc = Arm(*timeout)) return rc;
+    std::printf("watchdog %s armed: %s, kicking every %s%s\n", Family(), Describe(*timeout).c_str(),
+                Seconds(*interval).c_str(), duration ? (", for " + Seconds(*duration)).c_str() : " until interrupted");
+    std::signal(SIGINT, OnInterrupt);
+    const u64 resetsBefore = ctx.virtualBoard ? BoardResets() : 0;
+    Ms elapsed = 0;
+    unsigned kicks = 0;
+    int rc = 0;
+    while (!g_interrupted && (!duration || elapsed < *duration)) {
+        const Ms step = duration ? std::min(*interval, *duration - elapsed) : *interval;
+        if (!boardTime) SleepMs(step);
+        if (ctx.virtualBoard) hx::sim::TheBoard().AdvanceClock(step);
+        elapsed += step;
+        if (ctx.virtualBoard && BoardResets() != resetsBefore) {
+            const hx::sim::ResetState& r = hx::sim::TheBoardState().reset;
+            std::printf("machine reset at %s of board time: %s\n", Seconds(r.lastAtMs).c_str(), r.lastCause);
+            rc = 1;
+            break;
+        }
+        ResetWDT();
+        ++kicks;
+    }
+    StopWDT();
+    std::signal(SIGINT, SIG_DFL);
+    std::printf("watchdog stopped after %u kicks over %s%s\n", kicks, Seconds(elapsed).c_str(),
+                rc ? "" : "; no reset");
+    return rc;
+}
+
+int ExpireVirtual(const Timeout& t) {
+    const Ms start = hx::sim::TheBoard().NowMs();
+    const u64 resetsBefore = BoardResets();
+    const Ms limit = 2 * t.ms() + kExpireSlackMs;
+    for (Ms waited = 0; waited < limit && BoardResets() == resetsBefore; waited += kExpireStepMs) {
+        hx::sim::TheBoard().AdvanceClock(kExpireStepMs);
+    }
+    const hx::sim::ResetState& r = hx::sim::TheBoardState().reset;
+    if (r.count == resetsBefore) {
+        std::printf("no reset within %s of board time\n", Seconds(limit).c_str());
+        return 1;
+    }
+    std::printf("machine reset after %s of board time: %s\n", Seconds(r.lastAtMs - start).c_str(), r.lastCause);
+    return 0;
+}
+
+int ExpireReal(const Timeout& t) {
+    std::printf("not kicking: this machine resets in about %s\n", Describe(t).c_str());
+    std::fflush(stdout);
+    std::signal(SIGINT, OnInterrupt);
+    SleepMs(2 * t.ms() + kExpireSlackMs);
+    std::signal(SIGINT, SIG_DFL);
+    if (g_interrupted) {
+        std::printf("interrupted: the watchdog is stopped\n");
+        return 1;
+    }
+    std::printf("still running: the watchdog did not reset the machine\n");
+    return 1;
+}
+
+int RunExpire(Context& ctx) {
+    if (!ctx.virtualBoard && !g_options.yes) {
+        return Fail("expire resets this machine when the watchdog works; add --yes to go ahead");
+    }
+    if (const int rc = CheckWatchdog(ctx)) return rc;
+    const auto timeout = ParseTimeout(g_options.timeout);
+    if (!timeout) return Fail("bad --timeout '" + g_options.timeout + "' (use 10s or 5m)");
+    if (const int rc = Arm(*timeout)) return rc;
+    std::printf("watchdog %s armed: %s\n", Family(), Describe(*timeout).c_str());
+    return ctx.virtualBoard ? ExpireVirtual(*timeout) : ExpireReal(*timeout);
+}
+
+void StatusVirtual() {
+    const hx::sim::It87& sio = hx::sim::TheSuperIo();
+    std::printf("board time:    %s\n", Seconds(hx::sim::TheBoard().NowMs()).c_str());
+    std::printf("Super I/O:     IT%04X, watchdog ", sio.ChipId());
+    if (sio.Counting()) {
+        std::printf("counting in %s, %s left\n", (sio.GpioRegister(0x72) & 0x80) ? "seconds" : "minutes",
+                    Seconds(sio.MsLeft()).c_str());
+    } else {
+        std::printf("stopped\n");
+    }
+    if (hx::sim::TheBoardState().tco.present) {
+        const hx::sim::IchTco& tco = hx::sim::TheTco();
+        std::printf("TCO timer:     %s, %u ticks of 0.6 s left, NO_REBOOT %s\n", tco.Running() ? "running" : "halted",
+                    tco.TicksLeft(), (tco.Gcs() & (1u << 5)) ? "set" : "clear");
+    }
+    PrintLastReset();
+}
+
+// The watchdog registers as the chip holds them.
+void StatusReal() {
+    using namespace hx::sio;
+    u8 id[2], config, low, high;
+    {
+        hx::LibraryLockGuard lock;
+        Enter();
+        id[0] = Read(0x20);
+        id[1] = Read(0x21);
+        SelectGpio();
+        config = Read(kRegWdtConfig);
+        low = Read(kRegWdtValueLow);
+        high = Read(kRegWdtValueHigh);
+        Exit();
+    }
+    const unsigned value = static_cast<unsigned>(high) << 8 | low;
+    std::printf("Super I/O:     chip ID %02X%02X\n", id[0], id[1]);
+    std::printf("watchdog:      72h=%02Xh, value %u %s%s\n", config, value, (config & kWdtUnitSeconds) ? "s" : "min",
+                value ? "" : " (stopped)");
+}
+
+int RunStatus(Context& ctx) {
+    if (const int rc = CheckWatchdog(ctx)) return rc;
+    std::printf("model:         %s (watchdog %s)\n", hx::CurrentPlatform.load()->modelKey, Family());
+    if (ctx.virtualBoard) {
+        StatusVirtual();
+    } else {
+        StatusReal();
+    }
+    return 0;
+}
+
+}  // namespace
+
+void AddWdtCommand(CLI::App& app, Runner& run) {
+    CLI::App* wdt = app.add_subcommand("wdt", "Watchdog: keep alive, let expire, show status");
+    wdt->require_subcommand(1);
+
+    CLI::App* keep = wdt->add_subcommand("keepalive", "Arm, kick every interval until interrupted or --for ends, stop");
+    keep->add_option("--timeout", g_options.timeout, "Time-out: 30s or 5m")->capture_default_str();
+    keep->add_option("--interval", g_options.interval, "Time between kicks: 5s, 500ms")->capture_default_str();
+    keep->add_option("--for", g_options.duration, "Stop after this long (default: until Ctrl-C)");
+    keep->callback([&run] { run = RunKeepalive; });
+
+    CLI::App* expire = wdt->add_subcommand("expire", "Arm and stop kicking: the machine resets");
+    expire->add_option("--timeout", g_options.timeout, "Time-out: 10s or 5m")->capture_default_str();
+    expire->add_flag("--yes", g_options.yes, "Really let this machine reset (real hardware)");
+    expire->callback([&run] { run = RunExpire; });
+
+    wdt->add_subcommand("status", "Time left and last reset (virtual board); watchdog registers (hardware)")
+        ->callback([&run] { run = RunStatus; });
+}
+
+}  // namespace halvexctl
