@@ -6,6 +6,7 @@
 
 #include "frame/catalog.h"
 #include "frame/detect.h"
+#include "os/posix/linux_native.h"
 #include "sim/smbios.h"
 #include "virtual_fixture.h"
 
@@ -48,6 +49,7 @@ struct TextCase {
     std::string smbios;
     const char* expected;  // model key, or nullptr for no platform
 };
+void PrintTo(const TextCase& c, std::ostream* os) { *os << c.name; }
 
 class DetectionTextTest : public DetectionTest, public ::testing::WithParamInterface<TextCase> {};
 
@@ -154,6 +156,7 @@ struct CardCase {
     std::vector<CardPlacement> cards;
     const char* expected;  // card name, or nullptr
 };
+void PrintTo(const CardCase& c, std::ostream* os) { *os << c.name; }
 
 class CardScanTest : public VirtualBoardTest, public ::testing::WithParamInterface<CardCase> {};
 
@@ -201,6 +204,38 @@ TEST_F(VirtualBoardTest, CardScanIssuesOneConfigCyclePerBusInOrder) {
         EXPECT_EQ(writes[bus].size, 4);
         EXPECT_EQ(reads[bus].value, 0xFFFFFFFFu);
     }
+}
+
+TEST_F(VirtualBoardTest, AFailingConfigDataReadCountsAsNothingFoundOnThatBus) {
+    ASSERT_TRUE(sim::SetUpBoard("Trelo-01"));
+    ASSERT_NE(sim::ThePci().Place(0, 0, 0, 0x15218086), nullptr);
+    ASSERT_TRUE(sim::AddFault(sim::TheBoardState(), AccessKind::PortRead, 0xCFC));
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(CurrentCard.load(), nullptr) << "the value preset to 0 matches no card";
+    for (const sim::Access& a : LogOf(AccessKind::PortRead)) EXPECT_FALSE(a.ok);
+}
+
+// The Linux SMBIOS source: sysfs gives the table as a file of unknown size.
+TEST(LinuxSmbiosSource, DeliversTheFirstBytesAndReportsTheWholeLength) {
+    const std::string path = "/tmp/hx_dmi_" + std::to_string(getpid());
+    std::string table(5000, 'x');
+    table.replace(100, 8, "Trelo-19");
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(table.data(), 1, table.size(), f);
+    std::fclose(f);
+
+    static u8 buffer[kSmbiosBufferSize];
+    const SmbiosRead r = os::ReadSmbiosFile(path.c_str(), buffer, kSmbiosMaxLength);
+    std::remove(path.c_str());
+    EXPECT_TRUE(r.found);
+    EXPECT_TRUE(r.isBinary);
+    EXPECT_EQ(r.writtenLength, kSmbiosMaxLength);
+    EXPECT_EQ(r.reportedLength, 5000u);
+    EXPECT_EQ(std::memcmp(buffer + 100, "Trelo-19", 8), 0);
+
+    const SmbiosRead missing = os::ReadSmbiosFile("/nonexistent/DMI", buffer, kSmbiosMaxLength);
+    EXPECT_FALSE(missing.found);
 }
 
 }  // namespace

@@ -66,6 +66,8 @@ struct InitCase {
     u32 canBaud;
 };
 
+void PrintTo(const InitCase& c, std::ostream* os) { *os << c.model; }
+
 class InitValuesTest : public VirtualBoardTest, public ::testing::WithParamInterface<InitCase> {};
 
 // "-" in the init table keeps the load-time value: 0, none, the preset baud
