@@ -138,16 +138,9 @@ Bool32 McuExchangeEcho(const u8* frame) {
     if (!ReadAnswer(answer, true)) return kFalse;
     if (std::memcmp(answer, frame, kFrameSize) == 0) return kTrue;
     // A stale answer or an event frame came first: one more frame, briefly.
-    // A read here ends on the first bytes, so a frame that arrives in pieces
-    // is completed within the same short time-out.
     u32 got = 0;
     if (!LinkRead(serialPortMcu, answer, kFrameSize, &got, kCompletionTimeoutMs)) return kFalse;
-    if (got < kFrameSize) {
-        u32 more = 0;
-        LinkRead(serialPortMcu, answer + got, kFrameSize - got, &more, kCompletionTimeoutMs);
-        got += more;
-    }
-    return got == kFrameSize && std::memcmp(answer, frame, kFrameSize) == 0 ? kTrue : kFalse;
+    return std::memcmp(answer, frame, kFrameSize) == 0 ? kTrue : kFalse;
 }
 
 Bool32 McuCommand(u8 command, u32 word) {

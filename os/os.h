@@ -93,10 +93,10 @@ Handle SerialOpen(const PathChar* path);
 bool SerialSetup(Handle port, u32 baud);
 // Clears errors and break, flushes, lowers RTS, purges both directions.
 void SerialResetLine(Handle port);
-// Reads up to `count` bytes into `buffer`. Ends with true when data arrived
-// (*got bytes), with false on `stopEvent` (or `ioEvent`) being signalled, on
-// a time-out (then *got is 0) or on an error. Nothing is written into
-// `buffer` after the call returned.
+// Reads `count` bytes into `buffer`. Ends with true when they have arrived,
+// with false on `stopEvent` (or `ioEvent`) being signalled, on a time-out or
+// on an error; *got counts the bytes stored (0 when nothing came). Nothing
+// is written into `buffer` after the call returned.
 bool SerialRead(Handle port, Handle stopEvent, Handle ioEvent, void* buffer, u32 count, u32* got, u32 timeoutMs);
 // Blocks until all `count` bytes are written or the port fails.
 bool SerialWrite(Handle port, const void* buffer, u32 count, u32* written);

@@ -112,8 +112,12 @@ bool SerialRead(Handle port, Handle stopEvent, Handle ioEvent, void* buffer, u32
     EventReset(ioEvent);  // a new read starts with its completion event clear
     enum { kStop, kIo, kPort };
     pollfd fds[3] = {{Fd(stopEvent), POLLIN, 0}, {Fd(ioEvent), POLLIN, 0}, {Fd(port), POLLIN, 0}};
+    u8* bytes = static_cast<u8*>(buffer);
     const i64 deadline = timeoutMs == kInfinite ? 0 : MonotonicMs() + timeoutMs;
-    for (;;) {
+    // Like a read of a COM port without port time-outs, the read completes
+    // when all `count` bytes are in; bytes that came before a time-out are
+    // reported in *got all the same, since they have left the port.
+    while (*got < count) {
         u32 wait = kInfinite;
         if (timeoutMs != kInfinite) {
             const i64 left = deadline - MonotonicMs();
@@ -123,15 +127,16 @@ bool SerialRead(Handle port, Handle stopEvent, Handle ioEvent, void* buffer, u32
         if (n <= 0) return false;  // time-out or error
         if ((fds[kStop].revents | fds[kIo].revents) != 0) return false;
         if ((fds[kPort].revents & POLLIN) == 0) return false;  // hang-up or error
-        const ssize_t r = ::read(Fd(port), buffer, count);
+        const ssize_t r = ::read(Fd(port), bytes + *got, count - *got);
         if (r > 0) {
-            *got = static_cast<u32>(r);
-            return true;
+            *got += static_cast<u32>(r);
+            continue;
         }
-        // End of file: the device has gone away. EAGAIN: someone else took
-        // the bytes (a purge); wait on.
+        // End of file: the device has gone away. EAGAIN: a purge took the
+        // bytes; wait on.
         if (r == 0 || (errno != EAGAIN && errno != EINTR)) return false;
     }
+    return true;
 }
 
 bool SerialWrite(Handle port, const void* buffer, u32 count, u32* written) {

@@ -133,16 +133,17 @@ struct CanControllerState {
 // Faults of the simulated transport, applied to what the firmware sends.
 // Counters arm the next N answers; they count down as they fire.
 struct LinkFaultState {
-    u32 dropAnswers;       // not sent at all
-    u32 delayAnswers;      // held back for delayMs
+    u32 passAnswers;           // answers that go out untouched before the faults below fire
+    u32 dropAnswers;           // not sent at all
+    u32 delayAnswers;          // held back for delayMs
     u32 delayMs;
-    u32 corruptChecksum;   // last byte changed
-    u32 otherCode;         // another command code, with a valid checksum
-    u32 noiseBefore;       // preceded by noiseBytes bytes of line noise
+    u32 corruptChecksum;       // last byte changed
+    u32 otherCode;             // another command code, with a valid checksum
+    u32 noiseBefore;           // preceded by noiseBytes bytes of line noise
     u32 noiseBytes;
-    u32 staleBefore;       // preceded by a stale answer of another code
-    u32 splitChunk;        // while non-zero: every answer written in chunks of this size
-    u32 splitGapMs;        // pause between chunks
+    u32 staleBefore;           // preceded by a stale answer of another code
+    u32 splitChunk;            // while non-zero: every answer written in chunks of this size
+    u32 splitGapMs;            // pause between chunks
 };
 
 enum class LinkRole : u8 { Mcu, Can };

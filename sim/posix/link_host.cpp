@@ -122,9 +122,23 @@ void FlushDue() {
     g_host.pendingCount = kept;
 }
 
+// Sends now, or behind an answer that is being held back.
+void SendInOrder(LinkRole role, const u8* bytes, u32 count) {
+    if (g_host.pendingCount) {
+        Enqueue(role, bytes, count, g_host.pending[g_host.pendingCount - 1].dueMs);
+        return;
+    }
+    WriteMaybeSplit(role, bytes, count);
+}
+
 // An answer that the firmware sends, through the armed faults.
 void SendAnswer(LinkRole role, const u8* bytes, u32 count) {
     LinkFaultState& f = TheLinksUnlocked().faults[Index(role)];
+    if (f.passAnswers) {
+        --f.passAnswers;
+        SendInOrder(role, bytes, count);
+        return;
+    }
     if (f.dropAnswers) {
         --f.dropAnswers;
         return;
@@ -170,11 +184,7 @@ void SendAnswer(LinkRole role, const u8* bytes, u32 count) {
         Enqueue(role, out, count, NowMs() + f.delayMs);
         return;
     }
-    if (g_host.pendingCount) {  // keeps the order behind a delayed answer
-        Enqueue(role, out, count, g_host.pending[g_host.pendingCount - 1].dueMs);
-        return;
-    }
-    WriteMaybeSplit(role, out, count);
+    SendInOrder(role, out, count);
 }
 
 void EmitMcu(void*, const u8* bytes, u32 count) { SendAnswer(LinkRole::Mcu, bytes, count); }
