@@ -1,0 +1,215 @@
+// The serial transport on the virtual board's pseudo-terminals: opening (and
+// not reopening) a link, exclusive ownership across processes, reads that end
+// on a stop, stopping a receive thread, and the CAN link's 16-byte frames.
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "mcu/port_kind.h"
+#include "tests/unit/mcu_fixture.h"
+
+namespace hx::test {
+namespace {
+
+using Transport = McuLinkTest;
+
+u32 Lookups() {
+    u32 n = 0;
+    sim::EditLinks([&](sim::SerialLinkState& s) { n = s.paths.lookups; });
+    return n;
+}
+
+speed_t LineSpeed(os::Handle port) {
+    termios t{};
+    EXPECT_EQ(tcgetattr(static_cast<int>(port - 1), &t), 0);
+    return cfgetospeed(&t);
+}
+
+// Runs `open` in a child process; true when the child could open the port.
+bool ChildCanOpen(const char* path) {
+    const pid_t child = fork();
+    if (child == 0) {
+        const os::Handle h = os::SerialOpen(path);
+        _exit(os::HandleIsOpen(h) ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(Transport, AnOpenLinkIsNeverSearchedOrReconfiguredAgain) {
+    LoadAndOpen();
+    const os::Handle port = serialPortMcu.comHandle.load();
+    const u32 lookups = Lookups();
+    EXPECT_EQ(LineSpeed(port), static_cast<speed_t>(B115200));
+    serialPortMcu.portKind.store(kPortUsbFtdi6015);
+    serialPortMcu.baudRate.store(kCanLinkBaud);
+    EXPECT_TRUE(OpenMcuLink(serialPortMcu));
+    EXPECT_EQ(serialPortMcu.comHandle.load(), port);
+    EXPECT_EQ(Lookups(), lookups);
+    EXPECT_EQ(LineSpeed(port), static_cast<speed_t>(B115200));
+}
+
+TEST_F(Transport, PortKindZeroIsSearchedAs2E8h) {
+    LoadWithLinks();
+    serialPortMcu.portKind.store(0);
+    ASSERT_TRUE(OpenMcuLink(serialPortMcu));
+    EXPECT_EQ(serialPortMcu.portKind.load(), kPortUart2E8);
+}
+
+TEST_F(Transport, AFailedOpenLeavesTheInvalidHandleAndTheNextCallSearchesAgain) {
+    LoadWithLinks();
+    const os::Handle holder = os::SerialOpen(sim::LinkPath(sim::LinkRole::Mcu));
+    ASSERT_TRUE(os::HandleIsOpen(holder));
+    const u32 lookups = Lookups();
+    EXPECT_FALSE(OpenMcuLink(serialPortMcu));
+    EXPECT_EQ(serialPortMcu.comHandle.load(), os::kInvalidHandle);
+    os::CloseHandle(holder);
+    ASSERT_TRUE(OpenMcuLink(serialPortMcu));
+    EXPECT_EQ(Lookups(), lookups + 2);
+    u32 version = 0;
+    EXPECT_TRUE(McuQuery(0xFF, &version));
+}
+
+TEST_F(Transport, AnUnknownKindIsNotFoundAndNothingIsOpened) {
+    LoadWithLinks();
+    serialPortMcu.portKind.store(0x12345678);
+    EXPECT_FALSE(OpenMcuLink(serialPortMcu));
+    EXPECT_EQ(serialPortMcu.comHandle.load(), os::kNoHandle);
+}
+
+TEST_F(Transport, ThePortIsExclusiveAcrossProcessesUntilClosed) {
+    LoadAndOpen();
+    const char* path = sim::LinkPath(sim::LinkRole::Mcu);
+    EXPECT_FALSE(ChildCanOpen(path));
+    CloseLinkPort(serialPortMcu);
+    EXPECT_TRUE(ChildCanOpen(path));
+}
+
+// A pseudo-terminal refuses even parity after the first request; reopening
+// the link must still work, at the right speed.
+TEST_F(Transport, ALinkReopensOnTheSameTerminal) {
+    LoadAndOpen();
+    for (int i = 0; i < 2; ++i) {
+        CloseLinkPort(serialPortMcu);
+        ASSERT_TRUE(OpenMcuLink(serialPortMcu));
+    }
+    u32 version = 0;
+    EXPECT_TRUE(McuQuery(0xFF, &version));
+}
+
+TEST_F(Transport, OpeningPurgesWhatWasWaitingOnTheLine) {
+    LoadWithLinks();
+    ASSERT_TRUE(OpenMcuLink(serialPortMcu));
+    CloseLinkPort(serialPortMcu);
+    Inject(MakeFrame(0xFF, 0x99));  // arrives while the link is closed
+    ASSERT_TRUE(OpenMcuLink(serialPortMcu));
+    u32 version = 0;
+    ASSERT_TRUE(McuQuery(0xFF, &version));
+    EXPECT_EQ(version, sim::kFirmwareVersion);
+}
+
+TEST_F(Transport, ASignalledStopEndsAReadThatHasNoTimeout) {
+    LoadAndOpen();
+    ASSERT_TRUE(PrepareLinkEvents(serialPortMcu));
+    os::EventSet(serialPortMcu.stopEvent.load());
+    u8 buffer[kFrameSize];
+    u32 got = 0;
+    EXPECT_FALSE(LinkRead(serialPortMcu, buffer, kFrameSize, &got, os::kInfinite));
+    EXPECT_EQ(got, 0u);
+}
+
+TEST_F(Transport, SlowReadWithNothingArrivingTimesOutWithNoBytes) {
+    LoadAndOpen();
+    u8 buffer[kFrameSize];
+    u32 got = 0;
+    EXPECT_FALSE(LinkRead(serialPortMcu, buffer, kFrameSize, &got, kAnswerTimeoutMs));
+    EXPECT_EQ(got, 0u);
+}
+
+TEST_F(Transport, StopLinkReceiverWithoutAThreadReleasesTheEventsAndKeepsThePort) {
+    LoadAndOpen();
+    ASSERT_TRUE(PrepareLinkEvents(serialPortMcu));
+    const os::Handle port = serialPortMcu.comHandle.load();
+    StopLinkReceiver(serialPortMcu);
+    EXPECT_EQ(serialPortMcu.stopEvent.load(), os::kNoHandle);
+    EXPECT_EQ(serialPortMcu.ioEvent.load(), os::kNoHandle);
+    EXPECT_EQ(serialPortMcu.comHandle.load(), port);
+    u32 version = 0;
+    EXPECT_TRUE(McuQuery(0xFF, &version));  // events are made again on demand
+}
+
+// A stand-in receive thread: reads with no time-out until stopped.
+std::atomic<u32> g_readsEnded{0};
+void BlockingReader(void* raw) {
+    McuLink& link = *static_cast<McuLink*>(raw);
+    link.rxRunning.store(1);
+    while (link.rxRunning.load()) {
+        u8 buffer[kFrameSize];
+        u32 got = 0;
+        LinkRead(link, buffer, kFrameSize, &got, os::kInfinite);
+        g_readsEnded.fetch_add(1);
+    }
+}
+
+TEST_F(Transport, StopLinkReceiverEndsAThreadBlockedInARead) {
+    LoadAndOpen();
+    ASSERT_TRUE(PrepareLinkEvents(serialPortMcu));
+    const os::Handle thread = os::ThreadStart(BlockingReader, &serialPortMcu);
+    ASSERT_TRUE(os::HandleIsOpen(thread));
+    serialPortMcu.rxThread.store(thread);
+    while (!serialPortMcu.rxRunning.load()) usleep(1000);
+    StopLinkReceiver(serialPortMcu);
+    EXPECT_EQ(serialPortMcu.rxThread.load(), os::kNoHandle);
+    EXPECT_EQ(serialPortMcu.rxRunning.load(), 0u);
+    EXPECT_GE(g_readsEnded.load(), 1u);
+}
+
+TEST_F(Transport, CanFramesTravelBothWaysOnTheCanLink) {
+    LoadWithLinks();
+    ASSERT_TRUE(OpenMcuLink(serialPortCan));
+    EXPECT_EQ(LineSpeed(serialPortCan.comHandle.load()), static_cast<speed_t>(B921600));
+    CanMessage out{0x18FF0102, 0x0004, 0, 3, {0xDE, 0xAD, 0xBE, 0, 0, 0, 0, 0}};
+    u8 frame[kCanFrameSize];
+    EncodeCanFrame(out, frame);
+    u32 written = 0;
+    ASSERT_TRUE(LinkWrite(serialPortCan, frame, kCanFrameSize, &written));
+    EXPECT_EQ(written, kCanFrameSize);
+
+    const sim::CanWireMessage in{0x7FF, 0x0001, 2, {0x55, 0xAA}};
+    ASSERT_TRUE(sim::SendCanMessage(in));
+    u8 received[kCanFrameSize];
+    ASSERT_EQ(ReadAll(serialPortCan, received, kCanFrameSize), kCanFrameSize);
+    CanMessage back{};
+    DecodeCanFrame(received, &back);
+    EXPECT_EQ(back.id, 0x7FFu);
+    EXPECT_EQ(back.flags, 1);
+    EXPECT_EQ(back.length, 2);
+    EXPECT_EQ(back.data[1], 0xAA);
+
+    sim::CanWireMessage seen{};
+    Edit([&](sim::SerialLinkState& s) {
+        ASSERT_EQ(s.can.framesReceived, 1u);
+        seen = s.can.log[0];
+    });
+    EXPECT_EQ(seen.id, out.id);
+    EXPECT_EQ(seen.flags, out.flags);
+    EXPECT_EQ(seen.length, 3);
+    EXPECT_EQ(0, std::memcmp(seen.data, out.data, 8));
+}
+
+TEST_F(Transport, CloseMcuLinksClosesBothPorts) {
+    LoadAndOpen();
+    ASSERT_TRUE(OpenMcuLink(serialPortCan));
+    const char* path = sim::LinkPath(sim::LinkRole::Mcu);
+    CloseMcuLinks();
+    EXPECT_EQ(serialPortMcu.comHandle.load(), os::kNoHandle);
+    EXPECT_EQ(serialPortCan.comHandle.load(), os::kNoHandle);
+    EXPECT_TRUE(ChildCanOpen(path));
+}
+
+}  // namespace
+}  // namespace hx::test
