@@ -47,11 +47,6 @@ constexpr u32 kSocPadValueFirmware = 0x00000006;
 constexpr u32 kPchPad = 0xFD6D07C0;
 constexpr u32 kPchPadFirmware = 0x44000200;
 
-ResetDomain& TheResetDomain() {
-    static ResetDomain domain{TheBoardState()};
-    return domain;
-}
-
 void PresetPads(Board& board, WatchdogPads pads) {
     if (pads == WatchdogPads::SocPads) {
         board.BusWritePhys(kSocPadConfig, kSocPadConfigFirmware);
@@ -70,32 +65,38 @@ const WatchdogHardware& WatchdogHardwareOf(const BoardModel& model) {
     return kCoreBoard;
 }
 
-It87& TheSuperIo() {
-    static It87 chip{TheBoard(), TheBoardState().superIo};
-    return chip;
+static WatchdogChips& ProcessChips() {
+    static WatchdogChips chips{TheBoard(), TheBoardState()};
+    return chips;
 }
 
-IchTco& TheTco() {
-    static IchTco chip{TheBoard(), TheBoardState().tco};
-    return chip;
-}
-
-void WireWatchdogChips(Board& board, const BoardModel& model) {
+void WatchdogChips::PowerOn(const BoardModel& model) {
     const WatchdogHardware& hw = WatchdogHardwareOf(model);
-    ResetDomain& domain = TheResetDomain();
-    domain.Clear();
-    TheSuperIo().Install(hw.superIoChipId);
-    board.AttachPorts(kSioIndexPort, kSioDataPort, &TheSuperIo());
-    domain.Add(&TheSuperIo());
+    superIo_.Install(hw.superIoChipId);
+    if (hw.tcoTimer) tco_.Install();
+    PresetPads(board_, hw.pads);
+}
+
+void WatchdogChips::Attach(const BoardModel& model) {
+    const WatchdogHardware& hw = WatchdogHardwareOf(model);
+    domain_.Clear();
+    board_.AttachPorts(kSioIndexPort, kSioDataPort, &superIo_);
+    domain_.Add(&superIo_);
     if (hw.tcoTimer) {
-        TheTco().Install();
-        board.AttachPorts(kSmiEnFirstPort, kSmiEnLastPort, &TheTco());
-        board.AttachPorts(kTcoFirstPort, kTcoLastPort, &TheTco());
-        board.AttachPhys(kGcsAddress, kGcsAddress + 3, &TheTco());
-        domain.Add(&TheTco());
+        board_.AttachPorts(kSmiEnFirstPort, kSmiEnLastPort, &tco_);
+        board_.AttachPorts(kTcoFirstPort, kTcoLastPort, &tco_);
+        board_.AttachPhys(kGcsAddress, kGcsAddress + 3, &tco_);
+        domain_.Add(&tco_);
     }
-    PresetPads(board, hw.pads);
-    board.AttachClock(&domain);
+    board_.AttachClock(&domain_);
+}
+
+It87& TheSuperIo() { return ProcessChips().SuperIo(); }
+IchTco& TheTco() { return ProcessChips().Tco(); }
+
+void WireWatchdogChips(const BoardModel& model) {
+    ProcessChips().PowerOn(model);
+    ProcessChips().Attach(model);
 }
 
 }  // namespace hx::sim

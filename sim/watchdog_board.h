@@ -10,11 +10,35 @@
 
 namespace hx::sim {
 
+// The chip objects of one board (process-local); all their state is in the
+// BoardState, so another process can attach its own set to a shared state.
+class WatchdogChips {
+public:
+    WatchdogChips(Board& board, BoardState& state)
+        : superIo_(board, state.superIo), tco_(board, state.tco), domain_(state), board_(board) {}
+
+    // Power-on state of the chips `model` carries, and the firmware's pad
+    // words, written into the board state.
+    void PowerOn(const BoardModel& model);
+    // Attaches the chips `model` carries to the board (state untouched).
+    void Attach(const BoardModel& model);
+
+    It87& SuperIo() { return superIo_; }
+    IchTco& Tco() { return tco_; }
+
+private:
+    It87 superIo_;
+    IchTco tco_;
+    ResetDomain domain_;
+    Board& board_;
+};
+
+// The chips of this process's virtual board (sim/virtual_board.h).
 It87& TheSuperIo();
 IchTco& TheTco();
 
-// Attaches and powers on the chips `model` carries (after the board state
-// has been cleared and the other chips attached).
-void WireWatchdogChips(Board& board, const BoardModel& model);
+// Powers on and attaches the chips `model` carries to this process's board
+// (after the board state has been cleared and the other chips attached).
+void WireWatchdogChips(const BoardModel& model);
 
 }  // namespace hx::sim
