@@ -1,0 +1,292 @@
+// MCU port discovery: the sysfs search on trees made by the test, and the
+// Windows registry search on a registry made by the test.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "mcu/port_kind.h"
+#include "mcu/registry_search.h"
+#include "os/posix/sysfs_ports.h"
+#include "tests/unit/virtual_fixture.h"
+
+namespace hx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// ---- sysfs --------------------------------------------------------------------
+
+class SysfsTree : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/hx-sysfs-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        fs::create_directories(root_ / "class/tty");
+        fs::create_directories(root_ / "bus/pnp/drivers/serial");
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    static void Write(const fs::path& file, const std::string& text) {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file) << text << "\n";
+    }
+    // class/tty/<name> with its device link to `device` (below devices/).
+    fs::path Tty(const std::string& name, const std::string& device) {
+        const fs::path dev = root_ / "devices" / device;
+        fs::create_directories(dev);
+        const fs::path tty = root_ / "class/tty" / name;
+        fs::create_directories(tty);
+        fs::create_directory_symlink(dev, tty / "device");
+        return dev;
+    }
+    void Uart(const std::string& name, const std::string& base, bool bound) {
+        const fs::path dev = Tty(name, "pnp0/" + name + "-port");
+        Write(root_ / "class/tty" / name / "port", base);
+        if (bound) fs::create_directory_symlink(root_ / "bus/pnp/drivers/serial", dev / "driver");
+    }
+    void Usb(const std::string& name, const std::string& vid, const std::string& pid, bool portChild) {
+        const std::string usb = "pci0000:00/0000:00:14.0/usb1/1-" + name;
+        Write(root_ / "devices" / usb / "idVendor", vid);
+        Write(root_ / "devices" / usb / "idProduct", pid);
+        Tty(name, usb + "/1-1:1.0" + (portChild ? "/" + name : ""));
+    }
+    std::string Find(u32 kind) {
+        char path[os::kPortPathChars] = {};
+        return os::FindPortInSysfs(root_.c_str(), kind, path) ? path : "(none)";
+    }
+    fs::path root_;
+};
+
+TEST_F(SysfsTree, LegacyUartsAreFoundByTheirIoBase) {
+    Uart("ttyS0", "0x3F8", true);
+    Uart("ttyS1", "0x2e8", true);
+    EXPECT_EQ(Find(kPortUart2E8), "/dev/ttyS1");
+    EXPECT_EQ(Find(kPortUart3F8), "/dev/ttyS0");
+    EXPECT_EQ(Find(kPortUart368), "(none)");
+}
+
+TEST_F(SysfsTree, AUartWithoutADriverIsNeverChosen) {
+    Uart("ttyS2", "0x2E8", false);
+    EXPECT_EQ(Find(kPortUart2E8), "(none)");
+    Uart("ttyS3", "0x2E8", true);
+    EXPECT_EQ(Find(kPortUart2E8), "/dev/ttyS3");
+}
+
+TEST_F(SysfsTree, SeveralMatchesGiveTheLowestNumberAndOverlongNamesAreSkipped) {
+    Uart("ttyS10", "0x3E8", true);
+    Uart("ttyS2", "0x3E8", true);
+    Uart("ttyS1234567890", "0x368", true);  // /dev/ + 14 characters does not fit
+    EXPECT_EQ(Find(kPortUart3E8), "/dev/ttyS2");
+    EXPECT_EQ(Find(kPortUart368), "(none)");
+}
+
+TEST_F(SysfsTree, UsbDevicesAreFoundByVendorAndProduct) {
+    Usb("ttyACM1", "1cbe", "0003", false);
+    EXPECT_EQ(Find(kPortUsbCdc1CBE), "(none)");
+    Usb("ttyACM0", "1cbe", "0002", false);
+    Usb("ttyUSB0", "0403", "6015", true);
+    EXPECT_EQ(Find(kPortUsbCdc1CBE), "/dev/ttyACM0");
+    EXPECT_EQ(Find(kPortUsbFtdi6015), "/dev/ttyUSB0");
+}
+
+TEST_F(SysfsTree, ThePciUartIsFoundByItsPciFunction) {
+    Tty("ttyS4", "pci0000:00/0000:00:1e.3/dw-apb-uart.2");
+    Tty("ttyS5", "pci0000:00/0000:00:1e.5/dw-apb-uart.3");
+    EXPECT_EQ(Find(kPortHsuart0F0A), "/dev/ttyS4");
+    EXPECT_EQ(Find(kPortHsuart0F0C), "(none)");
+    EXPECT_EQ(Find(0x12345678), "(none)");
+}
+
+// ---- the registry ---------------------------------------------------------------
+
+struct FakeKey {
+    std::vector<std::u16string> subKeys;
+    std::map<std::u16string, std::vector<u8>> values;
+};
+
+struct FakeRegistry {
+    std::map<std::u16string, FakeKey> keys;
+    std::vector<std::u16string> opened;  // every path asked for, as asked
+    std::vector<std::u16string> handles;
+    int openNow = 0;
+    std::vector<std::u16string> openable;  // device paths the test open accepts
+};
+FakeRegistry* g_reg = nullptr;
+
+std::u16string Trimmed(std::u16string p) {
+    while (!p.empty() && p.back() == u'\\') p.pop_back();
+    return p;
+}
+
+RegKey OpenKey(const RegChar* path) {
+    g_reg->opened.emplace_back(path);
+    if (!g_reg->keys.count(Trimmed(path))) return kNoRegKey;
+    g_reg->handles.push_back(Trimmed(path));
+    ++g_reg->openNow;
+    return g_reg->handles.size();
+}
+const FakeKey& Key(RegKey k) { return g_reg->keys.at(g_reg->handles.at(k - 1)); }
+bool SubKeyCount(RegKey k, u32* n) {
+    *n = static_cast<u32>(Key(k).subKeys.size());
+    return true;
+}
+bool EnumSubKey(RegKey k, u32 i, RegChar* name, u32 capacity) {
+    const auto& sub = Key(k).subKeys;
+    if (i >= sub.size() || sub[i].size() >= capacity) return false;
+    std::copy(sub[i].c_str(), sub[i].c_str() + sub[i].size() + 1, name);
+    return true;
+}
+bool QueryValue(RegKey k, const RegChar* name, u8* data, u32* size) {
+    const auto& v = Key(k).values;
+    const auto it = v.find(name);
+    if (it == v.end() || it->second.size() > *size) return false;
+    std::copy(it->second.begin(), it->second.end(), data);
+    *size = static_cast<u32>(it->second.size());
+    return true;
+}
+void CloseKey(RegKey) { --g_reg->openNow; }
+bool TestOpen(const RegChar* path) {
+    for (const auto& p : g_reg->openable) {
+        if (p == path) return true;
+    }
+    return false;
+}
+constexpr RegistrySource kFake{OpenKey, SubKeyCount, EnumSubKey, QueryValue, CloseKey, TestOpen};
+
+std::vector<u8> Sz(const std::u16string& text) {
+    std::vector<u8> bytes;
+    for (char16_t c : text + u'\0') {
+        bytes.push_back(static_cast<u8>(c));
+        bytes.push_back(static_cast<u8>(c >> 8));
+    }
+    return bytes;
+}
+std::vector<u8> Dword(u32 v) { return {u8(v), u8(v >> 8), u8(v >> 16), u8(v >> 24)}; }
+std::vector<u8> AllocConfig(u32 ioBase) {
+    std::vector<u8> bytes(40, 0);
+    bytes[0] = 1;  // one full descriptor
+    for (int i = 0; i < 4; ++i) bytes[24 + i] = static_cast<u8>(ioBase >> (8 * i));
+    return bytes;
+}
+
+const std::u16string kUart = u"SYSTEM\\CurrentControlSet\\Enum\\ACPI\\PNP0501";
+const std::u16string kUsbSer = u"SYSTEM\\CurrentControlSet\\Services\\usbser\\Enum";
+const std::u16string kEnum = u"SYSTEM\\CurrentControlSet\\Enum\\";
+
+class Registry : public VirtualBoardTest {
+protected:
+    void SetUp() override {
+        VirtualBoardTest::SetUp();
+        g_reg = &reg_;
+    }
+    void TearDown() override {
+        EXPECT_EQ(reg_.openNow, 0) << "every key opened is closed again";
+        g_reg = nullptr;
+        VirtualBoardTest::TearDown();
+    }
+    void Instance(const std::u16string& base, const std::u16string& name, const std::u16string& port,
+                  bool started = true) {
+        reg_.keys[base].subKeys.push_back(name);
+        reg_.keys[base + u"\\" + name];
+        if (started) reg_.keys[base + u"\\" + name + u"\\Control"];
+        reg_.keys[base + u"\\" + name + u"\\Device Parameters"].values[u"PortName"] = Sz(port);
+    }
+    void Uart(const std::u16string& name, u32 base, const std::u16string& port, bool started = true) {
+        Instance(kUart, name, port, started);
+        if (started) reg_.keys[kUart + u"\\" + name + u"\\Control"].values[u"AllocConfig"] = AllocConfig(base);
+    }
+    std::u16string Find(u32 kind, u32 osMajor = 10) {
+        RegChar path[kDevicePathChars] = {};
+        return RegistryFindMcuPort(kFake, osMajor, kind, path) ? std::u16string(path) : u"(none)";
+    }
+    bool Opened(const std::u16string& path) const {
+        for (const auto& p : reg_.opened) {
+            if (p == path) return true;
+        }
+        return false;
+    }
+    FakeRegistry reg_;
+};
+
+TEST_F(Registry, TwoUartInstancesAreToldApartByTheirIoBase) {
+    Uart(u"1", 0x3F8, u"COM1");
+    Uart(u"2", 0x2E8, u"COM5");
+    EXPECT_EQ(Find(kPortUart2E8), u"\\\\.\\COM5");
+    EXPECT_EQ(Find(kPortUart3F8), u"\\\\.\\COM1");
+    EXPECT_EQ(Find(kPortUart2E0), u"(none)");
+}
+
+TEST_F(Registry, AnInstanceWithoutControlKeyIsNeverChosen) {
+    Uart(u"1", 0x2E8, u"COM2", false);
+    EXPECT_EQ(Find(kPortUart2E8), u"(none)");
+    Uart(u"2", 0x2E8, u"COM12");
+    EXPECT_EQ(Find(kPortUart2E8), u"\\\\.\\COM12");  // nine characters
+}
+
+TEST_F(Registry, APortNameThatDoesNotFitIsSkipped) {
+    Uart(u"1", 0x368, u"COM123456789012");
+    Uart(u"2", 0x368, u"COM3");
+    EXPECT_EQ(Find(kPortUart368), u"\\\\.\\COM3");
+}
+
+TEST_F(Registry, TheDriverListStopsAtAHoleInItsCount) {
+    auto& list = reg_.keys[kUsbSer];
+    list.values[u"Count"] = Dword(3);
+    list.values[u"0"] = Sz(u"USB\\VID_1CBE&PID_0003\\5&1");
+    list.values[u"2"] = Sz(u"USB\\VID_1CBE&PID_0002\\6&2");
+    reg_.keys[kEnum + u"USB\\VID_1CBE&PID_0002\\6&2\\Device Parameters"].values[u"PortName"] = Sz(u"COM4");
+    EXPECT_EQ(Find(kPortUsbCdc1CBE), u"(none)");
+    list.values[u"1"] = Sz(u"usb\\vid_1cbe&pid_0002\\6&2");  // other case: no match
+    EXPECT_EQ(Find(kPortUsbCdc1CBE), u"\\\\.\\COM4");
+}
+
+TEST_F(Registry, TheOsVersionChoosesBetweenDriverListAndDeviceEnumeration) {
+    const std::u16string usbEnum = u"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_1CBE&PID_0002\\";
+    Instance(Trimmed(usbEnum), u"7&1", u"COM6");
+    EXPECT_EQ(Find(kPortUsbCdc1CBE, 10), u"(none)");
+    EXPECT_FALSE(Opened(usbEnum));
+    EXPECT_TRUE(Opened(kUsbSer));
+    reg_.opened.clear();
+    EXPECT_EQ(Find(kPortUsbCdc1CBE, 6), u"\\\\.\\COM6");
+    EXPECT_FALSE(Opened(kUsbSer));
+}
+
+TEST_F(Registry, FtdiBelowVersion10TakesTheFirstInstanceThatOpens) {
+    const std::u16string ftdi = u"SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS";
+    Instance(ftdi, u"VID_0403+PID_6001+X", u"COM2");  // other product: never looked into
+    reg_.keys[ftdi].subKeys.push_back(u"VID_0403+PID_6015+A1");
+    Instance(ftdi + u"\\VID_0403+PID_6015+A1", u"0000", u"COM8");
+    Instance(ftdi + u"\\VID_0403+PID_6015+A1", u"0001", u"COM9");
+    reg_.openable = {u"\\\\.\\COM9", u"\\\\.\\COM2"};
+    EXPECT_EQ(Find(kPortUsbFtdi6015, 6), u"\\\\.\\COM9");
+}
+
+TEST_F(Registry, ThePciUartKeyCarriesTheRevisionInUpperCaseHex) {
+    LoadModel("Vexa-01");
+    sim::PciFunctionState& f = sim::TheBoardState().pci.functions[sim::kPciFunctions - 1];
+    f = {};
+    f.present = true;
+    f.device = 30;
+    f.function = 3;
+    f.config[2] = 0x07000211;
+    const std::u16string key =
+        u"SYSTEM\\CurrentControlSet\\Enum\\PCI\\VEN_8086&DEV_0F0A&SUBSYS_72708086&REV_11\\";
+    Instance(Trimmed(key), u"3&11583659&0&F3", u"COM3");
+    EXPECT_EQ(Find(kPortHsuart0F0A), u"\\\\.\\COM3");
+    EXPECT_TRUE(Opened(key));
+}
+
+TEST_F(Registry, AnUnknownKindTouchesNoKey) {
+    Uart(u"1", 0x2E8, u"COM5");
+    EXPECT_EQ(Find(0x1234), u"(none)");
+    EXPECT_TRUE(reg_.opened.empty());
+}
+
+}  // namespace
+}  // namespace hx::test
