@@ -2,7 +2,10 @@
 // kicked resets the virtual machine at the programmed time (the Super I/O or
 // the TCO timer, whichever runs out first); kicked, stopped or disarmed at
 // unload, it never does.
+#include <cstring>
+
 #include "frame/state.h"
+#include "sim/models.h"
 #include "wdt_test_util.h"
 
 namespace hx::test {
@@ -80,6 +83,30 @@ INSTANTIATE_TEST_SUITE_P(Families, WdtExpiryTest, ::testing::ValuesIn(kExpiries)
     for (char& ch : name) ch = (ch == '-' || ch == '+') ? '_' : ch;
     return name;
 });
+
+// Every model carries the Super I/O its family drives, and the W1 models the
+// TCO timer: the default 255 s arms them and expires on the chip that the
+// margins predict (the Super I/O; 5 s later on W1 and W2, 1 s on W3).
+TEST_F(WdtBoardTest, EveryModelArmsItsChipsAndResetsOnTime) {
+    for (const sim::BoardModel& m : sim::kBoardModels) {
+        SCOPED_TRACE(m.name);
+        LoadModel(m.name);
+        const char* family = CurrentPlatform.load()->wdt.family;
+        ASSERT_EQ(InitWDT(), 1);
+        ASSERT_EQ(StartWDT(), 1);
+        EXPECT_TRUE(Sio().Counting());
+        const bool w1 = std::strcmp(family, "W1") == 0;
+        EXPECT_EQ(sim::TheBoardState().tco.present && Tco().Running(), w1);
+        const u64 expected = (w1 || std::strcmp(family, "W2") == 0) ? 260 * kSecond
+                             : std::strcmp(family, "W3") == 0      ? 256 * kSecond
+                                                                   : 255 * kSecond;
+        Advance(expected);
+        EXPECT_EQ(Resets().count, 1u);
+        EXPECT_EQ(Resets().lastAtMs, expected);
+        EXPECT_NE(std::strstr(Resets().lastCause, "Super I/O"), nullptr) << Resets().lastCause;
+        Unload();
+    }
+}
 
 TEST_F(WdtBoardTest, KickedInTimeNeverResets) {
     const struct {

@@ -20,6 +20,7 @@
 #include "sim/watchdog_board.h"
 #include "tools/halvexctl/commands.h"
 #include "wdt/superio.h"
+#include "wdt/tco.h"
 
 namespace halvexctl {
 namespace {
@@ -229,7 +230,7 @@ void StatusVirtual() {
     std::printf("board time:    %s\n", Seconds(hx::sim::TheBoard().NowMs()).c_str());
     std::printf("Super I/O:     IT%04X, watchdog ", sio.ChipId());
     if (sio.Counting()) {
-        std::printf("counting in %s, %s left\n", (sio.GpioRegister(0x72) & 0x80) ? "seconds" : "minutes",
+        std::printf("counting in %s, %s left\n", (sio.GpioRegister(hx::sio::kRegWdtConfig) & hx::sio::kWdtUnitSeconds) ? "seconds" : "minutes",
                     Seconds(sio.MsLeft()).c_str());
     } else {
         std::printf("stopped\n");
@@ -237,7 +238,7 @@ void StatusVirtual() {
     if (hx::sim::TheBoardState().tco.present) {
         const hx::sim::IchTco& tco = hx::sim::TheTco();
         std::printf("TCO timer:     %s, %u ticks of 0.6 s left, NO_REBOOT %s\n", tco.Running() ? "running" : "halted",
-                    tco.TicksLeft(), (tco.Gcs() & (1u << 5)) ? "set" : "clear");
+                    tco.TicksLeft(), (tco.Gcs() & hx::tco::kGcsNoReboot) ? "set" : "clear");
     }
     PrintLastReset();
 }
@@ -249,8 +250,8 @@ void StatusReal() {
     {
         hx::LibraryLockGuard lock;
         Enter();
-        id[0] = Read(0x20);
-        id[1] = Read(0x21);
+        id[0] = Read(kRegChipIdHigh);
+        id[1] = Read(kRegChipIdLow);
         SelectGpio();
         config = Read(kRegWdtConfig);
         low = Read(kRegWdtValueLow);
