@@ -165,6 +165,7 @@ int RunKeepalive(Context& ctx) {
     while (!g_interrupted && (!duration || elapsed < *duration)) {
         const Ms step = duration ? std::min(*interval, *duration - elapsed) : *interval;
         if (!boardTime) SleepMs(step);
+        if (g_interrupted) break;
         if (ctx.virtualBoard) hx::sim::TheBoard().AdvanceClock(step);
         elapsed += step;
         if (ctx.virtualBoard && BoardResets() != resetsBefore) {
