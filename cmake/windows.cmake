@@ -11,6 +11,9 @@ target_link_libraries(halvex32 PRIVATE hx_core hx_os)
 target_compile_options(halvex32 PRIVATE ${HX_LIBRARY_FLAGS})
 set_target_properties(halvex32 PROPERTIES OUTPUT_NAME Halvex32 PREFIX "" IMPORT_PREFIX "" IMPORT_SUFFIX ".lib")
 target_link_options(halvex32 PRIVATE -static -static-libgcc -static-libstdc++ -s)
+# The link map names the addresses of the library's internal state; the Wine
+# tests read the selected platform and card through it (the DLL is stripped).
+target_link_options(halvex32 PRIVATE "-Wl,-Map=${CMAKE_BINARY_DIR}/Halvex32.dll.map")
 target_link_libraries(halvex32 PRIVATE kernel32 user32 advapi32)
 
 install(TARGETS halvex32 RUNTIME DESTINATION bin ARCHIVE DESTINATION lib LIBRARY DESTINATION lib)
