@@ -28,6 +28,9 @@
 #include "sim/virtual_board.h"
 #include "sim/watchdog_board.h"
 #include "sim/winio/board_file.h"
+#ifdef HX_E2E_WATCHDOG_CASES
+#include "tests/e2e/wdt_cases.h"
+#endif
 
 namespace {
 
@@ -454,6 +457,20 @@ int main(int argc, char** argv) {
     Case("shared section seen by two processes", SharedSectionSeenByTwoProcesses);
     Case("RegisterWinIOService, fresh", RegisterServiceFresh);
     Case("RegisterWinIOService replaces an installed WINIO", RegisterServiceReplacesExisting);
+
+#ifdef HX_E2E_WATCHDOG_CASES
+    hx::e2e::RunWatchdogCases(hx::e2e::WdtHost{
+        &g_board->state,
+        [](const char* model) {
+            FreshBoard(model);
+            return SetSmbios(RegistryDataFor(*FindBoardModel(model)));
+        },
+        [](const std::string& arguments) { return Wine("'" + g_bin + "/hx_e2e_wdt.exe' " + arguments); },
+        []() -> const std::string& { return g_lastOutput; },
+        Expect,
+        Case,
+    });
+#endif
 
     std::printf("%d passed, %d failed\n", g_passed, g_failed);
     return g_failed == 0 ? 0 : 1;
