@@ -1,0 +1,147 @@
+// McuQuery round trip through the library against the plainest possible
+// exchange on the same pseudo-terminal and the same firmware: write the 7
+// request bytes, wait for and read the 7 answer bytes. Prints the ratio of
+// the two medians.
+#include <benchmark/benchmark.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "frame/backend.h"
+#include "frame/lifecycle.h"
+#include "mcu/frame.h"
+#include "mcu/link.h"
+#include "sim/posix/link_host.h"
+#include "sim/virtual_board.h"
+
+namespace {
+
+using namespace hx;
+
+constexpr u8 kVersionQuery = 0xFF;
+constexpr char kModel[] = "Trelo-11";
+
+bool BringUp() {
+    if (!sim::SetUpBoard(kModel)) return false;
+    UseBackend(sim::VirtualBackend());
+    return ProcessAttach() && sim::StartBoardLinks() && OpenMcuLink(serialPortMcu);
+}
+
+void LibraryQuery(benchmark::State& state) {
+    u32 word = 0;
+    for (auto _ : state) {
+        word = 0;
+        if (!McuQuery(kVersionQuery, &word)) state.SkipWithError("query failed");
+        benchmark::DoNotOptimize(word);
+    }
+}
+
+// The same exchange by hand on the library's own descriptor.
+bool RawOnce() {
+    const int fd = static_cast<int>(serialPortMcu.comHandle.load() - 1);
+    u8 request[kFrameSize];
+    BuildFrame(kVersionQuery, 0, request);
+    u8 answer[kFrameSize];
+    if (write(fd, request, kFrameSize) != static_cast<ssize_t>(kFrameSize)) return false;
+    u32 got = 0;
+    while (got < kFrameSize) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 1000) <= 0) return false;
+        const ssize_t n = read(fd, answer + got, kFrameSize - got);
+        if (n > 0) got += static_cast<u32>(n);
+    }
+    benchmark::DoNotOptimize(answer);
+    return true;
+}
+
+bool LibraryOnce() {
+    u32 word = 0;
+    const bool ok = McuQuery(kVersionQuery, &word);
+    benchmark::DoNotOptimize(word);
+    return ok;
+}
+
+void RawExchange(benchmark::State& state) {
+    for (auto _ : state) {
+        if (!RawOnce()) state.SkipWithError("no answer");
+    }
+}
+
+double Median(std::vector<double>& v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Both exchanges alternately, each timed on its own, so that whatever else
+// the machine does falls on both alike; the ratio of the medians is the
+// figure of merit.
+double g_pairedRatio = 0;
+void Paired(benchmark::State& state) {
+    std::vector<double> library, raw;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        const bool a = LibraryOnce();
+        const auto t1 = std::chrono::steady_clock::now();
+        const bool b = RawOnce();
+        const auto t2 = std::chrono::steady_clock::now();
+        if (!a || !b) state.SkipWithError("exchange failed");
+        library.push_back(std::chrono::duration<double, std::nano>(t1 - t0).count());
+        raw.push_back(std::chrono::duration<double, std::nano>(t2 - t1).count());
+    }
+    const double l = Median(library), r = Median(raw);
+    state.counters["library_ns"] = l;
+    state.counters["raw_ns"] = r;
+    state.counters["ratio"] = r > 0 ? l / r : 0;
+    g_pairedRatio = r > 0 ? l / r : 0;
+}
+
+// Many short repetitions, interleaved at random (see main), so that a load
+// change on the machine hits both sides alike.
+constexpr int kRepetitions = 15;
+constexpr double kMinSeconds = 0.2;
+BENCHMARK(LibraryQuery)->Repetitions(kRepetitions)->ReportAggregatesOnly(true)->MinTime(kMinSeconds);
+BENCHMARK(RawExchange)->Repetitions(kRepetitions)->ReportAggregatesOnly(true)->MinTime(kMinSeconds);
+BENCHMARK(Paired)->Iterations(20000);
+
+// Keeps the medians for the ratio.
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) {
+            if (r.aggregate_name == "median") medians[r.run_name.function_name] = r.GetAdjustedRealTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> medians;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!BringUp()) {
+        std::fprintf(stderr, "the virtual MCU link could not be brought up\n");
+        return 1;
+    }
+    std::vector<char*> args(argv, argv + argc);
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    args.insert(args.begin() + 1, interleave);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const double library = reporter.medians["LibraryQuery"];
+    const double raw = reporter.medians["RawExchange"];
+    if (library > 0 && raw > 0) {
+        std::printf("McuQuery / raw 7-byte exchange, separate runs: %.3fx\n", library / raw);
+    }
+    std::printf("McuQuery / raw 7-byte exchange, alternating:   %.3fx (goal: within 1.15x)\n", g_pairedRatio);
+    ProcessDetach();
+    sim::StopBoardLinks();
+    return 0;
+}
