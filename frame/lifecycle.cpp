@@ -7,6 +7,7 @@
 #include "frame/state.h"
 #include "mcu/link.h"
 #include "os/os.h"
+#include "wdt/watchdog.h"
 
 namespace hx {
 namespace {
@@ -48,6 +49,7 @@ void UnloadSequence() {
 
 bool ProcessAttach() {
     ResetProcessState();
+    wdt::ResetProcessState();
     SetLinkDefaults();
     BindSharedWords(os::AttachSharedWords());
     g_attached.store(true);

@@ -22,7 +22,6 @@ class WdtTest : public VirtualBoardTest {
 protected:
     // A fresh process on a fresh board of `model`.
     void LoadModel(const char* model) {
-        wdt::ResetProcessState();
         VirtualBoardTest::LoadModel(model);
         ClearLog();
     }
