@@ -5,7 +5,7 @@
 // when its body has returned.
 #include <poll.h>
 #include <pthread.h>
-#include <sched.h>
+#include <sys/resource.h>
 #include <sys/eventfd.h>
 #include <time.h>
 #include <unistd.h>
@@ -57,8 +57,14 @@ void ReleaseSlot(ThreadSlot& slot) {
     slot.state.store(kSlotFree);
 }
 
+// Windows' time-critical priority is the top of the normal (not real-time)
+// range; the counterpart here is the lowest nice value. Without the
+// privilege the thread keeps its priority, which only costs latency.
+constexpr int kTimeCriticalNice = -20;
+
 void* Trampoline(void* raw) {
     ThreadSlot& slot = *static_cast<ThreadSlot*>(raw);
+    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kTimeCriticalNice);
     slot.body(slot.arg);
     const int fd = slot.doneFd.load();
     g_signalOrder.fetch_add(1, std::memory_order_release);
@@ -66,14 +72,6 @@ void* Trampoline(void* raw) {
     // A thread given up by its owner cleans up after itself.
     if (slot.state.exchange(kSlotFinished) == kSlotAbandoned) ReleaseSlot(slot);
     return nullptr;
-}
-
-void RaisePriority(pthread_t thread) {
-    sched_param param{};
-    param.sched_priority = sched_get_priority_max(SCHED_FIFO);
-    // Real-time scheduling needs a privilege; without it the thread keeps
-    // the normal policy, which only costs latency.
-    (void)pthread_setschedparam(thread, SCHED_FIFO, &param);
 }
 
 }  // namespace
@@ -151,7 +149,6 @@ Handle ThreadStart(ThreadBody body, void* arg) {
             ReleaseSlot(slot);
             return kNoHandle;
         }
-        RaisePriority(slot.thread);
         return FromFd(fd);
     }
     return kNoHandle;

@@ -74,8 +74,14 @@ protected:
     // Waits until the firmware has taken `count` frames in all (posts are
     // not answered, so nothing else tells when they arrived).
     static bool WaitForFrames(u32 count) {
+        return WaitUntil([&](const sim::SerialLinkState& s) { return s.mcu.framesReceived >= count; });
+    }
+    template <typename Pred>
+    static bool WaitUntil(Pred pred) {
         for (int i = 0; i < 2000; ++i) {
-            if (FramesReceived() >= count) return true;
+            bool done = false;
+            Edit([&](sim::SerialLinkState& s) { done = pred(s); });
+            if (done) return true;
             usleep(1000);
         }
         return false;

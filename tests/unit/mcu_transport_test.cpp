@@ -190,11 +190,9 @@ TEST_F(Transport, CanFramesTravelBothWaysOnTheCanLink) {
     EXPECT_EQ(back.length, 2);
     EXPECT_EQ(back.data[1], 0xAA);
 
+    ASSERT_TRUE(WaitUntil([](const sim::SerialLinkState& s) { return s.can.framesReceived == 1; }));
     sim::CanWireMessage seen{};
-    Edit([&](sim::SerialLinkState& s) {
-        ASSERT_EQ(s.can.framesReceived, 1u);
-        seen = s.can.log[0];
-    });
+    Edit([&](sim::SerialLinkState& s) { seen = s.can.log[0]; });
     EXPECT_EQ(seen.id, out.id);
     EXPECT_EQ(seen.flags, out.flags);
     EXPECT_EQ(seen.length, 3);
