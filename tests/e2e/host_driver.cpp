@@ -31,6 +31,9 @@
 #ifdef HX_E2E_WATCHDOG_CASES
 #include "tests/e2e/wdt_cases.h"
 #endif
+#ifdef HX_E2E_MCU_CASES
+#include "tests/e2e/mcu_cases.h"
+#endif
 
 namespace {
 
@@ -285,6 +288,16 @@ void LoadRefusedWhenWinIoCannotStart() {
     if (log.count != 2) PrintLog();
 }
 
+// Without the WinIo library the start fails the same way: no load.
+void LoadRefusedWithoutWinIoLibrary() {
+    FreshBoard();
+    const std::string dll = g_bin + "/WinIo64.dll", aside = g_bin + "/WinIo64.dll.aside";
+    Expect(std::rename(dll.c_str(), aside.c_str()) == 0, "WinIo64.dll moved aside");
+    Expect(Probe("refused") == 0, "LoadLibrary fails with ERROR_DLL_INIT_FAILED:\n" + g_lastOutput);
+    Expect(std::rename(aside.c_str(), dll.c_str()) == 0, "WinIo64.dll put back");
+    Expect(Log().count == 0, "no access reached the board");
+}
+
 void ScanWithoutCardCoversAll32Buses() {
     FreshBoard();
     Expect(RemoveSmbiosKey(), "regedit import");
@@ -450,6 +463,7 @@ int main(int argc, char** argv) {
     Case("no platform for a value that is not REG_BINARY", NoPlatformForAnotherValueType);
     Case("a long value is searched in its first 4095 bytes", LongValueIsSearchedInItsFirst4095Bytes);
     Case("load refused when WinIo cannot start", LoadRefusedWhenWinIoCannotStart);
+    Case("load refused without the WinIo library", LoadRefusedWithoutWinIoLibrary);
     Case("card scan without a card covers 32 buses", ScanWithoutCardCoversAll32Buses);
     Case("card scan finds a card and stops", ScanFindsACardAndStops);
     Case("card scan skips other devices, functions and unsupported ids", ScanSkipsOtherDevicesAndFunctions);
@@ -466,6 +480,18 @@ int main(int argc, char** argv) {
             return SetSmbios(RegistryDataFor(*FindBoardModel(model)));
         },
         [](const std::string& arguments) { return Wine("'" + g_bin + "/hx_e2e_wdt.exe' " + arguments); },
+        []() -> const std::string& { return g_lastOutput; },
+        Expect,
+        Case,
+    });
+#endif
+
+#ifdef HX_E2E_MCU_CASES
+    const char* prefix = std::getenv("WINEPREFIX");
+    hx::e2e::RunMcuCases(hx::e2e::McuHost{
+        prefix ? prefix : "",
+        ImportReg,
+        [](const std::string& arguments) { return Wine("'" + g_bin + "/hx_e2e_mcu.exe' " + arguments); },
         []() -> const std::string& { return g_lastOutput; },
         Expect,
         Case,
