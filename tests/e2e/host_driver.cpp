@@ -490,6 +490,10 @@ int main(int argc, char** argv) {
     const char* prefix = std::getenv("WINEPREFIX");
     hx::e2e::RunMcuCases(hx::e2e::McuHost{
         prefix ? prefix : "",
+        []() {
+            FreshBoard();
+            return &g_board->state;
+        },
         ImportReg,
         [](const std::string& arguments) { return Wine("'" + g_bin + "/hx_e2e_mcu.exe' " + arguments); },
         []() -> const std::string& { return g_lastOutput; },
