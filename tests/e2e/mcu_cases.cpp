@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "sim/chips/pci_config.h"
 #include "sim/posix/link_host.h"
 #include "sim/virtual_board.h"
 
@@ -17,6 +18,8 @@ constexpr char kHklm[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\";
 constexpr char kUart[] = "Enum\\ACPI\\PNP0501";
 constexpr char kUsbSer[] = "Services\\usbser\\Enum";
 constexpr char kLinkModel[] = "Trelo-11";  // its MCU link is the UART at 2E8h
+constexpr u32 kHsuartId = 0x0F0A8086;      // device 0F0Ah, vendor 8086h
+constexpr u32 kRevisionWord = 2;           // configuration offset 08h
 
 std::string Key(const std::string& path) { return std::string("[") + kHklm + path + "]\n"; }
 std::string Removed(const std::string& path) { return std::string("[-") + kHklm + path + "]\n"; }
@@ -93,6 +96,18 @@ void DriverListPrefix() {
     ExpectFind(0x21CBE, "found \\\\.\\COM4");
 }
 
+void PciRevisionInKeyPath() {
+    sim::PciFunctionState* f = sim::PciConfig(g_host->freshBoard()->pci).Place(0, 30, 3, kHsuartId);
+    g_host->expect(f != nullptr, "PCI function placed");
+    if (f) f->config[kRevisionWord] = 0x07000211;
+    const std::string base = "Enum\\PCI\\VEN_8086&DEV_0F0A&SUBSYS_72708086&REV_11";
+    const std::string at = "Enum\\PCI\\VEN_8086&DEV_0F0A&SUBSYS_72708086&REV_11\\3&11583659&0&F3";
+    g_host->expect(Import(Removed(base) + "\n" + Key(at) + "\n" + Key(at + "\\Device Parameters") +
+                          "\"PortName\"=\"COM3\"\n"),
+                   "registry import");
+    ExpectFind(0x8000F300, "found \\\\.\\COM3");
+}
+
 // COM5 of the prefix is the pseudo-terminal of the virtual MCU link.
 bool MapCom5() {
     if (!sim::SetUpBoard(kLinkModel) || !sim::StartBoardLinks()) return false;
@@ -124,6 +139,7 @@ void RunMcuCases(const McuHost& host) {
     host.runCase("MCU port: a port name that does not fit is skipped", OverlongNameSkipped);
     host.runCase("MCU port: a hole in the driver list's Count ends the search", DriverListHole);
     host.runCase("MCU port: the driver-list prefix is compared case-sensitively", DriverListPrefix);
+    host.runCase("MCU port: the PCI UART's key path carries its revision", PciRevisionInKeyPath);
     host.runCase("MCU link: version query on COM5 mapped to a pseudo-terminal", QueryThroughPty);
     host.runCase("MCU link: benchmark against a plain overlapped exchange", OverlappedBenchmark);
     sim::StopBoardLinks();

@@ -6,10 +6,13 @@
 #include <functional>
 #include <string>
 
+#include "sim/board_state.h"
+
 namespace hx::e2e {
 
 struct McuHost {
     std::string prefix;                                         // the Wine prefix
+    std::function<sim::BoardState*()> freshBoard;               // the simulated WinIo's board, reset
     std::function<bool(const std::string& body)> importReg;     // a REGEDIT4 body
     std::function<int(const std::string& arguments)> runProbe;  // hx_e2e_mcu.exe ARGS under Wine
     std::function<const std::string&()> lastOutput;

@@ -14,9 +14,11 @@
 #include <cstring>
 
 #include "frame/backend.h"
+#include "frame/hw_access.h"
 #include "mcu/frame.h"
 #include "mcu/link.h"
 #include "os/win32/registry_ports.h"
+#include "os/win32/winio_backend.h"
 
 namespace {
 
@@ -29,14 +31,19 @@ constexpr Backend kProbeBackend{"wine-probe", {}, {nullptr, nullptr, os::win32::
 u32 Number(const char* text) { return static_cast<u32>(std::strtoul(text, nullptr, 0)); }
 
 int Find(u32 kind, u32 osMajor) {
+    // The PCI kinds read the function's revision through the (simulated) WinIo.
+    UseBackend(os::win32::WinIoBackend());
+    const bool hardware = HwOpen();
     RegChar path[kDevicePathChars] = {};
     if (!RegistryFindMcuPort(os::win32::WindowsRegistry(), osMajor, kind, path)) {
         std::printf("not found\n");
+        if (hardware) HwClose();
         return 0;
     }
     char text[kDevicePathChars * 2] = {};
     for (u32 i = 0; path[i] && i < kDevicePathChars; ++i) text[i] = static_cast<char>(path[i]);
     std::printf("found %s\n", text);
+    if (hardware) HwClose();
     return 0;
 }
 
