@@ -4,6 +4,7 @@
 #     ordinals 1..N in list order, every ordinal named;
 #   - a section carries the SHARED flag (the shared data block);
 #   - only Windows system DLLs are imported (the MinGW runtime is linked in);
+#   - it names the WinIo library of its machine (WinIo32.dll for i686);
 #   - the install step puts the header, the .def and the import library
 #     (exporting the same names) beside each other.
 # Usage: tests/check_windows_dll.sh path/to/Halvex32.dll frame/exports.list
@@ -79,6 +80,21 @@ elif [ -n "$bad" ]; then
   fail "imports non-system DLLs:$bad"
 else
   ok "imports only system DLLs: $(echo $imports)"
+fi
+
+# ---- the WinIo library of the DLL's machine -----------------------------------
+# Loaded at run time, so it is no import: its name is a UTF-16 string.
+case $(printf '%s\n' "$headers" | sed -n 's/.*file format //p' | head -n1) in
+  pei-i386) winio=WinIo32.dll ;;
+  pei-x86-64) winio=WinIo64.dll ;;
+  *) winio="" ;;
+esac
+if [ -z "$winio" ]; then
+  fail "unknown machine of $dll"
+elif strings -el "$dll" | grep -qx "$winio"; then
+  ok "loads $winio at run time"
+else
+  fail "no reference to $winio"
 fi
 
 # ---- installed files ----------------------------------------------------------

@@ -232,8 +232,6 @@ void SmbiosValueIsReadUpToTheCapacity() {
 }
 
 void OsMajorVersionComesFromRtlGetVersion() {
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof info;
     const u32 major = RtlMajorVersion();
     std::printf("  RtlGetVersion major %u\n", major);
     EXPECT(major >= 6);
