@@ -58,7 +58,7 @@ TEST_F(Exchange, CommandSucceedsWhenAnEventFrameArrivesBeforeTheEcho) {
     Arm([](sim::LinkFaultState& f) { f.staleBefore = 1; });  // a stale answer first: the second attempt finds the echo
     EXPECT_TRUE(McuCommand(0x37, 0x00010000));
 
-    Arm([](sim::LinkFaultState& f) { f.staleBefore = 1; f.splitChunk = 3; f.splitGapMs = 30; });  // echo not within 10 ms
+    Arm([](sim::LinkFaultState& f) { f.staleBefore = 1; f.splitChunk = 3; f.splitGapMs = 300; });  // echo not within 10 ms
     EXPECT_FALSE(McuCommand(0x37, 0x00010001));
 }
 
@@ -151,7 +151,7 @@ TEST_F(Exchange, NoiseBeforeAnAnswerFailsTheQueryWithoutResynchronising) {
 // The slow cases: each waits out the 1000 ms answer time-out once.
 TEST_F(Exchange, SlowAnswerDelayedPastTheTimeoutFailsTheQuery) {
     LoadAndOpen();
-    Arm([](sim::LinkFaultState& f) { f.delayAnswers = 1; f.delayMs = 1300; });
+    Arm([](sim::LinkFaultState& f) { f.delayAnswers = 1; f.delayMs = 1500; });
     u32 word = 3;
     EXPECT_FALSE(McuQuery(0xFF, &word));
     EXPECT_EQ(word, 3u);
@@ -159,7 +159,7 @@ TEST_F(Exchange, SlowAnswerDelayedPastTheTimeoutFailsTheQuery) {
 
 TEST_F(Exchange, SlowRestOfAnAnswerLaterThanTheShortTimeoutFailsTheQuery) {
     LoadAndOpen();
-    Arm([](sim::LinkFaultState& f) { f.splitChunk = 4; f.splitGapMs = 1100; });
+    Arm([](sim::LinkFaultState& f) { f.splitChunk = 4; f.splitGapMs = 1500; });
     u32 version = 0;
     EXPECT_FALSE(McuQuery(0xFF, &version));
     EXPECT_EQ(version, 0u);
