@@ -4,10 +4,31 @@
 
 #include "frame/hw_access.h"
 #include "os/os.h"
+#include "os/win32/service_api.h"
 #include "os/win32/win32_ui.h"
 
 namespace hx::os {
+namespace win32 {
 namespace {
+
+void Pause(unsigned ms) { SleepMs(ms); }
+
+ServiceApi g_services = DefaultServiceApi();
+
+}  // namespace
+
+ServiceApi DefaultServiceApi() {
+    return ServiceApi{OpenSCManagerW, OpenServiceW,     ControlService, DeleteService,
+                      CreateServiceW, CloseServiceHandle, Pause};
+}
+
+ServiceApi& Services() { return g_services; }
+
+}  // namespace win32
+
+namespace {
+
+using win32::Services;
 
 constexpr UINT kSystemDirectoryChars = 1024;
 constexpr wchar_t kDriverFile[] = L"\\winio32.sys";
@@ -42,14 +63,15 @@ void BuildDriverPath(wchar_t (&path)[kSystemDirectoryChars + sizeof kDriverFile 
 
 // An installed "WINIO" is stopped and deleted so that the new one replaces it.
 void RemoveExistingService(SC_HANDLE manager) {
-    SC_HANDLE old = OpenServiceW(manager, kServiceName, kServiceAllAccess);
+    const win32::ServiceApi& scm = Services();
+    SC_HANDLE old = scm.openService(manager, kServiceName, kServiceAllAccess);
     if (!old) return;
     SERVICE_STATUS status{};
-    ControlService(old, kControlStop, &status);  // a stopped driver refuses; that is fine
-    SleepMs(kAfterStopMs);
-    DeleteService(old);
-    SleepMs(kAfterDeleteMs);
-    CloseServiceHandle(old);
+    scm.control(old, kControlStop, &status);  // a stopped driver refuses; that is fine
+    scm.sleepMs(kAfterStopMs);
+    scm.remove(old);
+    scm.sleepMs(kAfterDeleteMs);
+    scm.close(old);
 }
 
 }  // namespace
@@ -60,16 +82,16 @@ u32 RegisterAccessService() {
     wchar_t driverPath[kSystemDirectoryChars + sizeof kDriverFile / sizeof(wchar_t)];
     BuildDriverPath(driverPath);
 
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, kScManagerAllAccess);
+    const win32::ServiceApi& scm = Services();
+    SC_HANDLE manager = scm.openManager(nullptr, nullptr, kScManagerAllAccess);
     if (!manager) return 0;
     RemoveExistingService(manager);
 
-    SC_HANDLE service = CreateServiceW(manager, kServiceName, kDisplayName, kServiceAllAccess, kKernelDriver,
-                                       kSystemStart, kErrorNormal, driverPath, nullptr, nullptr, nullptr,
-                                       nullptr, nullptr);
-    CloseServiceHandle(manager);
+    SC_HANDLE service = scm.create(manager, kServiceName, kDisplayName, kServiceAllAccess, kKernelDriver, kSystemStart,
+                                   kErrorNormal, driverPath, nullptr, nullptr, nullptr, nullptr, nullptr);
+    scm.close(manager);
     if (!service) return 0;
-    CloseServiceHandle(service);
+    scm.close(service);
 
     if (win32::ShowMessage(kInstalledMessage, MB_OKCANCEL) == IDOK) win32::Ui().requestRestart();
     return 1;

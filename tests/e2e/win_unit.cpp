@@ -13,6 +13,7 @@
 #include "frame/hw_access.h"
 #include "os/os.h"
 #include "os/win32/registry_inventory.h"
+#include "os/win32/service_api.h"
 #include "os/win32/win32_ui.h"
 #include "os/win32/winio_backend.h"
 #include "sim/board.h"
@@ -38,8 +39,10 @@ int g_caseFailures = 0;
 void Run(const char* name, void (*body)()) {
     g_caseFailures = 0;
     Ui() = DefaultUiHooks();
+    Services() = DefaultServiceApi();
     body();
     Ui() = DefaultUiHooks();
+    Services() = DefaultServiceApi();
     if (g_caseFailures == 0) {
         ++g_passed;
         std::printf("ok: %s\n", name);
@@ -301,6 +304,143 @@ void CancelRequestsNoRestart() {
     EXPECT(g_restarts == 0);
 }
 
+// ---- RegisterWinIOService's calls, recorded ------------------------------------
+
+// A service manager that records every call; what it answers is set per test.
+struct FakeScm {
+    bool refuses;        // OpenSCManager fails
+    bool serviceExists;  // "WINIO" is installed
+    bool createFails;
+    char calls[1024];
+};
+FakeScm g_scm{};
+const auto kManager = reinterpret_cast<SC_HANDLE>(0x100);
+const auto kOldService = reinterpret_cast<SC_HANDLE>(0x200);
+const auto kNewService = reinterpret_cast<SC_HANDLE>(0x300);
+
+void Call(const char* text) {
+    if (g_scm.calls[0]) std::strcat(g_scm.calls, " ");
+    std::strcat(g_scm.calls, text);
+}
+
+const char* HandleName(SC_HANDLE h) {
+    return h == kManager ? "manager" : h == kOldService ? "old" : h == kNewService ? "new" : "?";
+}
+
+SC_HANDLE WINAPI FakeOpenManager(LPCWSTR machine, LPCWSTR database, DWORD access) {
+    char text[64];
+    std::snprintf(text, sizeof text, "open-manager(%s,%s,%lX)", machine ? "machine" : "local",
+                  database ? "database" : "default", access);
+    Call(text);
+    return g_scm.refuses ? nullptr : kManager;
+}
+
+SC_HANDLE WINAPI FakeOpenService(SC_HANDLE manager, LPCWSTR name, DWORD access) {
+    char text[64];
+    std::snprintf(text, sizeof text, "open-service(%s,%ls,%lX)", HandleName(manager), name, access);
+    Call(text);
+    return g_scm.serviceExists ? kOldService : nullptr;
+}
+
+BOOL WINAPI FakeControl(SC_HANDLE service, DWORD control, LPSERVICE_STATUS) {
+    char text[64];
+    std::snprintf(text, sizeof text, "control(%s,%lu)", HandleName(service), control);
+    Call(text);
+    return FALSE;  // a driver that is not running cannot be stopped
+}
+
+BOOL WINAPI FakeDelete(SC_HANDLE service) {
+    char text[64];
+    std::snprintf(text, sizeof text, "delete(%s)", HandleName(service));
+    Call(text);
+    return TRUE;
+}
+
+wchar_t g_createdPath[1100];
+
+SC_HANDLE WINAPI FakeCreate(SC_HANDLE manager, LPCWSTR name, LPCWSTR displayName, DWORD access, DWORD type,
+                            DWORD start, DWORD errorControl, LPCWSTR binaryPath, LPCWSTR group, LPDWORD tag,
+                            LPCWSTR dependencies, LPCWSTR account, LPCWSTR password) {
+    char text[128];
+    std::snprintf(text, sizeof text, "create(%s,%ls,%ls,%lX,%lu,%lu,%lu,%s)", HandleName(manager), name,
+                  displayName, access, type, start, errorControl,
+                  group || tag || dependencies || account || password ? "extras" : "no-extras");
+    Call(text);
+    lstrcpynW(g_createdPath, binaryPath, 1100);
+    return g_scm.createFails ? nullptr : kNewService;
+}
+
+BOOL WINAPI FakeClose(SC_HANDLE handle) {
+    char text[32];
+    std::snprintf(text, sizeof text, "close(%s)", HandleName(handle));
+    Call(text);
+    return TRUE;
+}
+
+void FakeSleep(unsigned ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "sleep(%u)", ms);
+    Call(text);
+}
+
+void UseFakeScm(bool refuses, bool serviceExists, bool createFails) {
+    g_scm = FakeScm{refuses, serviceExists, createFails, {}};
+    Services() = ServiceApi{FakeOpenManager, FakeOpenService, FakeControl, FakeDelete,
+                            FakeCreate,      FakeClose,       FakeSleep};
+    ResetShown(IDCANCEL);
+    Ui().messageBox = RecordMessageBox;
+    g_restarts = 0;
+    Ui().requestRestart = RecordRestart;
+    UseBackend(WinIoBackend());
+    g_board->state.faults.openFails = false;
+    HwOpen();
+    sim::ClearAccessLog(g_board->state);
+}
+
+void ExistingServiceIsStoppedAndDeletedWithThePausesBeforeCreation() {
+    UseFakeScm(false, true, false);
+    EXPECT(os::RegisterAccessService() == 1);
+    const char* expected =
+        "open-manager(local,default,F003F) open-service(manager,WINIO,F01FF) control(old,1) sleep(1000) "
+        "delete(old) sleep(500) close(old) create(manager,WINIO,WINIO,F01FF,1,1,1,no-extras) close(manager) "
+        "close(new)";
+    EXPECT(std::strcmp(g_scm.calls, expected) == 0);
+    if (std::strcmp(g_scm.calls, expected) != 0) std::printf("  calls: %s\n", g_scm.calls);
+    wchar_t path[1100];
+    GetSystemDirectoryW(path, 1024);
+    lstrcatW(path, L"\\winio32.sys");
+    EXPECT(lstrcmpW(g_createdPath, path) == 0);
+    EXPECT(g_shown.count == 1 && g_shown.style == MB_OKCANCEL);
+    EXPECT(g_board->state.log.count >= 1 && g_board->state.log.entries[0].kind == AccessKind::Close);
+}
+
+void FreshInstallationCreatesWithoutPauses() {
+    UseFakeScm(false, false, false);
+    EXPECT(os::RegisterAccessService() == 1);
+    EXPECT(std::strcmp(g_scm.calls,
+                       "open-manager(local,default,F003F) open-service(manager,WINIO,F01FF) "
+                       "create(manager,WINIO,WINIO,F01FF,1,1,1,no-extras) close(manager) close(new)") == 0);
+    EXPECT(g_shown.count == 1);
+}
+
+void RefusingManagerGivesZeroWithoutMessageAndAccessClosed() {
+    UseFakeScm(true, true, false);
+    EXPECT(os::RegisterAccessService() == 0);
+    EXPECT(std::strcmp(g_scm.calls, "open-manager(local,default,F003F)") == 0);
+    EXPECT(g_shown.count == 0);
+    EXPECT(!HwIsOpen());
+    EXPECT(g_board->state.log.count >= 1 && g_board->state.log.entries[0].kind == AccessKind::Close);
+}
+
+void FailedCreationGivesZeroWithoutMessage() {
+    UseFakeScm(false, false, true);
+    EXPECT(os::RegisterAccessService() == 0);
+    EXPECT(std::strcmp(g_scm.calls,
+                       "open-manager(local,default,F003F) open-service(manager,WINIO,F01FF) "
+                       "create(manager,WINIO,WINIO,F01FF,1,1,1,no-extras) close(manager)") == 0);
+    EXPECT(g_shown.count == 0 && g_restarts == 0);
+}
+
 }  // namespace
 
 int main() {
@@ -320,6 +460,11 @@ int main() {
     Run("library lock is recursive and excludes other threads", LibraryLockIsRecursiveAndExcludesOtherThreads);
     Run("installed service offers a restart; OK requests it", InstalledServiceOffersARestartAndOkRequestsIt);
     Run("Cancel requests no restart", CancelRequestsNoRestart);
+    Run("an installed WINIO is stopped and deleted, with the pauses, before creation",
+        ExistingServiceIsStoppedAndDeletedWithThePausesBeforeCreation);
+    Run("a fresh installation creates without pauses", FreshInstallationCreatesWithoutPauses);
+    Run("a refusing service manager: 0, no message, access closed", RefusingManagerGivesZeroWithoutMessageAndAccessClosed);
+    Run("a failed creation: 0, no message", FailedCreationGivesZeroWithoutMessage);
     std::printf("%d passed, %d failed\n", g_passed, g_failed);
     return g_failed == 0 ? 0 : 1;
 }
