@@ -97,6 +97,50 @@ TEST_F(Firmware, AnswersEachExchangeKindAsTheCommandMapSays) {
     EXPECT_EQ(state_.pwm.period[0], 500u);
 }
 
+// Every code of the command map answers as its exchange kind requires.
+TEST_F(Firmware, EveryMappedCodeAnswersByItsExchangeKind) {
+    const u8 queries[] = {0x35, 0x84, 0x85, 0xA2, 0xB3, 0xB4, 0xB5, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0xFA, 0xFB, 0xFF};
+    const u8 posts[] = {0x90, 0x91, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99, 0x9A, 0x9B, 0x9C};
+    const u8 commands[] = {0x30, 0x31, 0x32, 0x33, 0x37, 0x41, 0x42, 0x43, 0x44, 0x49, 0x4A, 0x50, 0x51, 0x52,
+                           0x53, 0x5A, 0x5F, 0x61, 0x62, 0x63, 0x64, 0x69, 0x6A, 0x7A, 0x80, 0x81, 0x82, 0x83,
+                           0x86, 0x87, 0x88, 0x89, 0xA0, 0xA1, 0xB0, 0xB1, 0xB2, 0xB6, 0xB9, 0xBA};
+    for (u8 code : queries) {
+        out_.answers.clear();
+        Feed(Built(code, 1));
+        ASSERT_EQ(out_.answers.size(), 1u) << std::hex << int(code);
+        EXPECT_EQ(out_.answers[0][1], code);
+        EXPECT_EQ(out_.answers[0][6], FrameChecksum(out_.answers[0].data())) << std::hex << int(code);
+    }
+    for (u8 code : commands) {
+        out_.answers.clear();
+        const Bytes7 request = Built(code, 0x01020304);
+        Feed(request);
+        ASSERT_EQ(out_.answers.size(), 1u) << std::hex << int(code);
+        EXPECT_EQ(out_.answers[0], std::vector<u8>(request.begin(), request.end())) << std::hex << int(code);
+    }
+    out_.answers.clear();
+    for (u8 code : posts) Feed(Built(code, 1));
+    EXPECT_TRUE(out_.answers.empty());
+}
+
+TEST_F(Firmware, FeatureStateFollowsTheCommands) {
+    Feed(Built(0x82, 0x1111));  // CAN bit timing word 1 set ...
+    Feed(Built(0x83, 0x2222));
+    out_.answers.clear();
+    Feed(Built(0x85, 0));       // ... and read back
+    EXPECT_EQ(FramePayload(out_.answers.at(0).data()), 0x2222u);
+    Feed(Built(0xB2, 2));       // QEI channel 2: set position, read it back
+    Feed(Built(0xB6, 777));
+    out_.answers.clear();
+    Feed(Built(0xB5, 2));
+    EXPECT_EQ(FramePayload(out_.answers.at(0).data()), 777u);
+    Feed(Built(0x52, 0x500050));
+    Feed(Built(0x5F, 0xC803));
+    EXPECT_EQ(state_.dt2.unit, 0x500050u);
+    EXPECT_EQ(state_.dt2.lastIndex, 3);
+    EXPECT_EQ(state_.dt2.lastResult, 200);
+}
+
 TEST_F(Firmware, EchoesShortCommandsAndAnswersIgnitionTextRequests) {
     const Bytes7 shortStart{0x23, 0x31, 0x00, 0x54, 0x00, 0x00, 0x00};
     Feed(shortStart);

@@ -199,6 +199,16 @@ TEST_F(Transport, CanFramesTravelBothWaysOnTheCanLink) {
     EXPECT_EQ(0, std::memcmp(seen.data, out.data, 8));
 }
 
+TEST_F(Transport, EventFramesAndThreeByteMessagesArriveAsSent) {
+    LoadAndOpen();
+    ASSERT_TRUE(sim::EmitMcuEvent(0x30, 0x0105));
+    ASSERT_TRUE(sim::EmitShortDiMessage(0x05));
+    u8 bytes[kFrameSize + 3];
+    ASSERT_EQ(ReadAll(serialPortMcu, bytes, sizeof bytes), sizeof bytes);
+    const u8 expected[] = {0x40, 0x30, 0x05, 0x01, 0x00, 0x00, 0x76, 0x40, 0x05, 0x45};
+    EXPECT_EQ(0, std::memcmp(bytes, expected, sizeof expected));
+}
+
 TEST_F(Transport, CloseMcuLinksClosesBothPorts) {
     LoadAndOpen();
     ASSERT_TRUE(OpenMcuLink(serialPortCan));
