@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "halvex32.h"
 #include "mcu/port_kind.h"
 #include "tests/unit/mcu_fixture.h"
 
@@ -207,6 +208,17 @@ TEST_F(Transport, EventFramesAndThreeByteMessagesArriveAsSent) {
     ASSERT_EQ(ReadAll(serialPortMcu, bytes, sizeof bytes), sizeof bytes);
     const u8 expected[] = {0x40, 0x30, 0x05, 0x01, 0x00, 0x00, 0x76, 0x40, 0x05, 0x45};
     EXPECT_EQ(0, std::memcmp(bytes, expected, sizeof expected));
+}
+
+TEST_F(Transport, StopDioAndUnloadGiveThePortUp) {
+    LoadAndOpen();
+    const char* path = sim::LinkPath(sim::LinkRole::Mcu);
+    EXPECT_TRUE(StopDIO());
+    EXPECT_EQ(serialPortMcu.comHandle.load(), os::kNoHandle);
+    EXPECT_TRUE(ChildCanOpen(path));
+    ASSERT_TRUE(OpenMcuLink(serialPortMcu));
+    Unload();
+    EXPECT_TRUE(ChildCanOpen(path));
 }
 
 TEST_F(Transport, CloseMcuLinksClosesBothPorts) {
