@@ -7,8 +7,11 @@ namespace {
 
 using namespace fw;
 
+constexpr u32 kLead = 0;
+constexpr u32 kCode = 1;
 constexpr u32 kPayload = 2;
 constexpr u32 kChecksum = 6;
+constexpr u32 kPayloadBytes = 4;
 constexpr u32 kInputMaskShift = 16;
 constexpr u32 kLowHalf = 0xFFFF;
 constexpr u32 kHighHalf = 0xFFFF0000u;
@@ -23,18 +26,23 @@ constexpr u32 kIgnitionOn = 1;
 constexpr u8 kTextState[4] = {'I', 'G', 'N', 'S'};
 constexpr u8 kTextVoltage[4] = {'V', 'O', 'L', 'T'};
 
-u32 Payload(const u8* f) { return u32{f[2]} | u32{f[3]} << 8 | u32{f[4]} << 16 | u32{f[5]} << 24; }
+u32 Payload(const u8* f) {
+    u32 word = 0;
+    for (u32 i = 0; i < kPayloadBytes; ++i) word |= u32{f[kPayload + i]} << (8 * i);
+    return word;
+}
 
 void Answer(u8 code, u32 word, u8* out) {
-    out[0] = kLeadRequest;
-    out[1] = code;
-    for (u32 i = 0; i < 4; ++i) out[kPayload + i] = static_cast<u8>(word >> (8 * i));
+    out[kLead] = kLeadRequest;
+    out[kCode] = code;
+    for (u32 i = 0; i < kPayloadBytes; ++i) out[kPayload + i] = static_cast<u8>(word >> (8 * i));
     out[kChecksum] = FirmwareChecksum(out);
 }
 
+// ShortCommand c: 23h, c, 00h, 23h + c, 00h, 00h, 00h (no checksum).
 bool IsShortCommand(const u8* f) {
-    return f[0] == kLeadRequest && f[2] == 0 && f[3] == static_cast<u8>(kLeadRequest + f[1]) && f[4] == 0 &&
-           f[5] == 0 && f[6] == 0;
+    return f[kLead] == kLeadRequest && f[kPayload] == 0 && f[kPayload + 1] == static_cast<u8>(kLeadRequest + f[kCode]) &&
+           f[kPayload + 2] == 0 && f[kPayload + 3] == 0 && f[kChecksum] == 0;
 }
 
 // ---- per-feature state changes ------------------------------------------------
@@ -198,7 +206,7 @@ void PowerOnFirmware(McuFirmwareState& s) {
 }
 
 u32 FirmwareHandle(McuFirmwareState& s, const u8* request, u8* out) {
-    const u8 code = request[1];
+    const u8 code = request[kCode];
     if (request[kChecksum] != FirmwareChecksum(request)) {
         if (!IsShortCommand(request)) {
             Log(s, request, RequestKind::BadChecksum);
@@ -242,10 +250,11 @@ void FirmwareReceive(McuFirmwareState& s, const u8* bytes, u32 count, const Byte
 
 void BuildEventFrame(u8 code, u32 payload, u8* out) {
     Answer(code, payload, out);
-    out[0] = kLeadEvent;
+    out[kLead] = kLeadEvent;
     out[kChecksum] = FirmwareChecksum(out);
 }
 
+// 40h, the value, their sum modulo 256.
 void BuildShortDiMessage(u8 value, u8* out) {
     out[0] = kLeadEvent;
     out[1] = value;

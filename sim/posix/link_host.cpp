@@ -32,6 +32,8 @@ constexpr u32 kMaxNoiseBytes = 64;
 constexpr int kWriteStallMs = 200;  // a reader that takes nothing this long loses the bytes
 constexpr u8 kNoise[] = {0x00, 0x55, 0xAA, 0xFF, 0x7E, 0x11, 0x93, 0xC3};
 constexpr u8 kStaleCodeFlip = 0x80;
+constexpr u32 kCodeByte = 1;      // frame byte of the command code
+constexpr u32 kChecksumByte = 6;  // frame byte of the checksum
 
 struct Pending {
     i64 dueMs;
@@ -149,12 +151,12 @@ void SendAnswer(LinkRole role, const u8* bytes, u32 count) {
     const bool frame = count == kMcuFrameBytes;
     if (frame && f.otherCode) {
         --f.otherCode;
-        ++out[1];
-        out[6] = FirmwareChecksum(out);
+        ++out[kCodeByte];
+        out[kChecksumByte] = FirmwareChecksum(out);
     }
     if (frame && f.corruptChecksum) {
         --f.corruptChecksum;
-        out[6] = static_cast<u8>(out[6] + 1);
+        out[kChecksumByte] = static_cast<u8>(out[kChecksumByte] + 1);
     }
     if (f.noiseBefore) {
         --f.noiseBefore;
@@ -170,8 +172,8 @@ void SendAnswer(LinkRole role, const u8* bytes, u32 count) {
         const bool usable = g_host.haveLast[Index(role)] && std::memcmp(g_host.lastAnswer[Index(role)], out, sizeof stale) != 0;
         std::memcpy(stale, usable ? g_host.lastAnswer[Index(role)] : out, sizeof stale);
         if (!usable) {
-            stale[1] ^= kStaleCodeFlip;
-            stale[6] = FirmwareChecksum(stale);
+            stale[kCodeByte] ^= kStaleCodeFlip;
+            stale[kChecksumByte] = FirmwareChecksum(stale);
         }
         WriteRaw(role, stale, sizeof stale);
     }
