@@ -106,12 +106,14 @@ void SerialResetLine(Handle port) {
     (void)tcflush(fd, TCIOFLUSH);
 }
 
-bool SerialRead(Handle port, Handle stopEvent, Handle ioEvent, void* buffer, u32 count, u32* got, u32 timeoutMs) {
+// There is no overlapped completion here: the read waits on the port itself,
+// so `ioEvent` plays no part. Whoever signals it to end a read (stopping a
+// receive thread) has signalled `stopEvent` before it.
+bool SerialRead(Handle port, Handle stopEvent, Handle, void* buffer, u32 count, u32* got, u32 timeoutMs) {
     *got = 0;
     if (!HandleIsOpen(port)) return false;
-    EventReset(ioEvent);  // a new read starts with its completion event clear
-    enum { kStop, kIo, kPort };
-    pollfd fds[3] = {{Fd(stopEvent), POLLIN, 0}, {Fd(ioEvent), POLLIN, 0}, {Fd(port), POLLIN, 0}};
+    enum { kStop, kPort, kWaited };
+    pollfd fds[kWaited] = {{Fd(stopEvent), POLLIN, 0}, {Fd(port), POLLIN, 0}};
     u8* bytes = static_cast<u8*>(buffer);
     const i64 deadline = timeoutMs == kInfinite ? 0 : MonotonicMs() + timeoutMs;
     // Like a read of a COM port without port time-outs, the read completes
@@ -123,9 +125,9 @@ bool SerialRead(Handle port, Handle stopEvent, Handle ioEvent, void* buffer, u32
             const i64 left = deadline - MonotonicMs();
             wait = left > 0 ? static_cast<u32>(left) : 0;
         }
-        const int n = PollFor(fds, 3, wait);
+        const int n = PollFor(fds, kWaited, wait);
         if (n <= 0) return false;  // time-out or error
-        if ((fds[kStop].revents | fds[kIo].revents) != 0) return false;
+        if (fds[kStop].revents != 0) return false;
         if ((fds[kPort].revents & POLLIN) == 0) return false;  // hang-up or error
         const ssize_t r = ::read(Fd(port), bytes + *got, count - *got);
         if (r > 0) {
