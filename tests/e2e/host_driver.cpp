@@ -69,7 +69,9 @@ int Run(const std::string& command) {
     return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-int Wine(const std::string& arguments) { return Run("'" + g_wine + "' " + arguments); }
+// A Windows program that hangs (a message box that found a display, say)
+// fails its case after two minutes instead of stopping the whole stage.
+int Wine(const std::string& arguments) { return Run("timeout -k 5 120 '" + g_wine + "' " + arguments); }
 int Probe(const std::string& arguments) { return Wine("'" + g_bin + "/hx_e2e_probe.exe' " + arguments); }
 
 // ---- board file ---------------------------------------------------------------

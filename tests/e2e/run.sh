@@ -46,7 +46,7 @@ trap cleanup EXIT
 
 start=$(date +%s)
 echo "e2e: creating the Wine prefix $WINEPREFIX"
-"$wine" wineboot -i >/dev/null 2>&1 || give_up "wineboot failed"
+timeout -k 5 300 "$wine" wineboot -i >/dev/null 2>&1 || give_up "wineboot failed"
 "$wineserver" -w
 # One server for the whole run: every program starts faster.
 "$wineserver" -p >/dev/null 2>&1
