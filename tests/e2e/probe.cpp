@@ -127,6 +127,8 @@ int SharedChild(const char* rva) {
     DWORD* words = At<DWORD>(h, rva);
     const bool sawMark = words[1] == kMagic;
     words[2] = kChildSaw;
+    // Without a platform InitDIO clears DioSharedFlag (word 0) for everyone.
+    ByName<decltype(InitDIO)>(h, "InitDIO")();
     FreeLibrary(h);
     return sawMark ? 0 : 3;
 }
@@ -152,6 +154,7 @@ int Shared(const char* rva) {
     if (!h) return 2;
     DWORD* words = At<DWORD>(h, rva);
     Check(words[1] == 0 && words[2] == 0, "the shared words start at zero");
+    words[0] = 1;  // DioSharedFlag, as a DIO initialisation elsewhere leaves it
     words[1] = kMagic;
     wchar_t arguments[64];
     swprintf(arguments, 64, L"shared-child %hs", rva);
@@ -160,6 +163,7 @@ int Shared(const char* rva) {
     std::printf("second process exit code %lu\n", childExit);
     Check(childExit == 0, "second process saw the mark");
     Check(words[2] == kChildSaw, "the second process's answer is seen here");
+    Check(words[0] == 0, "the second process's InitDIO without platform cleared DioSharedFlag here");
     FreeLibrary(h);
     return g_failures == 0 ? 0 : 1;
 }
