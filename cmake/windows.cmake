@@ -16,7 +16,9 @@ target_link_options(halvex32 PRIVATE -static -static-libgcc -static-libstdc++ -s
 target_link_options(halvex32 PRIVATE "-Wl,-Map=${CMAKE_BINARY_DIR}/Halvex32.dll.map")
 target_link_libraries(halvex32 PRIVATE kernel32 user32 advapi32)
 
-install(TARGETS halvex32 RUNTIME DESTINATION bin ARCHIVE DESTINATION lib LIBRARY DESTINATION lib)
+# The header, the .def and the import library go together, so that an
+# application build finds all three in one folder.
+install(TARGETS halvex32 RUNTIME DESTINATION bin ARCHIVE DESTINATION include LIBRARY DESTINATION bin)
 install(FILES include/halvex32.h "${HX_DEF_FILE}" DESTINATION include)
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/sim/winio/CMakeLists.txt)

@@ -102,12 +102,12 @@ build=$(cd "$(dirname "$dll")" && pwd)
 if [ -f "$build/cmake_install.cmake" ]; then
   prefix=$(mktemp -d)
   if cmake --install "$build" --prefix "$prefix" >/dev/null; then
-    lib=$(ls "$prefix"/lib/Halvex32*.lib "$prefix"/lib/*.dll.a 2>/dev/null | head -n1)
+    lib=$(ls "$prefix"/include/Halvex32*.lib "$prefix"/include/*.dll.a 2>/dev/null | head -n1)
     for f in include/halvex32.h include/Halvex32.def bin/Halvex32.dll; do
       [ -f "$prefix/$f" ] || fail "install lacks $f"
     done
     if [ -z "$lib" ]; then
-      fail "install lacks the import library"
+      fail "install lacks the import library beside the header"
     elif [ -n "$nm_tool" ]; then
       missing=0
       syms=$("$nm_tool" "$lib" 2>/dev/null)
