@@ -26,8 +26,8 @@ void Feeder(void* raw) {
             continue;
         }
         StoreFrameBuf(link, frame, kTransactBufferSize);
+        g_handedOver.fetch_add(1);  // counted before the waiter can wake
         os::EventSet(link.answerEvent.load());
-        g_handedOver.fetch_add(1);
     }
 }
 
