@@ -1,10 +1,14 @@
 // Load and unload: the refusal without hardware access, the per-platform
 // init values, and the order of the unload steps.
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dio/routing.h"
 #include "frame/catalog.h"
+#include "frame/library_lock.h"
 #include "frame/platform_init.h"
 #include "halvex32.h"
 #include "mcu/link.h"
@@ -221,6 +225,36 @@ TEST_F(VirtualBoardTest, TheI1DeinitSwitchesTheOutputsOffThenGatesThem) {
         EXPECT_EQ(log[i].address, expected[i].address);
         EXPECT_EQ(log[i].value, expected[i].value);
     }
+}
+
+}  // namespace
+}  // namespace hx::test
+
+namespace hx::test {
+namespace {
+
+// LibraryLock is recursive for its owner and excludes every other thread
+// until the owner has left it as often as it entered.
+TEST_F(VirtualBoardTest, LibraryLockIsRecursiveAndExcludesOtherThreads) {
+    LoadModel("Trelo-15");
+    std::atomic<bool> entered{false};
+    std::thread other;
+    {
+        LibraryLockGuard outer;
+        {
+            LibraryLockGuard inner;  // the owner enters again without blocking
+            other = std::thread([&] {
+                LibraryLockGuard theirs;
+                entered.store(true);
+            });
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            EXPECT_FALSE(entered.load()) << "entered while held twice";
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_FALSE(entered.load()) << "entered while still held once";
+    }
+    other.join();
+    EXPECT_TRUE(entered.load());
 }
 
 }  // namespace
