@@ -140,36 +140,42 @@ bool AllocConfigBaseIs(const RegistrySource& reg, const KeyPath& controlPath, u3
     return base == kind;
 }
 
-Bool32 FindLegacyUart(const RegistrySource& reg, u32 kind, RegChar* path) {
-    OpenKey root(reg, kUartEnum);
+// Calls `visit(name)` for each sub-key of `rootPath`, in index order, until
+// it returns true. A sub-key whose name cannot be read is passed over.
+template <typename Visit>
+Bool32 AnySubKey(const RegistrySource& reg, const RegChar* rootPath, Visit visit) {
+    OpenKey root(reg, rootPath);
     if (!root) return kFalse;
     const u32 count = root.SubKeys();
     for (u32 i = 0; i < count; ++i) {
         SubKeyName name;
-        if (!reg.enumSubKey(root.get(), i, name, kRegSubKeyNameChars)) continue;
-        KeyPath control, params;
-        control << kUartEnum << name << kControl;
-        if (!AllocConfigBaseIs(reg, control, kind)) continue;
-        params << kUartEnum << name << kDeviceParameters;
-        if (ReadDevicePath<kPortNameBytes>(reg, params, path)) return kTrue;
+        if (reg.enumSubKey(root.get(), i, name, kRegSubKeyNameChars) && visit(name)) return kTrue;
     }
     return kFalse;
 }
 
+// The device path of instance `stem` + `name` when its "Control" key passes
+// `started` (the device is started) and its PortName fits.
+template <typename ControlTest>
+bool InstancePort(const RegistrySource& reg, const RegChar* stem, const RegChar* name, ControlTest started,
+                  RegChar* path) {
+    KeyPath control, params;
+    control << stem << name << kControl;
+    if (!started(control)) return false;
+    params << stem << name << kDeviceParameters;
+    return ReadDevicePath<kPortNameBytes>(reg, params, path);
+}
+
+Bool32 FindLegacyUart(const RegistrySource& reg, u32 kind, RegChar* path) {
+    const auto baseIsKind = [&](const KeyPath& control) { return AllocConfigBaseIs(reg, control, kind); };
+    return AnySubKey(reg, kUartEnum,
+                     [&](const RegChar* name) { return InstancePort(reg, kUartEnum, name, baseIsKind, path); });
+}
+
 Bool32 FindUsbCdcByEnum(const RegistrySource& reg, RegChar* path) {
-    OpenKey root(reg, kUsbCdcEnum);
-    if (!root) return kFalse;
-    const u32 count = root.SubKeys();
-    for (u32 i = 0; i < count; ++i) {
-        SubKeyName name;
-        if (!reg.enumSubKey(root.get(), i, name, kRegSubKeyNameChars)) continue;
-        KeyPath control, params;
-        control << kUsbCdcEnum << name << kControl;
-        if (!KeyExists(reg, control)) continue;
-        params << kUsbCdcEnum << name << kDeviceParameters;
-        if (ReadDevicePath<kPortNameBytes>(reg, params, path)) return kTrue;
-    }
-    return kFalse;
+    const auto exists = [&](const KeyPath& control) { return KeyExists(reg, control); };
+    return AnySubKey(reg, kUsbCdcEnum,
+                     [&](const RegChar* name) { return InstancePort(reg, kUsbCdcEnum, name, exists, path); });
 }
 
 // One FTDI device key: the first started instance whose port opens.
@@ -177,31 +183,16 @@ Bool32 FindFtdiInstance(const RegistrySource& reg, const RegChar* device, RegCha
     KeyPath devicePath;
     devicePath << kFtdiEnum << device << kBackslash;
     if (!devicePath.fits) return kFalse;
-    OpenKey deviceKey(reg, devicePath.chars);
-    if (!deviceKey) return kFalse;
-    const u32 count = deviceKey.SubKeys();
-    for (u32 i = 0; i < count; ++i) {
-        SubKeyName name;
-        if (!reg.enumSubKey(deviceKey.get(), i, name, kRegSubKeyNameChars)) continue;
-        KeyPath control, params;
-        control << devicePath.chars << name << kControl;
-        if (!KeyExists(reg, control)) continue;
-        params << devicePath.chars << name << kDeviceParameters;
-        if (ReadDevicePath<kPortNameBytes>(reg, params, path) && reg.testOpen(path)) return kTrue;
-    }
-    return kFalse;
+    const auto exists = [&](const KeyPath& control) { return KeyExists(reg, control); };
+    return AnySubKey(reg, devicePath.chars, [&](const RegChar* name) {
+        return InstancePort(reg, devicePath.chars, name, exists, path) && reg.testOpen(path);
+    });
 }
 
 Bool32 FindFtdiByEnum(const RegistrySource& reg, RegChar* path) {
-    OpenKey root(reg, kFtdiEnum);
-    if (!root) return kFalse;
-    const u32 count = root.SubKeys();
-    for (u32 i = 0; i < count; ++i) {
-        SubKeyName name;
-        if (!reg.enumSubKey(root.get(), i, name, kRegSubKeyNameChars)) continue;
-        if (StartsWith(name, kFtdiDevicePrefix) && FindFtdiInstance(reg, name, path)) return kTrue;
-    }
-    return kFalse;
+    return AnySubKey(reg, kFtdiEnum, [&](const RegChar* name) {
+        return StartsWith(name, kFtdiDevicePrefix) && FindFtdiInstance(reg, name, path);
+    });
 }
 
 void AppendHexByte(KeyPath& text, u32 value) {
