@@ -4,7 +4,7 @@
 
 #include "frame/backend.h"
 #include "frame/catalog.h"
-#include "frame/hw_access.h"
+#include "frame/pci_config.h"
 #include "frame/state.h"
 
 namespace hx {
@@ -14,10 +14,7 @@ constexpr u8 kFirstText = 0x20;
 constexpr u8 kLastText = 0x7F;
 constexpr u8 kBlank = 0x20;
 
-// PCI configuration mechanism #1.
-constexpr u16 kPciConfigAddress = 0xCF8;
-constexpr u16 kPciConfigData = 0xCFC;
-constexpr u32 kPciEnable = 0x80000000;
+// Configuration cycles to device 0, function 0, register 0 of each bus.
 constexpr u32 kPciBusShift = 16;
 constexpr u32 kPciBusesScanned = 32;
 constexpr u32 kPciNothingThere = 0xFFFFFFFF;
@@ -54,9 +51,7 @@ const PlatformOps* FindPlatform() {
 
 const ExpansionCardOps* FindExpansionCard() {
     for (u32 bus = 0; bus < kPciBusesScanned; ++bus) {
-        HwWritePort(kPciConfigAddress, kPciEnable | (bus << kPciBusShift), 4);
-        u32 id = 0;
-        HwReadPort(kPciConfigData, &id, 4);
+        const u32 id = PciConfigRead32(kPciConfigEnable | (bus << kPciBusShift));
         if (id == kPciNothingThere) continue;
         for (const ExpansionCardOps* card : ExpansionCardCatalog) {
             if (card->pciId == id) return card;

@@ -1,6 +1,6 @@
 #include "mcu/registry_search.h"
 
-#include "frame/hw_access.h"
+#include "frame/pci_config.h"
 #include "mcu/port_kind.h"
 
 namespace hx {
@@ -30,12 +30,9 @@ constexpr RegChar kDevicePrefix[] = u"\\\\.\\";
 // the UART's first I/O range.
 constexpr u32 kAllocConfigIoBaseOffset = 24;
 
-// PCI configuration mechanism #1; register 08h holds the revision id.
-constexpr u16 kPciAddressPort = 0xCF8;
-constexpr u16 kPciDataPort = 0xCFC;
+// PCI configuration register 08h holds the revision id in its low byte.
 constexpr u32 kPciRevisionRegister = 0x08;
 constexpr u32 kRevisionMask = 0xFF;
-constexpr u8 kDwordAccess = 4;
 
 u32 Length(const RegChar* s) {
     u32 n = 0;
@@ -202,25 +199,17 @@ void AppendHexByte(KeyPath& text, u32 value) {
 }
 
 Bool32 FindHsuart(const RegistrySource& reg, u32 kind, const RegChar* keyStem, RegChar* path) {
-    u32 config = 0;
-    HwWritePort(kPciAddressPort, kind + kPciRevisionRegister, kDwordAccess);
-    HwReadPort(kPciDataPort, &config, kDwordAccess);
+    const u32 config = PciConfigRead32(kind + kPciRevisionRegister);
     KeyPath base;
     base << keyStem;
     AppendHexByte(base, config & kRevisionMask);
     base << kBackslash;
     if (!base.fits) return kFalse;
-    OpenKey root(reg, base.chars);
-    if (!root) return kFalse;
-    const u32 count = root.SubKeys();
-    for (u32 i = 0; i < count; ++i) {
-        SubKeyName name;
-        if (!reg.enumSubKey(root.get(), i, name, kRegSubKeyNameChars)) continue;
+    return AnySubKey(reg, base.chars, [&](const RegChar* name) {
         KeyPath params;
         params << base.chars << name << kDeviceParameters;
-        if (ReadDevicePath<kPortNameBytes>(reg, params, path)) return kTrue;
-    }
-    return kFalse;
+        return ReadDevicePath<kPortNameBytes>(reg, params, path);
+    });
 }
 
 void FormatDecimal(u32 value, RegChar* out) {
