@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/backend.h"
+#include "core/backend.h"
 #include "frame/lifecycle.h"
 #include "mcu/frame.h"
 #include "mcu/link.h"

@@ -1,6 +1,7 @@
 # Linux: libhalvex32.so (real hardware), libhalvex32-virtual.so (virtual
 # board), halvexctl, tests and benchmarks.
-file(GLOB HX_OS_SOURCES CONFIGURE_DEPENDS os/posix/*.cpp)
+# hx_os: the POSIX side of the OS seam and the Linux hardware back-end.
+file(GLOB HX_OS_SOURCES CONFIGURE_DEPENDS os/posix/*.cpp backends/linux/*.cpp)
 list(FILTER HX_OS_SOURCES EXCLUDE REGEX "entry_native\\.cpp$")
 add_library(hx_os OBJECT ${HX_OS_SOURCES})
 target_link_libraries(hx_os PUBLIC hx_core)
@@ -21,8 +22,8 @@ function(hx_shared_library target)
   set_target_properties(${target} PROPERTIES LINK_DEPENDS "${HX_VERSION_SCRIPT}")
 endfunction()
 
-hx_shared_library(halvex32 os/posix/entry_native.cpp)
-hx_shared_library(halvex32-virtual sim/entry_virtual.cpp)
+hx_shared_library(halvex32 backends/linux/entry_native.cpp)
+hx_shared_library(halvex32-virtual backends/virtual/entry_virtual.cpp)
 target_link_libraries(halvex32-virtual PRIVATE hx_sim)
 
 add_subdirectory(tools/halvexctl)

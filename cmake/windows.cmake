@@ -1,12 +1,13 @@
 # Windows (MinGW-w64): Halvex32.dll with its 77 exports at their ordinals,
 # linked fully static so that it imports only Windows system DLLs.
-file(GLOB HX_OS_SOURCES CONFIGURE_DEPENDS os/win32/*.cpp)
+# hx_os: the Win32 side of the OS seam and the WinIo hardware back-end.
+file(GLOB HX_OS_SOURCES CONFIGURE_DEPENDS os/win32/*.cpp backends/win32/*.cpp)
 list(FILTER HX_OS_SOURCES EXCLUDE REGEX "dllmain\\.cpp$")
 add_library(hx_os OBJECT ${HX_OS_SOURCES})
 target_link_libraries(hx_os PUBLIC hx_core)
 target_compile_options(hx_os PRIVATE ${HX_LIBRARY_FLAGS})
 
-add_library(halvex32 SHARED os/win32/dllmain.cpp "${HX_DEF_FILE}")
+add_library(halvex32 SHARED backends/win32/dllmain.cpp "${HX_DEF_FILE}")
 target_link_libraries(halvex32 PRIVATE hx_core hx_os)
 target_compile_options(halvex32 PRIVATE ${HX_LIBRARY_FLAGS})
 set_target_properties(halvex32 PROPERTIES OUTPUT_NAME Halvex32 PREFIX "" IMPORT_PREFIX "" IMPORT_SUFFIX ".lib")

@@ -2,7 +2,7 @@
 // memory-mapped pads, D7, D8, D12 carried by the MCU.
 #pragma once
 
-#include "frame/platform_ops.h"
+#include "core/platform_ops.h"
 
 namespace hx {
 

@@ -1,6 +1,6 @@
 #include "dio/outputs_off.h"
 
-#include "frame/hw_access.h"
+#include "core/hw_access.h"
 
 namespace hx {
 namespace {

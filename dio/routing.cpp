@@ -1,7 +1,7 @@
 #include "dio/routing.h"
 
-#include "frame/hw_access.h"
-#include "frame/state.h"
+#include "core/hw_access.h"
+#include "core/state.h"
 
 namespace hx {
 namespace {

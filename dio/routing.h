@@ -2,7 +2,7 @@
 // trigger I/O by chipset GPIO levels (ports) or by GPIO pads (physical words).
 #pragma once
 
-#include "frame/platform_ops.h"
+#include "core/platform_ops.h"
 
 namespace hx {
 

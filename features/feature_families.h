@@ -3,7 +3,7 @@
 // DT2 E1/E2. The slots are filled as the features land.
 #pragma once
 
-#include "frame/platform_ops.h"
+#include "core/platform_ops.h"
 
 namespace hx {
 

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "frame/platform_ops.h"
+#include "core/platform_ops.h"
 
 namespace hx {
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "frame/backend.h"
+#include "core/backend.h"
 #include "frame/catalog.h"
-#include "frame/pci_config.h"
-#include "frame/state.h"
+#include "core/pci_config.h"
+#include "core/state.h"
 
 namespace hx {
 namespace {

@@ -2,8 +2,8 @@
 // card from a scan of the PCI buses.
 #pragma once
 
-#include "frame/platform_ops.h"
-#include "frame/types.h"
+#include "core/platform_ops.h"
+#include "core/types.h"
 
 namespace hx {
 

@@ -2,8 +2,9 @@
 // CurrentPlatform (CurrentCard for PCI_) with its arguments untouched, or
 // returns its default when there is no table or the slot is empty. The
 // dispatch takes no lock: the tables are constant after load.
-#include "frame/platform_ops.h"
-#include "frame/state.h"
+#include "core/backend.h"
+#include "core/platform_ops.h"
+#include "core/state.h"
 #include "mcu/link.h"
 #include "os/os.h"
 
@@ -76,7 +77,10 @@ HX_BOOL HX_API InitDIO(void) {
 }
 
 HX_BOOL HX_API InitWDT(void) { return Forward<&P::wdt, &WdtOps::InitWDT>(kFalse); }
-uint32_t HX_API RegisterWinIOService(void) { return os::RegisterAccessService(); }
+uint32_t HX_API RegisterWinIOService(void) {
+    const Backend* backend = CurrentBackend();
+    return backend && backend->registerService ? backend->registerService() : 0;
+}
 HX_BOOL HX_API ResetWDT(void) { return Forward<&P::wdt, &WdtOps::ResetWDT>(kFalse); }
 HX_BOOL HX_API SetWDT(uint16_t count, uint8_t unit) { return Forward<&P::wdt, &WdtOps::SetWDT>(kFalse, count, unit); }
 HX_BOOL HX_API StartWDT(void) { return Forward<&P::wdt, &WdtOps::StartWDT>(kFalse); }

@@ -3,8 +3,8 @@
 #include <atomic>
 
 #include "frame/detect.h"
-#include "frame/hw_access.h"
-#include "frame/state.h"
+#include "core/hw_access.h"
+#include "core/state.h"
 #include "mcu/link.h"
 #include "os/os.h"
 #include "wdt/watchdog.h"

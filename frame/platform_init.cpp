@@ -4,10 +4,10 @@
 
 #include "dio/outputs_off.h"
 #include "dio/routing.h"
-#include "frame/hw_access.h"
-#include "frame/library_lock.h"
+#include "core/hw_access.h"
+#include "core/library_lock.h"
 #include "mcu/link.h"
-#include "mcu/port_kind.h"
+#include "core/port_kind.h"
 
 namespace hx {
 

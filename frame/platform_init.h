@@ -2,8 +2,8 @@
 // and the link settings the drivers read later; they touch no hardware.
 #pragma once
 
-#include "frame/platform_ops.h"
-#include "frame/state.h"
+#include "core/platform_ops.h"
+#include "core/state.h"
 
 namespace hx {
 

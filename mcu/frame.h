@@ -7,7 +7,7 @@
 // open the link first.
 #pragma once
 
-#include "frame/types.h"
+#include "core/types.h"
 #include "halvex32.h"
 
 namespace hx {

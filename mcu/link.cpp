@@ -1,7 +1,7 @@
 #include "mcu/link.h"
 
 #include "mcu/port_discovery.h"
-#include "mcu/port_kind.h"
+#include "core/port_kind.h"
 
 namespace hx {
 

@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "frame/types.h"
+#include "core/types.h"
 #include "os/os.h"
 
 namespace hx {

@@ -1,6 +1,6 @@
 #include "mcu/port_discovery.h"
 
-#include "frame/backend.h"
+#include "core/backend.h"
 
 namespace hx {
 

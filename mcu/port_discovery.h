@@ -3,7 +3,7 @@
 // board's published links); discovery keeps no state and takes no lock.
 #pragma once
 
-#include "frame/types.h"
+#include "core/types.h"
 #include "os/os.h"
 
 namespace hx {

@@ -1,7 +1,7 @@
 #include "mcu/registry_search.h"
 
-#include "frame/pci_config.h"
-#include "mcu/port_kind.h"
+#include "core/pci_config.h"
+#include "core/port_kind.h"
 
 namespace hx {
 namespace {

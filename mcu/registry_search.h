@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "frame/types.h"
+#include "core/types.h"
 
 namespace hx {
 

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "frame/types.h"
+#include "os/os_types.h"
 
 namespace hx {
 
@@ -103,10 +103,6 @@ bool SerialWrite(Handle port, const void* buffer, u32 count, u32* written);
 // Discards pending input (and aborts a pending read); with `output` also
 // pending output.
 void SerialPurge(Handle port, bool output);
-
-// RegisterWinIOService: installs the hardware access driver as a service
-// (Windows); 1 when installed, 0 otherwise (always 0 where there is none).
-u32 RegisterAccessService();
 
 }  // namespace os
 }  // namespace hx

@@ -2,7 +2,7 @@
 // the PoE operations of the PCI expansion cards.
 #pragma once
 
-#include "frame/platform_ops.h"
+#include "core/platform_ops.h"
 
 namespace hx {
 

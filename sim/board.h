@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "frame/types.h"
+#include "core/types.h"
 #include "sim/board_state.h"
 
 namespace hx::sim {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "frame/catalog.h"
-#include "mcu/port_kind.h"
+#include "core/port_kind.h"
 #include "sim/virtual_board.h"
 
 namespace hx::sim {

@@ -3,7 +3,7 @@
 // paths that whoever runs the firmware publishes for them.
 #pragma once
 
-#include "frame/types.h"
+#include "core/types.h"
 #include "os/os.h"
 #include "sim/firmware/link_state.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "frame/types.h"
+#include "core/types.h"
 #include "sim/firmware/link_state.h"
 
 namespace hx::sim {

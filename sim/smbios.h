@@ -3,7 +3,7 @@
 // end-of-table marker (type 127), each with its string set.
 #pragma once
 
-#include "frame/types.h"
+#include "core/types.h"
 
 namespace hx::sim {
 

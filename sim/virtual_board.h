@@ -3,7 +3,7 @@
 // the virtual build of the library uses.
 #pragma once
 
-#include "frame/backend.h"
+#include "core/backend.h"
 #include "sim/board.h"
 #include "sim/chips/pci_config.h"
 #include "sim/models.h"

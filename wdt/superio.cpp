@@ -1,6 +1,6 @@
 #include "wdt/superio.h"
 
-#include "frame/hw_access.h"
+#include "core/hw_access.h"
 
 namespace hx::sio {
 

@@ -3,7 +3,7 @@
 // and the return to normal mode. Every sequence runs inside LibraryLock.
 #pragma once
 
-#include "frame/types.h"
+#include "core/types.h"
 
 namespace hx::sio {
 

@@ -1,6 +1,6 @@
 #include "wdt/tco.h"
 
-#include "frame/hw_access.h"
+#include "core/hw_access.h"
 
 namespace hx::tco {
 

@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "frame/types.h"
+#include "core/types.h"
 
 namespace hx::tco {
 

@@ -1,7 +1,7 @@
 // W1: Super I/O watchdog through KRST#, with the chipset TCO timer armed
 // beside it whenever the requested time fits the TCO range.
-#include "frame/library_lock.h"
-#include "frame/state.h"
+#include "core/library_lock.h"
+#include "core/state.h"
 #include "wdt/superio.h"
 #include "wdt/tco.h"
 #include "wdt/watchdog.h"

@@ -1,8 +1,8 @@
 // W2: Super I/O watchdog through PWROK; needs InitWDT (in any process)
 // before it starts, and routes the watchdog pads of the SoC.
-#include "frame/hw_access.h"
-#include "frame/library_lock.h"
-#include "frame/state.h"
+#include "core/hw_access.h"
+#include "core/library_lock.h"
+#include "core/state.h"
 #include "wdt/superio.h"
 #include "wdt/watchdog.h"
 

@@ -1,9 +1,9 @@
 // W3 (KRST#) and W4 (PWROK, with a PCH pad that enables the watchdog
 // output). They share the kick, which adds one second in seconds mode; W4's
 // start writes the count unchanged.
-#include "frame/hw_access.h"
-#include "frame/library_lock.h"
-#include "frame/state.h"
+#include "core/hw_access.h"
+#include "core/library_lock.h"
+#include "core/state.h"
 #include "wdt/superio.h"
 #include "wdt/watchdog.h"
 

@@ -1,8 +1,8 @@
 #include "wdt/watchdog.h"
 
-#include "frame/hw_access.h"
-#include "frame/library_lock.h"
-#include "frame/state.h"
+#include "core/hw_access.h"
+#include "core/library_lock.h"
+#include "core/state.h"
 #include "wdt/superio.h"
 #include "wdt/tco.h"
 

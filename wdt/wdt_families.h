@@ -2,7 +2,7 @@
 // chipset TCO timer). W4 shares W3's kick.
 #pragma once
 
-#include "frame/platform_ops.h"
+#include "core/platform_ops.h"
 #include "wdt/watchdog.h"
 
 namespace hx {

@@ -68,6 +68,4 @@ void SleepMs(u32 ms) {
     }
 }
 
-u32 RegisterAccessService() { return 0; }  // no access-driver service off Windows
-
 }  // namespace hx::os

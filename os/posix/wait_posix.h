@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "frame/types.h"
+#include "os/os_types.h"
 
 namespace hx::os {
 

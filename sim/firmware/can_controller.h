@@ -3,7 +3,7 @@
 // fields least significant byte first, no checksum).
 #pragma once
 
-#include "frame/types.h"
+#include "core/types.h"
 #include "sim/firmware/link_state.h"
 
 namespace hx::sim {

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "frame/types.h"
+#include "core/types.h"
 
 namespace hx::sim {
 

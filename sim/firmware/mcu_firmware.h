@@ -8,7 +8,7 @@
 // demand as 7-byte frames with lead 40h or as 3-byte DI messages.
 #pragma once
 
-#include "frame/types.h"
+#include "core/types.h"
 #include "sim/firmware/link_state.h"
 
 namespace hx::sim {

@@ -4,7 +4,7 @@
 // applied here, between the firmware and the line.
 #pragma once
 
-#include "frame/types.h"
+#include "core/types.h"
 #include "sim/firmware/link_state.h"
 
 namespace hx::sim {

@@ -4,7 +4,7 @@
 // mmap, so both see every write at once).
 #pragma once
 
-#include "frame/types.h"
+#include "core/types.h"
 #include "sim/board_state.h"
 
 namespace hx::sim {

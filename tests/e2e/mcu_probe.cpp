@@ -13,12 +13,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "frame/backend.h"
-#include "frame/hw_access.h"
+#include "core/backend.h"
+#include "core/hw_access.h"
 #include "mcu/frame.h"
 #include "mcu/link.h"
-#include "os/win32/registry_ports.h"
-#include "os/win32/winio_backend.h"
+#include "backends/win32/registry_ports.h"
+#include "backends/win32/winio_backend.h"
 
 namespace {
 

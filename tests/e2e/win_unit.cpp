@@ -9,13 +9,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "frame/backend.h"
-#include "frame/hw_access.h"
+#include "core/backend.h"
+#include "core/hw_access.h"
 #include "os/os.h"
-#include "os/win32/registry_inventory.h"
-#include "os/win32/service_api.h"
-#include "os/win32/win32_ui.h"
-#include "os/win32/winio_backend.h"
+#include "backends/win32/registry_inventory.h"
+#include "backends/win32/service_api.h"
+#include "backends/win32/win32_ui.h"
+#include "backends/win32/winio_backend.h"
 #include "sim/board.h"
 #include "sim/winio/board_file.h"
 
@@ -279,7 +279,7 @@ void InstalledServiceOffersARestartAndOkRequestsIt() {
     g_restarts = 0;
     Ui().messageBox = RecordMessageBox;
     Ui().requestRestart = RecordRestart;
-    EXPECT(os::RegisterAccessService() == 1);
+    EXPECT(os::win32::RegisterWinIoService() == 1);
     EXPECT(g_shown.count == 1);
     EXPECT(lstrcmpW(g_shown.text,
                     L"Successfully install the WinIo driver!\n\nClick OK to reboot your system to take effect.") == 0);
@@ -299,7 +299,7 @@ void CancelRequestsNoRestart() {
     g_restarts = 0;
     Ui().messageBox = RecordMessageBox;
     Ui().requestRestart = RecordRestart;
-    EXPECT(os::RegisterAccessService() == 1);
+    EXPECT(os::win32::RegisterWinIoService() == 1);
     EXPECT(g_shown.count == 1);
     EXPECT(g_restarts == 0);
 }
@@ -399,7 +399,7 @@ void UseFakeScm(bool refuses, bool serviceExists, bool createFails) {
 
 void ExistingServiceIsStoppedAndDeletedWithThePausesBeforeCreation() {
     UseFakeScm(false, true, false);
-    EXPECT(os::RegisterAccessService() == 1);
+    EXPECT(os::win32::RegisterWinIoService() == 1);
     const char* expected =
         "open-manager(local,default,F003F) open-service(manager,WINIO,F01FF) control(old,1) sleep(1000) "
         "delete(old) sleep(500) close(old) create(manager,WINIO,WINIO,F01FF,1,1,1,no-extras) close(manager) "
@@ -416,7 +416,7 @@ void ExistingServiceIsStoppedAndDeletedWithThePausesBeforeCreation() {
 
 void FreshInstallationCreatesWithoutPauses() {
     UseFakeScm(false, false, false);
-    EXPECT(os::RegisterAccessService() == 1);
+    EXPECT(os::win32::RegisterWinIoService() == 1);
     EXPECT(std::strcmp(g_scm.calls,
                        "open-manager(local,default,F003F) open-service(manager,WINIO,F01FF) "
                        "create(manager,WINIO,WINIO,F01FF,1,1,1,no-extras) close(manager) close(new)") == 0);
@@ -425,7 +425,7 @@ void FreshInstallationCreatesWithoutPauses() {
 
 void RefusingManagerGivesZeroWithoutMessageAndAccessClosed() {
     UseFakeScm(true, true, false);
-    EXPECT(os::RegisterAccessService() == 0);
+    EXPECT(os::win32::RegisterWinIoService() == 0);
     EXPECT(std::strcmp(g_scm.calls, "open-manager(local,default,F003F)") == 0);
     EXPECT(g_shown.count == 0);
     EXPECT(!HwIsOpen());
@@ -434,7 +434,7 @@ void RefusingManagerGivesZeroWithoutMessageAndAccessClosed() {
 
 void FailedCreationGivesZeroWithoutMessage() {
     UseFakeScm(false, false, true);
-    EXPECT(os::RegisterAccessService() == 0);
+    EXPECT(os::win32::RegisterWinIoService() == 0);
     EXPECT(std::strcmp(g_scm.calls,
                        "open-manager(local,default,F003F) open-service(manager,WINIO,F01FF) "
                        "create(manager,WINIO,WINIO,F01FF,1,1,1,no-extras) close(manager)") == 0);

@@ -6,7 +6,7 @@
 
 #include "frame/catalog.h"
 #include "frame/detect.h"
-#include "os/posix/linux_native.h"
+#include "backends/linux/linux_native.h"
 #include "sim/smbios.h"
 #include "virtual_fixture.h"
 

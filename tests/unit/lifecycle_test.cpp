@@ -8,11 +8,11 @@
 
 #include "dio/routing.h"
 #include "frame/catalog.h"
-#include "frame/library_lock.h"
+#include "core/library_lock.h"
 #include "frame/platform_init.h"
 #include "halvex32.h"
 #include "mcu/link.h"
-#include "mcu/port_kind.h"
+#include "core/port_kind.h"
 #include "recording_platform.h"
 #include "virtual_fixture.h"
 

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "halvex32.h"
-#include "mcu/port_kind.h"
+#include "core/port_kind.h"
 #include "tests/unit/mcu_fixture.h"
 
 namespace hx::test {

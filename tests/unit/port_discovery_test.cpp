@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "mcu/port_kind.h"
+#include "core/port_kind.h"
 #include "mcu/registry_search.h"
-#include "os/posix/sysfs_ports.h"
+#include "backends/linux/sysfs_ports.h"
 #include "tests/unit/virtual_fixture.h"
 
 namespace hx::test {

@@ -8,7 +8,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "frame/platform_ops.h"
+#include "core/platform_ops.h"
 #include "sim/virtual_board.h"
 
 namespace hx::test {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "frame/lifecycle.h"
-#include "frame/state.h"
+#include "core/state.h"
 #include "os/posix/shared_words_posix.h"
 #include "sim/virtual_board.h"
 

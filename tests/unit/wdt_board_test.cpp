@@ -4,7 +4,7 @@
 // unload, it never does.
 #include <cstring>
 
-#include "frame/state.h"
+#include "core/state.h"
 #include "sim/models.h"
 #include "wdt_test_util.h"
 

@@ -4,7 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "frame/state.h"
+#include "core/state.h"
 #include "wdt_test_util.h"
 
 namespace hx::test {

@@ -1,6 +1,6 @@
 // W1's TCO companion: the range decision (10 minutes / 610 seconds), tick
 // rounding, what a kick and a stop do to it, and a configure failure.
-#include "frame/state.h"
+#include "core/state.h"
 #include "wdt/tco.h"
 #include "wdt_test_util.h"
 

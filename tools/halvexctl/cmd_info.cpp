@@ -2,9 +2,9 @@
 // expansion card, and whether hardware access is open.
 #include <cstdio>
 
-#include "frame/backend.h"
+#include "core/backend.h"
 #include "frame/catalog.h"
-#include "frame/state.h"
+#include "core/state.h"
 #include "sim/models.h"
 #include "tools/halvexctl/commands.h"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "frame/library_lock.h"
+#include "core/library_lock.h"
 #include "mcu/frame.h"
 #include "mcu/link.h"
 #include "tools/halvexctl/commands.h"

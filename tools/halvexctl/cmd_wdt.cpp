@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "frame/library_lock.h"
-#include "frame/state.h"
+#include "core/library_lock.h"
+#include "core/state.h"
 #include "halvex32.h"
 #include "sim/virtual_board.h"
 #include "sim/watchdog_board.h"

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "frame/backend.h"
+#include "core/backend.h"
 #include "frame/lifecycle.h"
-#include "os/posix/linux_native.h"
+#include "backends/linux/linux_native.h"
 #include "sim/virtual_board.h"
 
 namespace halvexctl {

@@ -1,8 +1,8 @@
-#include "os/win32/registry_ports.h"
+#include "backends/win32/registry_ports.h"
 
 #include <windows.h>
 
-#include "frame/state.h"
+#include "core/state.h"
 
 namespace hx::os::win32 {
 namespace {

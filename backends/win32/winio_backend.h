@@ -2,8 +2,8 @@
 // library, loaded at run time, and the platform inventory from the registry.
 #pragma once
 
-#include "frame/backend.h"
-#include "os/win32/win32_ui.h"
+#include "core/backend.h"
+#include "backends/win32/win32_ui.h"
 
 namespace hx::os::win32 {
 
@@ -24,5 +24,9 @@ inline constexpr wchar_t kInitFailedMessage[] = L"WinIO library initialization f
 const wchar_t* OpenFailureMessage(IsWow64ProcessFn isWow64Process);
 
 const Backend* WinIoBackend();
+
+// RegisterWinIOService: installs this build's WinIo driver file as the
+// service "WINIO"; 1 when installed, 0 otherwise.
+u32 RegisterWinIoService();
 
 }  // namespace hx::os::win32

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frame/backend.h"
+#include "core/backend.h"
 
 namespace hx::os {
 

@@ -5,7 +5,7 @@
 // the export return its default.
 #pragma once
 
-#include "frame/types.h"
+#include "core/types.h"
 #include "halvex32.h"
 
 namespace hx {

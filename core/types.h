@@ -1,14 +1,12 @@
-// Fixed-width names used throughout the core.
+// Fixed-width names used throughout the core, and the exports' BOOL.
 #pragma once
 
 #include <cstdint>
 
+#include "os/os_types.h"
+
 namespace hx {
 
-using u8 = std::uint8_t;
-using u16 = std::uint16_t;
-using u32 = std::uint32_t;
-using u64 = std::uint64_t;
 using Bool32 = std::int32_t;  // the exports' 32-bit BOOL
 
 inline constexpr Bool32 kTrue = 1;

@@ -5,7 +5,7 @@
 // simulated board. One back-end is chosen before the load sequence runs.
 #pragma once
 
-#include "frame/types.h"
+#include "core/types.h"
 #include "os/os.h"
 
 namespace hx {
@@ -41,6 +41,9 @@ struct Backend {
     const char* name;
     HwOps hw;
     InventoryOps inventory;
+    // RegisterWinIOService: installs the access driver as a service; empty
+    // where the back-end has none (the export then returns 0).
+    u32 (*registerService)() = nullptr;
 };
 
 // Selects the back-end used by HwAccess and detection. Must be called before

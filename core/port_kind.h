@@ -3,7 +3,7 @@
 // high-speed UART by its PCI configuration address.
 #pragma once
 
-#include "frame/types.h"
+#include "core/types.h"
 
 namespace hx {
 

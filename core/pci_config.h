@@ -2,7 +2,7 @@
 // CF8h, the data window at CFCh.
 #pragma once
 
-#include "frame/types.h"
+#include "core/types.h"
 
 namespace hx {
 

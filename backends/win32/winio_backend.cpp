@@ -1,11 +1,11 @@
-#include "os/win32/winio_backend.h"
+#include "backends/win32/winio_backend.h"
 
 #include <windows.h>
 
 #include <cstdint>
 
-#include "os/win32/registry_inventory.h"
-#include "os/win32/registry_ports.h"
+#include "backends/win32/registry_inventory.h"
+#include "backends/win32/registry_ports.h"
 
 namespace hx::os::win32 {
 namespace {
@@ -98,6 +98,7 @@ constexpr Backend kWinIoBackend{
     "winio",
     {Open, Close, ReadPort, WritePort, ReadPhys32, WritePhys32},
     {ReadRegistrySmbios, RtlMajorVersion, FindMcuPortInRegistry},
+    RegisterWinIoService,
 };
 
 }  // namespace

@@ -1,8 +1,8 @@
-#include "frame/hw_access.h"
+#include "core/hw_access.h"
 
 #include <atomic>
 
-#include "frame/backend.h"
+#include "core/backend.h"
 
 namespace hx {
 namespace {

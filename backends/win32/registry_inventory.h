@@ -2,7 +2,7 @@
 // in the registry, and the OS major version from ntdll.
 #pragma once
 
-#include "frame/backend.h"
+#include "core/backend.h"
 
 namespace hx::os::win32 {
 

@@ -1,4 +1,4 @@
-#include "frame/state.h"
+#include "core/state.h"
 
 namespace hx {
 

@@ -4,7 +4,7 @@
 // 32-bit word.
 #pragma once
 
-#include "frame/types.h"
+#include "core/types.h"
 
 namespace hx {
 

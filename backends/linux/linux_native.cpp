@@ -1,4 +1,4 @@
-#include "os/posix/linux_native.h"
+#include "backends/linux/linux_native.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -19,7 +19,7 @@
 #endif
 
 #include "os/os.h"
-#include "os/posix/sysfs_ports.h"
+#include "backends/linux/sysfs_ports.h"
 
 namespace hx::os {
 namespace {

@@ -2,10 +2,10 @@
 // be in the system directory, as the service "WINIO", then offers a restart.
 #include <windows.h>
 
-#include "frame/hw_access.h"
+#include "core/hw_access.h"
 #include "os/os.h"
-#include "os/win32/service_api.h"
-#include "os/win32/win32_ui.h"
+#include "backends/win32/service_api.h"
+#include "backends/win32/win32_ui.h"
 
 namespace hx::os {
 namespace win32 {
@@ -31,7 +31,13 @@ namespace {
 using win32::Services;
 
 constexpr UINT kSystemDirectoryChars = 1024;
+// The driver file of this build's WinIo: a 64-bit process installs the
+// 64-bit kernel driver that WinIo64.dll talks to.
+#if defined(_WIN64)
+constexpr wchar_t kDriverFile[] = L"\\winio64.sys";
+#else
 constexpr wchar_t kDriverFile[] = L"\\winio32.sys";
+#endif
 constexpr wchar_t kServiceName[] = L"WINIO";
 constexpr wchar_t kDisplayName[] = L"WINIO";
 constexpr DWORD kScManagerAllAccess = 0xF003F;  // SC_MANAGER_ALL_ACCESS
@@ -76,7 +82,8 @@ void RemoveExistingService(SC_HANDLE manager) {
 
 }  // namespace
 
-u32 RegisterAccessService() {
+namespace win32 {
+u32 RegisterWinIoService() {
     HwClose();  // this process keeps no hardware access from here on
 
     wchar_t driverPath[kSystemDirectoryChars + sizeof kDriverFile / sizeof(wchar_t)];
@@ -97,4 +104,5 @@ u32 RegisterAccessService() {
     return 1;
 }
 
+}  // namespace win32
 }  // namespace hx::os

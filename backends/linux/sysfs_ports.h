@@ -3,7 +3,7 @@
 // their own.
 #pragma once
 
-#include "frame/types.h"
+#include "core/types.h"
 
 namespace hx::os {
 

@@ -2,7 +2,7 @@
 // mcu/registry_search.h on the real registry.
 #pragma once
 
-#include "frame/types.h"
+#include "core/types.h"
 #include "mcu/registry_search.h"
 
 namespace hx::os::win32 {

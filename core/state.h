@@ -5,8 +5,8 @@
 
 #include <atomic>
 
-#include "frame/platform_ops.h"
-#include "frame/types.h"
+#include "core/platform_ops.h"
+#include "core/types.h"
 #include "os/os.h"
 
 namespace hx {

@@ -1,4 +1,4 @@
-#include "os/win32/win32_ui.h"
+#include "backends/win32/win32_ui.h"
 
 namespace hx::os::win32 {
 namespace {

@@ -1,6 +1,6 @@
-#include "frame/pci_config.h"
+#include "core/pci_config.h"
 
-#include "frame/hw_access.h"
+#include "core/hw_access.h"
 
 namespace hx {
 namespace {

@@ -3,9 +3,9 @@
 // cannot be opened fails to load; process detach runs the unload sequence.
 #include <windows.h>
 
-#include "frame/backend.h"
+#include "core/backend.h"
 #include "frame/lifecycle.h"
-#include "os/win32/winio_backend.h"
+#include "backends/win32/winio_backend.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/) {
     switch (reason) {

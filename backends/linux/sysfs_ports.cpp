@@ -1,4 +1,4 @@
-#include "os/posix/sysfs_ports.h"
+#include "backends/linux/sysfs_ports.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "mcu/port_kind.h"
+#include "core/port_kind.h"
 
 namespace hx::os {
 namespace {

@@ -3,7 +3,7 @@
 // cannot be opened the library stays inert and every export returns its
 // default.
 #include "frame/lifecycle.h"
-#include "os/posix/linux_native.h"
+#include "backends/linux/linux_native.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "os/win32/registry_inventory.h"
+#include "backends/win32/registry_inventory.h"
 
 #include <windows.h>
 
