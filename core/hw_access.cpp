@@ -66,4 +66,19 @@ bool HwWritePhys32(u32 address, u32 value) {
     return ops->writePhys32(address, value);
 }
 
+namespace {
+
+u32 ReadPhysOrZero(u32 address) {
+    u32 word = 0;
+    HwReadPhys32(address, &word);
+    return word;
+}
+
+}  // namespace
+
+void HwSetPortBits(u16 port, u8 bits) { HwWriteByte(port, HwReadByte(port) | bits); }
+void HwClearPortBits(u16 port, u8 bits) { HwWriteByte(port, HwReadByte(port) & static_cast<u8>(~bits)); }
+void HwSetPhysBits(u32 address, u32 bits) { HwWritePhys32(address, ReadPhysOrZero(address) | bits); }
+void HwClearPhysBits(u32 address, u32 bits) { HwWritePhys32(address, ReadPhysOrZero(address) & ~bits); }
+
 }  // namespace hx

@@ -24,4 +24,12 @@ inline u8 HwReadByte(u16 port) {
     return static_cast<u8>(value);
 }
 
+// Read-modify-write of a port byte or a physical word. A failed read counts
+// as 0 and the write still goes out: none of the sequences that use these
+// tests its accesses.
+void HwSetPortBits(u16 port, u8 bits);
+void HwClearPortBits(u16 port, u8 bits);
+void HwSetPhysBits(u32 address, u32 bits);
+void HwClearPhysBits(u32 address, u32 bits);
+
 }  // namespace hx

@@ -1,25 +1,13 @@
 #include "core/state.h"
 
+#include <memory>
+
 namespace hx {
 
 std::atomic<const PlatformOps*> CurrentPlatform{nullptr};
 std::atomic<const ExpansionCardOps*> CurrentCard{nullptr};
 std::atomic<u32> OsMajorVersion{0};
-PlatformConfig Config{};
-
-std::atomic<DicosCallbackFn> DicosCallback{nullptr};
-std::atomic<CanReceivedCallbackFn> CanReceivedCallbacks[1]{};
-std::atomic<CanStatusCallbackFn> CanStatusCallbacks[1]{};
-std::atomic<PwmStatusCallbackFn> PwmStatusCallback{nullptr};
-std::atomic<Dt2IndexedCallbackFn> Dt2IndexedCallback{nullptr};
-
-std::atomic<u16> DtioUnit{0};
-std::atomic<u16> DtfoUnit{0};
-std::atomic<u16> Dt2Unit{0};
-
-std::atomic<u8> CanStarted{0};
-std::atomic<u8> DicosStarted{0};
-std::atomic<u32> WdtRunning{0};
+ProcessCells Cells{};
 
 namespace {
 SharedWords g_localWords{};
@@ -36,23 +24,9 @@ void ResetProcessState() {
     CurrentPlatform.store(nullptr);
     CurrentCard.store(nullptr);
     OsMajorVersion.store(0);
-    Config.poePortCount.store(0);
-    Config.dt2EventThread.store(false);
-    Config.sharingServer.store(false);
-    Config.dt2SourceMap.store(nullptr);
-    Config.dioModeHook.store(nullptr);
-    Config.triggerModeHook.store(nullptr);
-    DicosCallback.store(nullptr);
-    CanReceivedCallbacks[0].store(nullptr);
-    CanStatusCallbacks[0].store(nullptr);
-    PwmStatusCallback.store(nullptr);
-    Dt2IndexedCallback.store(nullptr);
-    DtioUnit.store(0);
-    DtfoUnit.store(0);
-    Dt2Unit.store(0);
-    CanStarted.store(0);
-    DicosStarted.store(0);
-    WdtRunning.store(0);
+    // Called at load and unload only, when no library thread runs.
+    std::destroy_at(&Cells);
+    std::construct_at(&Cells);
 }
 
 }  // namespace hx

@@ -31,30 +31,66 @@ struct PlatformConfig {
 extern std::atomic<const PlatformOps*> CurrentPlatform;
 extern std::atomic<const ExpansionCardOps*> CurrentCard;
 extern std::atomic<u32> OsMajorVersion;
-extern PlatformConfig Config;
 
-// Callback cells (written by the registration exports without a lock).
-extern std::atomic<DicosCallbackFn> DicosCallback;
-extern std::atomic<CanReceivedCallbackFn> CanReceivedCallbacks[1];
-extern std::atomic<CanStatusCallbackFn> CanStatusCallbacks[1];
-extern std::atomic<PwmStatusCallbackFn> PwmStatusCallback;
-extern std::atomic<Dt2IndexedCallbackFn> Dt2IndexedCallback;
+// Load-time values of the watchdog's per-process words.
+inline constexpr u16 kWdtInitialCount = 255;
+inline constexpr u8 kWdtInitialUnit = 1;        // seconds
+inline constexpr u16 kTcoInitialTicks = 100;    // 60 s of 0.6 s ticks
 
-// Units returned by the GetUnit exports.
-extern std::atomic<u16> DtioUnit;
-extern std::atomic<u16> DtfoUnit;
-extern std::atomic<u16> Dt2Unit;
+// Every per-process word of the library and its driver families, with the
+// value a freshly loaded process starts with. A family that needs a word of
+// its own adds it here, so that the one reset at load and unload covers it.
+struct ProcessCells {
+    PlatformConfig config{};
 
-// Start flags read by the unload sequence.
-extern std::atomic<u8> CanStarted;
-extern std::atomic<u8> DicosStarted;
-extern std::atomic<u32> WdtRunning;
+    // Callback cells (written by the registration exports without a lock).
+    std::atomic<DicosCallbackFn> dicosCallback{nullptr};
+    std::atomic<CanReceivedCallbackFn> canReceivedCallbacks[1]{};
+    std::atomic<CanStatusCallbackFn> canStatusCallbacks[1]{};
+    std::atomic<PwmStatusCallbackFn> pwmStatusCallback{nullptr};
+    std::atomic<Dt2IndexedCallbackFn> dt2IndexedCallback{nullptr};
+
+    // Units returned by the GetUnit exports.
+    std::atomic<u16> dtioUnit{0};
+    std::atomic<u16> dtfoUnit{0};
+    std::atomic<u16> dt2Unit{0};
+
+    // Start flags read by the unload sequence.
+    std::atomic<u8> canStarted{0};
+    std::atomic<u8> dicosStarted{0};
+    std::atomic<u32> wdtRunning{0};
+
+    // Super I/O watchdog: time-out count and unit (0 minutes, 1 seconds);
+    // SetWDT writes them without the lock.
+    std::atomic<u16> wdtCount{kWdtInitialCount};
+    std::atomic<u8> wdtUnit{kWdtInitialUnit};
+    // TCO companion of W1: reload value in 0.6 s ticks, and whether it runs.
+    std::atomic<u16> tcoTicks{kTcoInitialTicks};
+    std::atomic<u32> tcoActive{0};
+};
+
+extern ProcessCells Cells;
+
+// The cells under the names the drivers use.
+inline constexpr PlatformConfig& Config = Cells.config;
+inline constexpr auto& DicosCallback = Cells.dicosCallback;
+inline constexpr auto& CanReceivedCallbacks = Cells.canReceivedCallbacks;
+inline constexpr auto& CanStatusCallbacks = Cells.canStatusCallbacks;
+inline constexpr auto& PwmStatusCallback = Cells.pwmStatusCallback;
+inline constexpr auto& Dt2IndexedCallback = Cells.dt2IndexedCallback;
+inline constexpr auto& DtioUnit = Cells.dtioUnit;
+inline constexpr auto& DtfoUnit = Cells.dtfoUnit;
+inline constexpr auto& Dt2Unit = Cells.dt2Unit;
+inline constexpr auto& CanStarted = Cells.canStarted;
+inline constexpr auto& DicosStarted = Cells.dicosStarted;
+inline constexpr auto& WdtRunning = Cells.wdtRunning;
 
 // The words shared by all processes that have the library loaded.
 SharedWords& Shared();
 void BindSharedWords(SharedWords* words);  // nullptr: process-local words
 
-// Back to the load-time values (every cell 0, no platform, no card).
+// Back to the load-time values: no platform, no card, every cell as a
+// freshly loaded process has it.
 void ResetProcessState();
 
 }  // namespace hx

@@ -13,14 +13,12 @@ constexpr u8 kOutBits601 = 0x03;
 constexpr u8 kOutBits605 = 0x03;
 constexpr u8 kOutBits604 = 0xF0;
 
-void ClearBits(u16 port, u8 bits) { HwWriteByte(port, HwReadByte(port) & static_cast<u8>(~bits)); }
-
 }  // namespace
 
 void AllOutputsOff() {
-    ClearBits(kBlockOut601, kOutBits601);
-    ClearBits(kBlockOut605, kOutBits605);
-    ClearBits(kBlockOut604, kOutBits604);
+    HwClearPortBits(kBlockOut601, kOutBits601);
+    HwClearPortBits(kBlockOut605, kOutBits605);
+    HwClearPortBits(kBlockOut604, kOutBits604);
 }
 
 }  // namespace hx

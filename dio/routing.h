@@ -6,6 +6,12 @@
 
 namespace hx {
 
+// The output level bit (bit 0) of a GPIO pad word.
+inline constexpr u32 kPadLevelBit = 0x1;
+// The pad word that gates the outputs of the boards routed by pads: level
+// high = outputs gated off.
+inline constexpr u32 kPadOutputGate = 0xFED0C578;
+
 void RouteDioByPorts();
 void RouteTriggerByPorts();
 void RouteDioByPads();

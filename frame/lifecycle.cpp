@@ -7,7 +7,6 @@
 #include "core/state.h"
 #include "mcu/link.h"
 #include "os/os.h"
-#include "wdt/watchdog.h"
 
 namespace hx {
 namespace {
@@ -23,7 +22,11 @@ void CallIfFilled(VoidFn fn) {
 
 bool LoadSequence() {
     os::LibraryLockCreate();
-    if (!HwOpen()) return false;  // the lock stays created; no platform, no card
+    // A library that refused to load keeps its process-local words: it must
+    // not touch what the processes that did load share. The lock stays
+    // created; no platform, no card.
+    if (!HwOpen()) return false;
+    BindSharedWords(os::AttachSharedWords());
 
     const PlatformOps* platform = FindPlatform();
     CurrentPlatform.store(platform);
@@ -49,9 +52,8 @@ void UnloadSequence() {
 
 bool ProcessAttach() {
     ResetProcessState();
-    wdt::ResetProcessState();
     SetLinkDefaults();
-    BindSharedWords(os::AttachSharedWords());
+    BindSharedWords(nullptr);
     g_attached.store(true);
     const bool ok = LoadSequence();
     g_loaded.store(ok);

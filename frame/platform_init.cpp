@@ -36,10 +36,6 @@ const Dt2SourcePair kDt2MapBForI4[] = {HX_DT2_MAP_B};  // its own copy, same con
 
 namespace {
 
-// GPIO pad word that gates the I1 board's outputs; bit 0 set = gated off.
-constexpr u32 kPadOutputGate = 0xFED0C578;
-constexpr u32 kPadLevelBit = 0x1;
-
 // One row of the init table. An empty optional leaves the value as it is.
 struct LinkSetting {
     std::optional<u32> portKind;
@@ -109,9 +105,7 @@ void InitI12() { Apply({4, {kPortUart368, RX::McuEvents16}, {kPortUart2E0, RX::C
 void DeinitI1() {
     LibraryLockGuard lock;
     AllOutputsOff();
-    u32 word = 0;
-    HwReadPhys32(kPadOutputGate, &word);
-    HwWritePhys32(kPadOutputGate, word | kPadLevelBit);
+    HwSetPhysBits(kPadOutputGate, kPadLevelBit);
 }
 
 }  // namespace hx

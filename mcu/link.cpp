@@ -22,7 +22,9 @@ void ClearLink(McuLink& link, u32 baud) {
     link.portKind.store(0);
     link.baudRate.store(baud);
     link.rxRunning.store(0);
-    link.answerEvent.store(os::kNoHandle);
+    // answerEvent is not reset: once created it lives until the process
+    // ends, because a receive thread that did not stop in time may still
+    // set it.
     link.heldCount.store(0);
     ClearFrameBuf(link);
 }
@@ -117,7 +119,6 @@ void CloseMcuLinks() {
     StopLinkReceiver(serialPortCan);
     CloseLinkPort(serialPortMcu);
     CloseLinkPort(serialPortCan);
-    CloseEvent(serialPortMcu.answerEvent);
 }
 
 void CopyFrameBuf(const McuLink& link, u8* out, u32 count) {

@@ -37,7 +37,7 @@ struct McuLink {
     std::atomic<u32> portKind;          // 0 becomes 2E8h at the first open
     std::atomic<u32> baudRate;
     std::atomic<u32> rxRunning;         // 1 while the receive thread runs
-    std::atomic<os::Handle> answerEvent;  // set by the receive thread for each answer frame
+    std::atomic<os::Handle> answerEvent;  // set by the receive thread for each answer frame; lives until the process ends
     std::atomic<u32> heldCount;         // bytes of a partial frame held in frameBuf
     // Partial frame of the receive thread; on serialPortMcu also the
     // hand-over buffer of the last answer frame. Bytes are atomic because the
@@ -48,7 +48,8 @@ struct McuLink {
 extern McuLink serialPortMcu;
 extern McuLink serialPortCan;
 
-// Process-attach presets: every field 0, then the two baud rates.
+// Process-attach presets: every field but answerEvent 0, then the two baud
+// rates.
 void SetLinkDefaults();
 
 // 1 when the link is open: already (then without any system call, whatever

@@ -32,6 +32,13 @@ inline constexpr u8 kRegWdtValueHigh = 0x74;  // time-out value, high byte
 inline constexpr u8 kRegLedBlinkPins = 0xF8;  // GP LED blink 1: pin mapping
 inline constexpr u8 kRegLedBlinkCtrl = 0xF9;  // GP LED blink 1: control
 
+// GP LED blink 1 settings the watchdog families write: the pin location
+// code of the board's watchdog LED (set 3 pin 7 on the older boards, set 5
+// pin 2 on the newer ones) and the blink control value.
+inline constexpr u8 kLedPinGp37 = 0x1F;
+inline constexpr u8 kLedPinGp52 = 0x2A;
+inline constexpr u8 kLedBlinkControl = 0x02;
+
 // Bits of the watchdog configuration register 72h.
 inline constexpr u8 kWdtUnitSeconds = 0x80;  // set: count seconds; clear: minutes
 inline constexpr u8 kWdtResetKrst = 0x40;    // time-out pulses KRST#

@@ -4,9 +4,6 @@
 
 namespace hx::tco {
 
-std::atomic<u16> TcoTicks{kDefaultTicks};
-std::atomic<u32> TcoActive{0};
-
 namespace {
 
 constexpr u8 kWord = 2;
@@ -53,10 +50,5 @@ void Start() {
 }
 
 void Halt() { WriteWord(kCnt1Port, static_cast<u16>(ReadWord(kCnt1Port) | kCnt1Halt)); }
-
-void ResetProcessState() {
-    TcoTicks.store(kDefaultTicks);
-    TcoActive.store(0);
-}
 
 }  // namespace hx::tco

@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "core/types.h"
+#include "core/state.h"
 
 namespace hx::tco {
 
@@ -23,11 +23,11 @@ inline constexpr u16 kTickMask = 0x03FF;      // bits 0..9 hold the tick count
 inline constexpr double kSecondsPerTick = 0.6;
 inline constexpr u16 kMinTicks = 3;
 inline constexpr u16 kMaxTicks = 1023;
-inline constexpr u16 kDefaultTicks = 100;  // 60 seconds
+inline constexpr u16 kDefaultTicks = kTcoInitialTicks;  // 60 seconds
 
-// Per process; read and written only under LibraryLock (by W1).
-extern std::atomic<u16> TcoTicks;
-extern std::atomic<u32> TcoActive;
+// Per process (core/state.h); read and written only under LibraryLock (by W1).
+inline constexpr auto& TcoTicks = Cells.tcoTicks;
+inline constexpr auto& TcoActive = Cells.tcoActive;
 
 // Nearest whole number of 0.6 s ticks (halves upward), as a 16-bit number.
 u16 TicksFor(u16 seconds);
@@ -38,8 +38,5 @@ Bool32 Configure(u16 seconds);
 void Start();
 void Reload();
 void Halt();
-
-// Back to the values a freshly loaded process starts with.
-void ResetProcessState();
 
 }  // namespace hx::tco

@@ -15,8 +15,6 @@ constexpr Margin kMargin{1, 5};
 constexpr u8 kConfigMinutes = sio::kWdtResetKrst;
 constexpr u8 kConfigSeconds = sio::kWdtUnitSeconds | sio::kWdtResetKrst;
 constexpr u8 kGpioSet3WdtPin = 0x80;  // 27h bit 7: the pin carries the watchdog output
-constexpr u8 kLedBlinkPins = 0x1F;
-constexpr u8 kLedBlinkCtrl = 0x02;
 
 // The TCO range: up to 10 minutes or 610 seconds (1017 ticks of 0.6 s).
 constexpr u16 kTcoMaxMinutes = 10;
@@ -53,8 +51,8 @@ Bool32 StartWDT() {
         tco::TcoActive.store(1, kRelaxed);
     }
     sio::SetBits(sio::kRegGpioSet3PinSelect, kGpioSet3WdtPin);
-    sio::Write(sio::kRegLedBlinkPins, kLedBlinkPins);
-    sio::Write(sio::kRegLedBlinkCtrl, kLedBlinkCtrl);
+    sio::Write(sio::kRegLedBlinkPins, sio::kLedPinGp37);
+    sio::Write(sio::kRegLedBlinkCtrl, sio::kLedBlinkControl);
     sio::WriteWdtValue(TimeoutValue(kMargin));
     WdtRunning.store(1, kRelaxed);
     sio::Exit();

@@ -14,8 +14,6 @@ using namespace hx::wdt;
 constexpr Margin kMargin{1, 5};
 constexpr u8 kConfigMinutes = sio::kWdtResetPwrOk;
 constexpr u8 kConfigSeconds = sio::kWdtUnitSeconds | sio::kWdtResetPwrOk;
-constexpr u8 kLedBlinkPins = 0x1F;
-constexpr u8 kLedBlinkCtrl = 0x02;
 constexpr u8 kExtPinWdt = 0x20;  // 2Ah bit 5: the pin carries the watchdog output
 
 // The SoC pad that carries the watchdog output: its configuration word
@@ -28,13 +26,6 @@ constexpr u32 kPadValueBits = 0x7;
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
-// Read-modify-write of one physical word; the results are not needed.
-void ClearPhysBits(u32 address, u32 mask) {
-    u32 word = 0;
-    HwReadPhys32(address, &word);
-    HwWritePhys32(address, word & ~mask);
-}
-
 }  // namespace
 
 Bool32 StartWDT() {
@@ -42,11 +33,11 @@ Bool32 StartWDT() {
     LibraryLockGuard lock;
     sio::Enter();
     sio::SelectGpio();
-    sio::Write(sio::kRegLedBlinkPins, kLedBlinkPins);
-    sio::Write(sio::kRegLedBlinkCtrl, kLedBlinkCtrl);
+    sio::Write(sio::kRegLedBlinkPins, sio::kLedPinGp37);
+    sio::Write(sio::kRegLedBlinkCtrl, sio::kLedBlinkControl);
     sio::SetBits(sio::kRegExtPinSelect, kExtPinWdt);
-    ClearPhysBits(kPadConfigAddress, kPadConfigFunction0);
-    ClearPhysBits(kPadValueAddress, kPadValueBits);
+    HwClearPhysBits(kPadConfigAddress, kPadConfigFunction0);
+    HwClearPhysBits(kPadValueAddress, kPadValueBits);
     sio::Write(sio::kRegWdtConfig, ConfigValue(kConfigMinutes, kConfigSeconds));
     sio::WriteWdtValue(TimeoutValue(kMargin));
     WdtRunning.store(1, kRelaxed);

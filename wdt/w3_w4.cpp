@@ -14,8 +14,6 @@ using namespace hx::wdt;
 
 constexpr Margin kW3Margin{0, 1};
 constexpr Margin kW4StartMargin{0, 0};
-constexpr u8 kLedBlinkPinsWdt = 0x2A;
-constexpr u8 kLedBlinkCtrl = 0x02;
 constexpr u8 kW4ClockSelect = 0x10;
 
 // The PCH pad configuration word (DW0) of the watchdog enable line; bit 0
@@ -31,9 +29,11 @@ constexpr u8 kW4ConfigStopped = sio::kWdtUnitSeconds;
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
 void SetPad(bool high) {
-    u32 word = 0;
-    HwReadPhys32(kW4PadAddress, &word);
-    HwWritePhys32(kW4PadAddress, high ? (word | kPadTxHigh) : (word & ~kPadTxHigh));
+    if (high) {
+        HwSetPhysBits(kW4PadAddress, kPadTxHigh);
+    } else {
+        HwClearPhysBits(kW4PadAddress, kPadTxHigh);
+    }
 }
 
 void WriteStopped(u8 config) {
@@ -52,8 +52,8 @@ Bool32 StartWDT() {
     sio::SelectGpio();
     sio::Write(sio::kRegWdtConfig,
                ConfigValue(sio::kWdtResetKrst, sio::kWdtUnitSeconds | sio::kWdtResetKrst));
-    sio::Write(sio::kRegLedBlinkPins, kLedBlinkPinsWdt);
-    sio::Write(sio::kRegLedBlinkCtrl, kLedBlinkCtrl);
+    sio::Write(sio::kRegLedBlinkPins, sio::kLedPinGp52);
+    sio::Write(sio::kRegLedBlinkCtrl, sio::kLedBlinkControl);
     sio::WriteWdtValue(TimeoutValue(kW3Margin));
     WdtRunning.store(1, kRelaxed);
     sio::Exit();
@@ -83,8 +83,8 @@ Bool32 StartWDT() {
     SetPad(true);
     sio::Write(sio::kRegWdtConfig,
                ConfigValue(sio::kWdtResetPwrOk, sio::kWdtUnitSeconds | sio::kWdtResetPwrOk));
-    sio::Write(sio::kRegLedBlinkPins, kLedBlinkPinsWdt);
-    sio::Write(sio::kRegLedBlinkCtrl, kLedBlinkCtrl);
+    sio::Write(sio::kRegLedBlinkPins, sio::kLedPinGp52);
+    sio::Write(sio::kRegLedBlinkCtrl, sio::kLedBlinkControl);
     sio::Write(sio::kRegClockSelect, kW4ClockSelect);
     sio::WriteWdtValue(TimeoutValue(kW4StartMargin));
     WdtRunning.store(1, kRelaxed);

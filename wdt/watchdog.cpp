@@ -8,9 +8,6 @@
 
 namespace hx::wdt {
 
-std::atomic<u16> WdtCount{kDefaultCount};
-std::atomic<u8> WdtUnit{kDefaultUnit};
-
 namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -58,12 +55,6 @@ Bool32 ReloadSuperIo(Margin margin) {
     sio::WriteWdtValue(TimeoutValue(margin));
     sio::Exit();
     return kTrue;
-}
-
-void ResetProcessState() {
-    WdtCount.store(kDefaultCount);
-    WdtUnit.store(kDefaultUnit);
-    tco::ResetProcessState();
 }
 
 }  // namespace hx::wdt

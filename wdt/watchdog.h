@@ -5,18 +5,19 @@
 
 #include <atomic>
 
-#include "core/types.h"
+#include "core/state.h"
 
 namespace hx::wdt {
 
 inline constexpr u8 kUnitMinutes = 0;
 inline constexpr u8 kUnitSeconds = 1;
-inline constexpr u16 kDefaultCount = 255;
-inline constexpr u8 kDefaultUnit = kUnitSeconds;
+inline constexpr u16 kDefaultCount = kWdtInitialCount;
+inline constexpr u8 kDefaultUnit = kWdtInitialUnit;
+static_assert(kDefaultUnit == kUnitSeconds);
 
-// Per process; SetWDT writes them without the lock.
-extern std::atomic<u16> WdtCount;
-extern std::atomic<u8> WdtUnit;
+// Per process (core/state.h); SetWDT writes them without the lock.
+inline constexpr auto& WdtCount = Cells.wdtCount;
+inline constexpr auto& WdtUnit = Cells.wdtUnit;
 
 // What a family adds to the requested count, per unit.
 struct Margin {
@@ -43,9 +44,6 @@ Bool32 InitWDTNoExit();
 
 // Kick shared by the families whose kick is the Super I/O value alone.
 Bool32 ReloadSuperIo(Margin margin);
-
-// Back to the values a freshly loaded process starts with (also TCO state).
-void ResetProcessState();
 
 }  // namespace hx::wdt
 
