@@ -29,11 +29,6 @@ protected:
         ASSERT_TRUE(Load());
         ASSERT_EQ(CurrentPlatform.load(), nullptr);
     }
-    void TearDown() override {
-        CurrentPlatform.store(nullptr);
-        CurrentCard.store(nullptr);
-        VirtualBoardTest::TearDown();
-    }
 };
 
 struct ForwardCase {
