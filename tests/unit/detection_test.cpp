@@ -23,15 +23,6 @@ protected:
         sim::SetSmbiosBlob(reinterpret_cast<const u8*>(bytes.data()), static_cast<u32>(bytes.size()), binary);
         ASSERT_TRUE(Load());
     }
-    // A generated table whose type 1 product name is `product`.
-    static std::string TableWithProduct(const char* product) {
-        sim::SmbiosIdentity id = sim::IdentityFor(*sim::FindBoardModel("Trelo-01"));
-        id.productName = product;
-        id.boardProduct = "Mainboard";
-        u8 buf[1024];
-        const u32 n = sim::BuildSmbiosTable(id, buf, sizeof buf);
-        return std::string(reinterpret_cast<char*>(buf), n);
-    }
 };
 
 TEST_F(DetectionTest, EveryModelIsDetectedFromItsGeneratedTable) {
@@ -72,6 +63,23 @@ std::string Bytes(std::initializer_list<std::string> parts) {
 
 const std::string kNul(1, '\0');
 
+// A generated table whose type 1 product name is `product`.
+std::string TableWithProduct(const char* product) {
+    sim::SmbiosIdentity id = sim::IdentityFor(*sim::FindBoardModel("Trelo-01"));
+    id.productName = product;
+    id.boardProduct = "Mainboard";
+    u8 buf[1024];
+    const u32 n = sim::BuildSmbiosTable(id, buf, sizeof buf);
+    return std::string(reinterpret_cast<char*>(buf), n);
+}
+
+// `key` placed so that it ends `end` bytes into a text of `size` bytes.
+std::string KeyEndingAt(std::size_t end, std::size_t size, const char* key) {
+    std::string s(size, 'x');
+    s.replace(end - std::strlen(key), std::strlen(key), key);
+    return s;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Catalog, DetectionTextTest,
     ::testing::Values(
@@ -91,32 +99,13 @@ INSTANTIATE_TEST_SUITE_P(
         // across it, but a key whose own text contains a blank would be.
         TextCase{"KeyNotAcrossAReplacedNul", Bytes({"Qantis", kNul, "-01"}), nullptr},
         TextCase{"NulInsideTextDoesNotEndTheSearch", Bytes({"junk", kNul, kNul, "Vexa-05"}), "Vexa-05"},
-        TextCase{"ControlBytesAroundKeyAreBlanked", Bytes({"\x01\x02", "Ondra-01", "\x7F\xFF"}), "Ondra-01"}),
+        TextCase{"ControlBytesAroundKeyAreBlanked", Bytes({"\x01\x02", "Ondra-01", "\x7F\xFF"}), "Ondra-01"},
+        TextCase{"GeneratedTableWithLongerProductName", TableWithProduct("Trelo-03+ Rugged"), "Trelo-03+"},
+        // Only the first 4095 bytes are searched.
+        TextCase{"KeyEndingAtByte4095", KeyEndingAt(4095, 4095, "Trelo-12"), "Trelo-12"},
+        TextCase{"KeyCutAtByte4095", KeyEndingAt(4099, 4099, "Trelo-12"), nullptr},
+        TextCase{"KeyBeyondByte4095", KeyEndingAt(4508, 5000, "Trelo-12"), nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(DetectionTest, GeneratedTableWithLongerProductNameSelectsTheKey) {
-    LoadWithSmbios(TableWithProduct("Trelo-03+ Rugged"));
-    EXPECT_STREQ(CurrentKey(), "Trelo-03+");
-}
-
-TEST_F(DetectionTest, OnlyTheFirst4095BytesAreSearched) {
-    std::string blob(4095 - 8, 'x');
-    blob += "Trelo-12";  // ends exactly at byte 4095
-    LoadWithSmbios(blob);
-    EXPECT_STREQ(CurrentKey(), "Trelo-12");
-    Unload();
-
-    std::string cut(4095 - 4, 'x');
-    cut += "Trelo-12";  // its last four bytes lie beyond the cap
-    LoadWithSmbios(cut);
-    EXPECT_EQ(CurrentPlatform.load(), nullptr);
-    Unload();
-
-    std::string beyond(5000, 'x');
-    beyond.replace(4500, 8, "Trelo-12");
-    LoadWithSmbios(beyond);
-    EXPECT_EQ(CurrentPlatform.load(), nullptr);
-}
 
 TEST_F(DetectionTest, NonBinaryValueOrMissingSourceGivesNoPlatformButLoads) {
     LoadWithSmbios("Trelo-11", /*binary=*/false);

@@ -37,11 +37,6 @@ protected:
         LoadWithLinks(model);
         ASSERT_TRUE(OpenMcuLink(serialPortMcu));
     }
-    void TearDown() override {
-        VirtualBoardTest::TearDown();
-        sim::StopBoardLinks();
-    }
-
     template <typename Fn>
     static void Edit(Fn&& fn) {
         sim::EditLinks(fn);

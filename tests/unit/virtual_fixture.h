@@ -12,6 +12,7 @@
 #include "frame/lifecycle.h"
 #include "core/state.h"
 #include "os/posix/shared_words_posix.h"
+#include "sim/posix/link_host.h"
 #include "sim/virtual_board.h"
 
 namespace hx::test {
@@ -55,8 +56,12 @@ protected:
         shmName_ = PrivateSharedName();
         os::SetSharedWordsName(shmName_.c_str());
     }
+    // The link host (started by a test or on demand by a port search) ends
+    // with its test, so the next SetUpBoard's fresh state, counters included,
+    // is not written to by a line of an earlier test.
     void TearDown() override {
         Unload();
+        sim::StopBoardLinks();
         shm_unlink(shmName_.c_str());
     }
     const char* CurrentKey() const {
