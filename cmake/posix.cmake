@@ -26,6 +26,12 @@ hx_shared_library(halvex32 backends/linux/entry_native.cpp)
 hx_shared_library(halvex32-virtual backends/virtual/entry_virtual.cpp)
 target_link_libraries(halvex32-virtual PRIVATE hx_sim)
 
+# The service access (include/halvex32_service.h) for halvexctl and the unit
+# tests: linked into them, never into the shared libraries.
+add_library(hx_service OBJECT backends/service/service.cpp backends/service/virtual_service.cpp)
+target_link_libraries(hx_service PUBLIC hx_core hx_os hx_sim)
+target_compile_options(hx_service PRIVATE -fno-exceptions -fvisibility=hidden -fvisibility-inlines-hidden)
+
 add_subdirectory(tools/halvexctl)
 
 if(HX_BUILD_TESTS)

@@ -1,5 +1,6 @@
-// halvexctl mcu on the virtual board: the firmware's version, and raw frames
-// shown byte for byte as they went out and came back.
+// halvexctl through the built binary: the model list without hardware, the
+// MCU commands on the virtual board (raw frames shown byte for byte as they
+// went out and came back), and a feature the model lacks.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,29 +10,34 @@
 namespace hx::test {
 namespace {
 
-ProcessResult Ctl(const std::string& args) { return RunCommand(std::string(HX_HALVEXCTL) + " --virtual Trelo-11 " + args); }
-
-TEST(HalvexctlMcu, VersionPrintsTheFirmwareVersion) {
-    const ProcessResult r = Ctl("mcu version");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("0x00010203"), std::string::npos) << r.out;
-}
-
-TEST(HalvexctlMcu, RawQueryShowsTheFrameAndTheAnswerWord) {
-    const ProcessResult r = Ctl("mcu raw query 35h 0xFFFF0000");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("23 35 00 00 FF FF 56"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("0xFFFFFFFF"), std::string::npos) << r.out;  // no input active
-}
-
-TEST(HalvexctlMcu, RawCommandAndPost) {
-    ProcessResult r = Ctl("mcu raw command 0x37 0x00030001");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("echoed"), std::string::npos) << r.out;
-    r = Ctl("mcu raw post 0x90 1");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("23 90 01 00 00 00 B4"), std::string::npos) << r.out;
-    EXPECT_NE(Ctl("mcu raw query 0x100 0").exitCode, 0);  // not a byte
+TEST(Halvexctl, CommandsAnswerOrSayWhatIsMissing) {
+    const struct {
+        const char* args;
+        int exitCode;
+        const char* out;
+        const char* err;  // nullptr: nothing on stderr
+    } cases[] = {
+        {"models", 0, "Trelo-11\n", nullptr},
+        {"--virtual Trelo-11 mcu version", 0, "0x00010203", nullptr},
+        {"--virtual Trelo-01 mcu version", 1, "", "halvexctl: Trelo-01 has no MCU version support\n"},
+        {"--virtual Trelo-01 mcu raw query 35h 0", 1, "", "halvexctl: Trelo-01 has no MCU link\n"},
+        {"--virtual Trelo-11 mcu raw query 35h 0xFFFF0000", 0,
+         "sent:    23 35 00 00 FF FF 56\nanswer:  23 35 FF FF FF FF 54\nword:    0xFFFFFFFF\n", nullptr},  // no input active
+        {"--virtual Trelo-11 mcu raw command 0x37 0x00030001", 0, "echoed", nullptr},
+        {"--virtual Trelo-11 mcu raw post 0x90 1", 0, "sent:    23 90 01 00 00 00 B4\nposted", nullptr},
+        {"--virtual Trelo-11 mcu raw query 0x100 0", 1, "", "CODE must be a byte"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const ProcessResult r = RunCommand(std::string(HX_HALVEXCTL) + " " + c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        if (c.err) {
+            EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        } else {
+            EXPECT_EQ(r.err, "");
+        }
+    }
 }
 
 }  // namespace

@@ -1,20 +1,20 @@
 // halvexctl mcu: the MCU command link for a service technician. "version"
-// asks the firmware for its version; "raw" sends one frame of any code and
-// shows the bytes that went out and what came back.
+// asks the firmware for its version through MCU_GetVersion; "raw" sends one
+// frame of any code and shows the bytes that went out and what came back.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
-#include "core/library_lock.h"
-#include "mcu/frame.h"
-#include "mcu/link.h"
+#include "halvex32.h"
+#include "halvex32_service.h"
 #include "tools/halvexctl/commands.h"
 
 namespace halvexctl {
 namespace {
 
-constexpr hx::u8 kVersionQuery = 0xFF;
+namespace svc = hx::service;
+
+constexpr uint8_t kVersionQuery = 0xFF;  // the code MCU_GetVersion queries
 
 struct RawRequest {
     std::string kind;
@@ -23,7 +23,7 @@ struct RawRequest {
 };
 
 // Accepts 0x35, 35h and plain decimal.
-bool ParseNumber(const std::string& text, unsigned long max, hx::u32* out) {
+bool ParseNumber(const std::string& text, unsigned long max, uint32_t* out) {
     std::string t = text;
     int base = 0;
     if (!t.empty() && (t.back() == 'h' || t.back() == 'H')) {
@@ -34,78 +34,79 @@ bool ParseNumber(const std::string& text, unsigned long max, hx::u32* out) {
     char* end = nullptr;
     const unsigned long v = std::strtoul(t.c_str(), &end, base);
     if (*end != '\0' || v > max) return false;
-    *out = static_cast<hx::u32>(v);
+    *out = static_cast<uint32_t>(v);
     return true;
 }
 
-void PrintFrame(const char* label, const hx::u8* bytes, hx::u32 count) {
+void PrintFrame(const char* label, const uint8_t* bytes) {
     std::printf("%-8s", label);
-    for (hx::u32 i = 0; i < count; ++i) std::printf(" %02X", bytes[i]);
+    for (std::size_t i = 0; i < svc::kFrameBytes; ++i) std::printf(" %02X", bytes[i]);
     std::printf("\n");
 }
 
-bool OpenLink(Context& ctx) {
-    if (!ctx.loaded) return false;
-    return hx::OpenMcuLink(hx::serialPortMcu) != 0;
+// The MCU families fill MCU_GetVersion's slot as the MCU maintenance feature
+// lands; until then the export answers its default 0 and the same query goes
+// out as a raw frame.
+bool ReadVersion(uint32_t* version) {
+    if (MCU_GetVersion(version)) return true;
+    const svc::FrameExchange x = svc::ExchangeFrame(svc::FrameKind::Query, kVersionQuery, *version);
+    if (x.result != svc::FrameResult::Answered || !x.matches) return false;
+    *version = x.word;
+    return true;
 }
 
 int RunVersion(Context& ctx) {
-    if (!OpenLink(ctx)) return Fail("the MCU link cannot be opened");
-    hx::u32 version = 0;
-    hx::Bool32 ok;
-    {
-        hx::LibraryLockGuard lock;
-        ok = hx::McuQuery(kVersionQuery, &version);
-    }
-    if (!ok) return Fail("the MCU did not answer the version query");
+    if (const int rc = RequireGroup(ctx, svc::kMcu, "MCU version support")) return rc;
+    uint32_t version = 0;
+    if (!ReadVersion(&version)) return Fail("the MCU did not answer the version query");
     std::printf("MCU version: 0x%08X (%u.%u.%u.%u)\n", version, version >> 24, (version >> 16) & 0xFF,
                 (version >> 8) & 0xFF, version & 0xFF);
     return 0;
 }
 
+svc::FrameKind KindOf(const std::string& kind) {
+    if (kind == "post") return svc::FrameKind::Post;
+    return kind == "command" ? svc::FrameKind::Command : svc::FrameKind::Query;
+}
+
 int RunRaw(Context& ctx, const RawRequest& r) {
-    hx::u32 code = 0, word = 0;
+    uint32_t code = 0, word = 0;
     if (!ParseNumber(r.code, 0xFF, &code)) return Fail("CODE must be a byte (0x35, 35h or 53)");
     if (!ParseNumber(r.word, 0xFFFFFFFFul, &word)) return Fail("WORD must be a 32-bit number");
-    if (!OpenLink(ctx)) return Fail("the MCU link cannot be opened");
-    hx::TransactBuffer frame = {};
-    hx::BuildFrame(static_cast<hx::u8>(code), word, frame);
-    PrintFrame("sent:", frame, hx::kFrameSize);
-    if (r.kind == "post") {
-        hx::LibraryLockGuard lock;
-        if (!hx::McuPost(static_cast<hx::u8>(code), word)) return Fail("the frame could not be written");
-        std::printf("posted; no answer is read\n");
-        return 0;
+    if (const int rc = Require(ctx, ctx.info.mcuLink, "MCU link")) return rc;
+    const svc::FrameExchange x = svc::ExchangeFrame(KindOf(r.kind), static_cast<uint8_t>(code), word);
+    if (x.result == svc::FrameResult::NoLink) return Fail("the MCU link cannot be opened");
+    PrintFrame("sent:", x.sent);
+    switch (x.result) {
+        case svc::FrameResult::Posted:
+            std::printf("posted; no answer is read\n");
+            return 0;
+        case svc::FrameResult::Answered:
+            break;
+        case svc::FrameResult::WriteFailed:
+            return Fail("the frame could not be written");
+        default:
+            return Fail("no complete answer within the time-out");
     }
-    hx::TransactBuffer answer = {};
-    std::memcpy(answer, frame, hx::kFrameSize);
-    hx::Bool32 ok;
-    {
-        hx::LibraryLockGuard lock;
-        ok = hx::McuTransact(answer);
-    }
-    if (!ok) return Fail("no complete answer within the time-out");
-    PrintFrame("answer:", answer, hx::kFrameSize);
+    PrintFrame("answer:", x.answer);
     if (r.kind == "command") {
-        const bool echoed = std::memcmp(answer, frame, hx::kFrameSize) == 0;
-        std::printf("%s\n", echoed ? "echoed" : "not an echo of the request");
-        return echoed ? 0 : 1;
-    }
-    const bool matches = answer[hx::kFrameCode] == code && answer[hx::kFrameChecksum] == hx::FrameChecksum(answer);
-    if (!matches) {
+        std::printf("%s\n", x.matches ? "echoed" : "not an echo of the request");
+    } else if (!x.matches) {
         std::printf("not an answer to this query (code or checksum differs)\n");
-        return 1;
+    } else {
+        std::printf("word:    0x%08X\n", x.word);
     }
-    std::printf("word:    0x%08X\n", hx::FramePayload(answer));
-    return 0;
+    return x.matches ? 0 : 1;
 }
 
 }  // namespace
 
-void AddMcuCommand(CLI::App& app, Runner& run) {
+void AddMcuCommand(CLI::App& app, Command& command) {
     auto* mcu = app.add_subcommand("mcu", "The MCU command link: firmware version, raw frames");
     mcu->require_subcommand(1);
-    mcu->add_subcommand("version", "Query the MCU firmware version")->callback([&run] { run = RunVersion; });
+    mcu->add_subcommand("version", "Query the MCU firmware version")->callback([&command] {
+        command = {RunVersion};
+    });
     auto* raw = mcu->add_subcommand("raw", "Send one frame and show what went out and what came back");
     static RawRequest request;
     raw->add_option("kind", request.kind, "query (answer with the same code), command (echo) or post (no answer)")
@@ -113,7 +114,7 @@ void AddMcuCommand(CLI::App& app, Runner& run) {
         ->check(CLI::IsMember({"query", "command", "post"}));
     raw->add_option("code", request.code, "command code, e.g. 0x35 or 35h")->required();
     raw->add_option("word", request.word, "32-bit payload, e.g. 0xFFFF0000")->required();
-    raw->callback([&run] { run = [](Context& ctx) { return RunRaw(ctx, request); }; });
+    raw->callback([&command] { command = {[](Context& ctx) { return RunRaw(ctx, request); }}; });
 }
 
 }  // namespace halvexctl

@@ -6,6 +6,7 @@
 // On the virtual board time is board time: keepalive and expire advance the
 // board clock instead of waiting, except that an open-ended keepalive also
 // paces itself in real time so it can be watched and interrupted.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -13,20 +14,14 @@
 #include <string>
 #include <thread>
 
-#include "core/library_lock.h"
-#include "core/state.h"
 #include "halvex32.h"
-#include "sim/virtual_board.h"
-#include "sim/watchdog_board.h"
+#include "halvex32_service.h"
 #include "tools/halvexctl/commands.h"
-#include "wdt/superio.h"
-#include "wdt/tco.h"
 
 namespace halvexctl {
 namespace {
 
-using hx::u64;
-using hx::u8;
+namespace svc = hx::service;
 using Ms = unsigned long long;
 
 constexpr Ms kMsPerSecond = 1000;
@@ -106,19 +101,12 @@ std::string Describe(const Timeout& t) {
     return std::to_string(t.count) + (t.unit ? " s" : " min");
 }
 
-const char* Family() {
-    const hx::PlatformOps* p = hx::CurrentPlatform.load();
-    return p && p->wdt.family ? p->wdt.family : nullptr;
-}
+const char* Family(const Context& ctx) { return ctx.info.groups[svc::kWdt].family; }
 
-// The library is loaded with a platform that has a watchdog.
-int CheckWatchdog(const Context& ctx) {
-    if (!ctx.loaded) return Fail("hardware access is not open");
-    if (!Family()) return Fail("this platform has no watchdog");
-    return 0;
-}
+// The library is loaded on a model that has a watchdog.
+int CheckWatchdog(const Context& ctx) { return RequireGroup(ctx, svc::kWdt, "watchdog support"); }
 
-u64 BoardResets() { return hx::sim::TheBoardState().reset.count; }
+uint32_t BoardResets() { return svc::GetBoardStatus().resets; }
 
 void SleepMs(Ms ms) {
     for (Ms waited = 0; waited < ms && !g_interrupted; waited += kPollMs) {
@@ -126,14 +114,13 @@ void SleepMs(Ms ms) {
     }
 }
 
-void PrintLastReset() {
-    const hx::sim::ResetState& r = hx::sim::TheBoardState().reset;
-    if (!r.count) {
+void PrintLastReset(const svc::BoardStatus& s) {
+    if (!s.resets) {
         std::printf("last reset:    none\n");
         return;
     }
-    std::printf("last reset:    at %s: %s (%u since power-on)\n", Seconds(r.lastAtMs).c_str(), r.lastCause,
-                r.count);
+    std::printf("last reset:    at %s: %s (%u since power-on)\n", Seconds(s.lastResetAtMs).c_str(), s.lastResetCause,
+                s.resets);
 }
 
 int Arm(const Timeout& t) {
@@ -155,10 +142,10 @@ int RunKeepalive(Context& ctx) {
     // Board time can run ahead only when the run has an end.
     const bool boardTime = ctx.virtualBoard && duration.has_value();
     if (const int rc = Arm(*timeout)) return rc;
-    std::printf("watchdog %s armed: %s, kicking every %s%s\n", Family(), Describe(*timeout).c_str(),
+    std::printf("watchdog %s armed: %s, kicking every %s%s\n", Family(ctx), Describe(*timeout).c_str(),
                 Seconds(*interval).c_str(), duration ? (", for " + Seconds(*duration)).c_str() : " until interrupted");
     std::signal(SIGINT, OnInterrupt);
-    const u64 resetsBefore = ctx.virtualBoard ? BoardResets() : 0;
+    const uint32_t resetsBefore = ctx.virtualBoard ? BoardResets() : 0;
     Ms elapsed = 0;
     unsigned kicks = 0;
     int rc = 0;
@@ -166,11 +153,11 @@ int RunKeepalive(Context& ctx) {
         const Ms step = duration ? std::min(*interval, *duration - elapsed) : *interval;
         if (!boardTime) SleepMs(step);
         if (g_interrupted) break;
-        if (ctx.virtualBoard) hx::sim::TheBoard().AdvanceClock(step);
+        if (ctx.virtualBoard) svc::AdvanceBoardClock(step);
         elapsed += step;
         if (ctx.virtualBoard && BoardResets() != resetsBefore) {
-            const hx::sim::ResetState& r = hx::sim::TheBoardState().reset;
-            std::printf("machine reset at %s of board time: %s\n", Seconds(r.lastAtMs).c_str(), r.lastCause);
+            const svc::BoardStatus s = svc::GetBoardStatus();
+            std::printf("machine reset at %s of board time: %s\n", Seconds(s.lastResetAtMs).c_str(), s.lastResetCause);
             rc = 1;
             break;
         }
@@ -185,18 +172,18 @@ int RunKeepalive(Context& ctx) {
 }
 
 int ExpireVirtual(const Timeout& t) {
-    const Ms start = hx::sim::TheBoard().NowMs();
-    const u64 resetsBefore = BoardResets();
+    const svc::BoardStatus before = svc::GetBoardStatus();
     const Ms limit = 2 * t.ms() + kExpireSlackMs;
-    for (Ms waited = 0; waited < limit && BoardResets() == resetsBefore; waited += kExpireStepMs) {
-        hx::sim::TheBoard().AdvanceClock(kExpireStepMs);
+    for (Ms waited = 0; waited < limit && BoardResets() == before.resets; waited += kExpireStepMs) {
+        svc::AdvanceBoardClock(kExpireStepMs);
     }
-    const hx::sim::ResetState& r = hx::sim::TheBoardState().reset;
-    if (r.count == resetsBefore) {
+    const svc::BoardStatus after = svc::GetBoardStatus();
+    if (after.resets == before.resets) {
         std::printf("no reset within %s of board time\n", Seconds(limit).c_str());
         return 1;
     }
-    std::printf("machine reset after %s of board time: %s\n", Seconds(r.lastAtMs - start).c_str(), r.lastCause);
+    std::printf("machine reset after %s of board time: %s\n", Seconds(after.lastResetAtMs - before.nowMs).c_str(),
+                after.lastResetCause);
     return 0;
 }
 
@@ -222,52 +209,37 @@ int RunExpire(Context& ctx) {
     const auto timeout = ParseTimeout(g_options.timeout);
     if (!timeout) return Fail("bad --timeout '" + g_options.timeout + "' (use 10s or 5m)");
     if (const int rc = Arm(*timeout)) return rc;
-    std::printf("watchdog %s armed: %s\n", Family(), Describe(*timeout).c_str());
+    std::printf("watchdog %s armed: %s\n", Family(ctx), Describe(*timeout).c_str());
     return ctx.virtualBoard ? ExpireVirtual(*timeout) : ExpireReal(*timeout);
 }
 
 void StatusVirtual() {
-    const hx::sim::It87& sio = hx::sim::TheSuperIo();
-    std::printf("board time:    %s\n", Seconds(hx::sim::TheBoard().NowMs()).c_str());
-    std::printf("Super I/O:     IT%04X, watchdog ", sio.ChipId());
-    if (sio.Counting()) {
-        std::printf("counting in %s, %s left\n", (sio.GpioRegister(hx::sio::kRegWdtConfig) & hx::sio::kWdtUnitSeconds) ? "seconds" : "minutes",
-                    Seconds(sio.MsLeft()).c_str());
+    const svc::BoardStatus s = svc::GetBoardStatus();
+    std::printf("board time:    %s\n", Seconds(s.nowMs).c_str());
+    std::printf("Super I/O:     IT%04X, watchdog ", s.superIoChipId);
+    if (s.superIoCounting) {
+        std::printf("counting in %s, %s left\n", s.superIoSeconds ? "seconds" : "minutes", Seconds(s.superIoMsLeft).c_str());
     } else {
         std::printf("stopped\n");
     }
-    if (hx::sim::TheBoardState().tco.present) {
-        const hx::sim::IchTco& tco = hx::sim::TheTco();
-        std::printf("TCO timer:     %s, %u ticks of 0.6 s left, NO_REBOOT %s\n", tco.Running() ? "running" : "halted",
-                    tco.TicksLeft(), (tco.Gcs() & hx::tco::kGcsNoReboot) ? "set" : "clear");
+    if (s.tco) {
+        std::printf("TCO timer:     %s, %u ticks of 0.6 s left, NO_REBOOT %s\n", s.tcoRunning ? "running" : "halted",
+                    s.tcoTicksLeft, s.tcoNoReboot ? "set" : "clear");
     }
-    PrintLastReset();
+    PrintLastReset(s);
 }
 
 // The watchdog registers as the chip holds them.
 void StatusReal() {
-    using namespace hx::sio;
-    u8 id[2], config, low, high;
-    {
-        hx::LibraryLockGuard lock;
-        Enter();
-        id[0] = Read(kRegChipIdHigh);
-        id[1] = Read(kRegChipIdLow);
-        SelectGpio();
-        config = Read(kRegWdtConfig);
-        low = Read(kRegWdtValueLow);
-        high = Read(kRegWdtValueHigh);
-        Exit();
-    }
-    const unsigned value = static_cast<unsigned>(high) << 8 | low;
-    std::printf("Super I/O:     chip ID %02X%02X\n", id[0], id[1]);
-    std::printf("watchdog:      72h=%02Xh, value %u %s%s\n", config, value, (config & kWdtUnitSeconds) ? "s" : "min",
-                value ? "" : " (stopped)");
+    const svc::WdtRegisters r = svc::ReadWdtRegisters();
+    std::printf("Super I/O:     chip ID %04X\n", r.chipId);
+    std::printf("watchdog:      72h=%02Xh, value %u %s%s\n", r.config, r.value, r.unitSeconds ? "s" : "min",
+                r.value ? "" : " (stopped)");
 }
 
 int RunStatus(Context& ctx) {
     if (const int rc = CheckWatchdog(ctx)) return rc;
-    std::printf("model:         %s (watchdog %s)\n", hx::CurrentPlatform.load()->modelKey, Family());
+    std::printf("model:         %s (watchdog %s)\n", ctx.info.model, Family(ctx));
     if (ctx.virtualBoard) {
         StatusVirtual();
     } else {
@@ -278,7 +250,7 @@ int RunStatus(Context& ctx) {
 
 }  // namespace
 
-void AddWdtCommand(CLI::App& app, Runner& run) {
+void AddWdtCommand(CLI::App& app, Command& command) {
     CLI::App* wdt = app.add_subcommand("wdt", "Watchdog: keep alive, let expire, show status");
     wdt->require_subcommand(1);
 
@@ -286,15 +258,15 @@ void AddWdtCommand(CLI::App& app, Runner& run) {
     keep->add_option("--timeout", g_options.timeout, "Time-out: 30s or 5m")->capture_default_str();
     keep->add_option("--interval", g_options.interval, "Time between kicks: 5s, 500ms")->capture_default_str();
     keep->add_option("--for", g_options.duration, "Stop after this long (default: until Ctrl-C)");
-    keep->callback([&run] { run = RunKeepalive; });
+    keep->callback([&command] { command = {RunKeepalive}; });
 
     CLI::App* expire = wdt->add_subcommand("expire", "Arm and stop kicking: the machine resets");
     expire->add_option("--timeout", g_options.timeout, "Time-out: 10s or 5m")->capture_default_str();
     expire->add_flag("--yes", g_options.yes, "Really let this machine reset (real hardware)");
-    expire->callback([&run] { run = RunExpire; });
+    expire->callback([&command] { command = {RunExpire}; });
 
     wdt->add_subcommand("status", "Time left and last reset (virtual board); watchdog registers (hardware)")
-        ->callback([&run] { run = RunStatus; });
+        ->callback([&command] { command = {RunStatus}; });
 }
 
 }  // namespace halvexctl

@@ -7,11 +7,10 @@
 
 namespace halvexctl {
 
-// A subcommand sets `run`; main attaches the library, runs it, detaches.
-using Runner = std::function<int(Context&)>;
-
-void AddInfoCommand(CLI::App& app, Runner& run);
-void AddWdtCommand(CLI::App& app, Runner& run);
-void AddMcuCommand(CLI::App& app, Runner& run);
+// A subcommand sets `command`; main loads the library when the command
+// needs it, runs it, and unloads.
+void AddInfoCommand(CLI::App& app, Command& command);
+void AddWdtCommand(CLI::App& app, Command& command);
+void AddMcuCommand(CLI::App& app, Command& command);
 
 }  // namespace halvexctl

@@ -1,23 +1,39 @@
 // What every halvexctl command works on: the library loaded in this process,
-// on the real hardware or on the virtual board.
+// on the real hardware or on the virtual board, and what it detected.
 #pragma once
 
+#include <functional>
 #include <string>
+
+#include "halvex32_service.h"
 
 namespace halvexctl {
 
 struct Context {
     bool virtualBoard = false;
-    std::string model;   // virtual board model
-    bool loaded = false; // load sequence succeeded (hardware access open)
+    std::string model;         // virtual board model
+    bool loaded = false;       // load sequence succeeded (hardware access open)
+    hx::service::Info info{};  // filled by Attach
 };
 
-// Loads the library core on the chosen back-end. Returns false (after one
-// line on stderr) when the virtual model is unknown.
+// A subcommand: what it runs, and whether the library is loaded around it.
+struct Command {
+    std::function<int(Context&)> run;
+    bool loads = true;
+};
+
+// Loads the library on the chosen back-end. Returns false (after one line
+// on stderr) when the virtual model is unknown.
 bool Attach(Context& ctx);
 void Detach(Context& ctx);
 
 // Prints "halvexctl: <message>" on stderr and returns the exit code 1.
 int Fail(const std::string& message);
+
+// 0 when the library is loaded on a detected model that has `feature`;
+// otherwise says what is missing ("Trelo-01 has no <what>") and returns 1.
+int Require(const Context& ctx, bool feature, const std::string& what);
+// The same for a slot group of the model: its family must not be empty.
+int RequireGroup(const Context& ctx, hx::service::Group group, const std::string& what);
 
 }  // namespace halvexctl

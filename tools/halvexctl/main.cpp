@@ -13,10 +13,10 @@ int main(int argc, char** argv) {
     auto* virt = app.add_option("--virtual", model, "Run on the virtual board of MODEL (default: a full-featured one)")
                      ->expected(0, 1)
                      ->type_name("MODEL");
-    Runner run;
-    AddInfoCommand(app, run);
-    AddWdtCommand(app, run);
-    AddMcuCommand(app, run);
+    Command command;
+    AddInfoCommand(app, command);
+    AddWdtCommand(app, command);
+    AddMcuCommand(app, command);
 
     try {
         app.parse(argc, argv);
@@ -25,9 +25,10 @@ int main(int argc, char** argv) {
     }
     ctx.virtualBoard = virt->count() > 0;
     ctx.model = model;
-    if (!run) return Fail("no command");
+    if (!command.run) return Fail("no command");
+    if (!command.loads) return command.run(ctx);
     if (!Attach(ctx)) return 1;
-    const int rc = run(ctx);
+    const int rc = command.run(ctx);
     Detach(ctx);
     return rc;
 }

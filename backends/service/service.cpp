@@ -1,0 +1,108 @@
+// The library side of the service access: loading on real hardware, what the
+// loaded library detected, raw MCU frames and the Super I/O watchdog
+// registers.
+#include <cstring>
+
+#include "backends/linux/linux_native.h"
+#include "backends/service/attach.h"
+#include "core/library_lock.h"
+#include "core/state.h"
+#include "frame/diagnostics.h"
+#include "frame/lifecycle.h"
+#include "halvex32_service.h"
+#include "mcu/frame.h"
+#include "mcu/link.h"
+
+namespace hx::service {
+namespace {
+
+static_assert(kFrameBytes == hx::kFrameSize);
+
+constexpr const char* kGroupNames[kGroupCount] = {
+    "WDT", "DIO", "DICOS", "PoE", "DTIO/DTFO", "IGN", "CAN", "PWM", "MCU", "LED", "ADC", "QEI", "DT2", "init",
+};
+
+// The MCU feature groups, each carried by the MCU command link. (The DIO
+// families on the MCU come only together with an MCU DICOS family.)
+constexpr Group kMcuGroups[] = {kDicos, kTrigger, kIgn, kCan, kPwm, kMcu, kLed, kAdc, kQei, kDt2};
+
+const char* g_board = "";
+
+const char* OrEmpty(const char* text) { return text ? text : ""; }
+
+void FillGroups(const PlatformOps& p, SlotGroup* groups) {
+    const char* const families[kGroupCount] = {
+        p.wdt.family, p.dio.family, p.dicos.family, p.poe.family, p.trigger.family, p.ign.family, p.can.family,
+        p.pwm.family, p.mcu.family, p.led.family,   p.adc.family, p.qei.family,     p.dt2.family, p.init.family,
+    };
+    for (std::size_t i = 0; i < kGroupCount; ++i) groups[i] = {kGroupNames[i], OrEmpty(families[i])};
+}
+
+bool HasMcuLink(const SlotGroup* groups) {
+    for (Group g : kMcuGroups) {
+        if (*groups[g].family) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+Load AttachTo(const Backend* backend, const char* board) {
+    g_board = board;
+    UseBackend(backend);
+    return ProcessAttach() ? Load::Open : Load::NoAccess;
+}
+
+Load LoadOnHardware() { return AttachTo(os::LinuxNativeBackend(), ""); }
+
+void Unload() { ProcessDetach(); }
+
+Info GetInfo() {
+    Info info{};
+    const Backend* backend = CurrentBackend();
+    info.backend = backend ? backend->name : "";
+    info.board = g_board;
+    info.accessOpen = IsLoaded();
+    const PlatformOps* platform = CurrentPlatform.load();
+    info.model = platform ? platform->modelKey : "";
+    info.osMajor = OsMajorVersion.load();
+    const ExpansionCardOps* card = CurrentCard.load();
+    info.expansionCard = card ? card->name : "";
+    FillGroups(platform ? *platform : PlatformOps{}, info.groups);
+    info.mcuLink = HasMcuLink(info.groups);
+    return info;
+}
+
+FrameExchange ExchangeFrame(FrameKind kind, uint8_t code, uint32_t word) {
+    FrameExchange x{};
+    if (!IsLoaded() || !OpenMcuLink(serialPortMcu)) {
+        x.result = FrameResult::NoLink;
+        return x;
+    }
+    BuildFrame(code, word, x.sent);
+    LibraryLockGuard lock;
+    if (kind == FrameKind::Post) {
+        x.result = McuPost(code, word) ? FrameResult::Posted : FrameResult::WriteFailed;
+        return x;
+    }
+    TransactBuffer answer = {};
+    std::memcpy(answer, x.sent, kFrameSize);
+    if (!McuTransact(answer)) {
+        x.result = FrameResult::NoAnswer;
+        return x;
+    }
+    std::memcpy(x.answer, answer, kFrameSize);
+    x.result = FrameResult::Answered;
+    x.word = FramePayload(answer);
+    x.matches = kind == FrameKind::Command
+                    ? std::memcmp(answer, x.sent, kFrameSize) == 0
+                    : answer[kFrameCode] == code && answer[kFrameChecksum] == FrameChecksum(answer);
+    return x;
+}
+
+WdtRegisters ReadWdtRegisters() {
+    const SuperIoWatchdogSnapshot s = ReadSuperIoWatchdog();
+    return {s.chipId, s.config, s.value, s.unitSeconds};
+}
+
+}  // namespace hx::service

@@ -1,0 +1,111 @@
+// Service access to the Halvex32 library: what no export covers, for
+// halvexctl and the unit tests. Not part of the shipped interface: the shared
+// libraries export only the 77 functions of halvex32.h; a service tool links
+// this part (backends/service/) together with the library's objects.
+// Plain structs and C strings only; no library type crosses this header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace hx::service {
+
+// ---- back-end and load -------------------------------------------------------
+
+enum class Load {
+    Open,          // loaded, hardware access open
+    NoAccess,      // loaded without hardware access: the exports answer their defaults
+    UnknownModel,  // no virtual board of that name; nothing was loaded
+};
+
+// The load sequence on the real hardware of this machine.
+Load LoadOnHardware();
+// The load sequence on the virtual board of `model` (nullptr or "": the
+// default model, one that fills every group of slots).
+Load LoadOnVirtualBoard(const char* model);
+// The unload sequence (after either load).
+void Unload();
+
+// The virtual board models, in table order; nullptr past the last. Loads nothing.
+const char* VirtualModel(std::size_t index);
+
+// ---- what the loaded library detected ----------------------------------------
+
+// Slot groups in the order of the model table's columns.
+enum Group : std::size_t { kWdt, kDio, kDicos, kPoe, kTrigger, kIgn, kCan, kPwm, kMcu, kLed, kAdc, kQei, kDt2, kInit };
+inline constexpr std::size_t kGroupCount = kInit + 1;
+
+struct SlotGroup {
+    const char* name;    // "WDT", "DIO", ...
+    const char* family;  // "W1", "D7", ...; "" when the model leaves the group empty
+};
+
+struct Info {
+    const char* backend;        // back-end name; "" before a load
+    const char* board;          // virtual board model; "" on real hardware
+    bool accessOpen;
+    const char* model;          // detected model key; "" when none
+    uint32_t osMajor;           // 0 when unknown
+    const char* expansionCard;  // "" when none
+    bool mcuLink;               // some group of the model talks to the on-board MCU
+    SlotGroup groups[kGroupCount];
+};
+
+Info GetInfo();
+
+// ---- raw MCU frames on the command link ------------------------------------------
+
+inline constexpr std::size_t kFrameBytes = 7;
+
+enum class FrameKind {
+    Query,    // the answer carries the same code and a result word
+    Command,  // the answer echoes the request
+    Post,     // no answer is read
+};
+
+enum class FrameResult { NoLink, WriteFailed, NoAnswer, Answered, Posted };
+
+struct FrameExchange {
+    FrameResult result;
+    uint8_t sent[kFrameBytes];    // valid unless NoLink
+    uint8_t answer[kFrameBytes];  // valid when Answered
+    bool matches;  // Answered: a query's answer has its code and a good checksum; a command's is the echo
+    uint32_t word; // Answered query: the answer's payload
+};
+
+// Opens the MCU link when needed and exchanges one frame under the library lock.
+FrameExchange ExchangeFrame(FrameKind kind, uint8_t code, uint32_t word);
+
+// ---- the watchdog registers of the Super I/O ------------------------------------
+
+struct WdtRegisters {
+    uint16_t chipId;    // global registers 20h:21h
+    uint8_t config;     // logical device 7, register 72h
+    uint16_t value;     // registers 74h:73h; 0 = stopped
+    bool unitSeconds;   // 72h counts seconds (else minutes)
+};
+
+WdtRegisters ReadWdtRegisters();
+
+// ---- the virtual board (after LoadOnVirtualBoard) --------------------------------
+
+struct BoardStatus {
+    uint64_t nowMs;              // board clock
+    uint16_t superIoChipId;
+    bool superIoCounting;
+    bool superIoSeconds;         // the watchdog counts seconds (else minutes)
+    uint64_t superIoMsLeft;
+    bool tco;                    // the chipset TCO timer is on this board
+    bool tcoRunning;
+    uint16_t tcoTicksLeft;       // 0.6 s ticks
+    bool tcoNoReboot;            // a second time-out does not reset
+    uint32_t resets;             // machine resets since the board was set up
+    uint64_t lastResetAtMs;
+    const char* lastResetCause;  // "" before the first reset
+};
+
+BoardStatus GetBoardStatus();
+// Runs the board clock forward; chips that expire on the way reset the machine.
+void AdvanceBoardClock(uint64_t ms);
+
+}  // namespace hx::service
