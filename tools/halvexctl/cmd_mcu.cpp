@@ -47,6 +47,8 @@ void PrintFrame(const char* label, const uint8_t* bytes) {
 // The MCU families fill MCU_GetVersion's slot as the MCU maintenance feature
 // lands; until then the export answers its default 0 and the same query goes
 // out as a raw frame.
+// The export first; while the model's MCU family leaves MCU_GetVersion
+// empty, the same FFh query goes out as one raw frame.
 bool ReadVersion(uint32_t* version) {
     if (MCU_GetVersion(version)) return true;
     const svc::FrameExchange x = svc::ExchangeFrame(svc::FrameKind::Query, kVersionQuery, *version);
