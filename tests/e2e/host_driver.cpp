@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,11 +44,12 @@ struct Case {
     std::vector<Step> steps;
 };
 
+constexpr std::size_t kPaddedSmbiosBytes = 6000;
+constexpr u8 kFillerStructureByte = 0x7E;
 constexpr char kSmbiosKey[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\mssmbios\\Data";
 
 std::string g_wine, g_bin, g_work, g_prefix, g_output;
 BoardFile* g_board = nullptr;
-Words g_hidden;     // files of BINDIR moved aside until the case ends
 int g_failures = 0;  // of the running case
 
 void Expect(bool ok, const std::string& what) {
@@ -103,7 +105,8 @@ bool ImportReg(const std::string& body) {
 
 // A fresh board of `model` in the board file, and its SMBIOS table in the
 // registry, where Windows keeps it behind an 8-byte header (calling method,
-// major and minor version, DMI revision, table length).
+// major and minor version, DMI revision, table length), then filler up to
+// 6000 bytes: real tables are often longer than the 4095 bytes detection reads.
 bool SetUpModel(const std::string& model) {
     StopBoardLinks();
     if (!SetUpBoard(model.c_str())) return false;
@@ -113,6 +116,7 @@ bool SetUpModel(const std::string& model) {
     const SmbiosState& s = TheBoardState().smbios;
     std::vector<u8> data{0, 3, 0, 0, u8(s.length), u8(s.length >> 8), 0, 0};
     data.insert(data.end(), s.bytes, s.bytes + s.length);
+    data.resize(kPaddedSmbiosBytes, kFillerStructureByte);
     std::string value = "\"SMBiosData\"=hex:";
     for (std::size_t i = 0; i < data.size(); ++i) value += (i ? (i % 24 ? "," : ",\\\n  ") : "") + Hex2(data[i]);
     return ImportReg(std::string("[-") + kSmbiosKey + "]\n\n[" + kSmbiosKey + "]\n" + value);
@@ -131,27 +135,10 @@ bool MapCom(const Words& a) {
     return symlink(target.c_str(), link.c_str()) == 0;
 }
 
-// The access log as tokens: open, open! (failed), close, and the port and
-// memory accesses between them as the watchdog traces of the unit tests.
+// The port and memory accesses as the watchdog traces of the unit tests.
 Words AccessTrace() {
     const AccessLogState& log = g_board->state.log;
-    std::string text;
-    std::vector<Access> run;
-    auto flush = [&] {
-        if (!run.empty()) text += " " + hx::test::Trace(run);
-        run.clear();
-    };
-    for (u32 i = 0; i < log.count && i < kAccessLogCapacity; ++i) {
-        const Access& a = log.entries[i];
-        if (a.kind != AccessKind::Open && a.kind != AccessKind::Close) {
-            run.push_back(a);
-            continue;
-        }
-        flush();
-        text += a.kind == AccessKind::Close ? " close" : a.ok ? " open" : " open!";
-    }
-    flush();
-    return Split(text);
+    return Split(hx::test::Trace({log.entries, log.entries + std::min<std::size_t>(log.count, kAccessLogCapacity)}));
 }
 
 // The frames the MCU firmware received, in hex.
@@ -179,17 +166,10 @@ void Compare(const char* what, const Step& s, const Words& seen) {
     Expect(Matches(want, 0, seen, 0), std::string(what) + ": " + Join(want) + "\n  got: " + Join(seen));
 }
 
-void Hide(const std::string& file) {
-    const std::string path = g_bin + "/" + file;
-    Expect(std::rename(path.c_str(), (path + ".aside").c_str()) == 0, file + " moved aside");
-    g_hidden.push_back(path);
-}
-
-// wine COMMAND [-> TEXT]: the command, and when TEXT is given, its success
-// with TEXT in its output.
-void WineStep(const std::string& rest) {
+// sh COMMAND [-> TEXT]: the command; with TEXT, its success and TEXT in its output.
+void ShellStep(const std::string& rest) {
     const std::size_t arrow = rest.find(" -> ");
-    const int code = Wine(rest.substr(0, arrow));
+    const int code = Shell(rest.substr(0, arrow));
     if (arrow == std::string::npos) return;
     const std::string want = rest.substr(arrow + 4);
     Expect(code == 0 && g_output.find(want) != std::string::npos, "'" + want + "' from " + rest + ":\n" + g_output);
@@ -219,12 +199,10 @@ void Do(const Step& s) {
         Expect(PciConfig(g_board->state.pci).Place(n(0), n(1), n(2), n(3)) != nullptr, "PCI function " + s.rest);
     } else if (s.word == "fault" && s.rest == "open") {
         g_board->state.faults.openFails = true;
-    } else if (s.word == "hide") {
-        Hide(s.rest);
     } else if (s.word == "com") {
         Expect(MapCom(a), "COM port mapped: " + s.rest);
-    } else if (s.word == "wine") {
-        WineStep(s.rest);
+    } else if (s.word == "sh") {
+        ShellStep(s.rest);
     } else if (s.word == "script") {
         WriteScript(s.rest, s.body);
     } else if (s.word == "run") {
@@ -282,6 +260,8 @@ int main(int argc, char** argv) {
         return 64;
     }
     g_wine = argv[1], g_bin = argv[2], g_work = argv[3], g_prefix = prefix;
+    setenv("WINE", argv[1], 1);  // for the sh steps
+    setenv("BIN", argv[2], 1);
     const std::string filter = argc == 6 ? argv[5] : "";
     if (!ReadCases(argv[4], cases) || !MapBoardFile()) {
         std::printf("cannot read the cases in %s or create the board file\n0 passed, 1 failed\n", argv[4]);
@@ -292,8 +272,6 @@ int main(int argc, char** argv) {
         if (c.name.find(filter) == std::string::npos) continue;
         g_failures = 0;
         for (const Step& s : c.steps) Do(s);
-        for (const std::string& path : g_hidden) std::rename((path + ".aside").c_str(), path.c_str());
-        g_hidden.clear();
         ++(g_failures ? failed : passed);
         std::printf("%s: %s\n", g_failures ? "FAILED" : "ok", c.name.c_str());
         std::fflush(stdout);

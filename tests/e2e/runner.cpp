@@ -4,7 +4,7 @@
 //   load [-> refused]                  LoadLibrary; "refused": fails with ERROR_DLL_INIT_FAILED
 //   unload                             FreeLibrary
 //   call NAME ARG... -> RESULT OUT...  an export by name; an ARG is a number or an out-value
-//                                      (&u8, &u16, &u32 or &f64), whose value follows the result
+//                                      (&u8, &u16, &u32: a zeroed word), whose value follows the result
 //   peek SYMBOL[+OFFSET] -> VALUE      a 32-bit word of the library, found in its link map
 //   poke SYMBOL[+OFFSET] VALUE
 //   name SYMBOL -> TEXT                the string that starts the record SYMBOL points to ("none")
@@ -12,6 +12,7 @@
 //
 // The library is loaded at the first command that needs it. Each command is
 // printed with what was observed; the exit code counts the mismatches.
+#include <process.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -112,37 +113,20 @@ Words CallExport(const Words& w) {
     for (const Export& x : kExports) e = w[1] == x.name ? &x : e;
     if (!e || w.size() - 2 != e->arity) return {"no-such-export-or-arity"};
     FARPROC fn = GetProcAddress(g_library, e->name);
-    union Out { u64 word; double real; } outs[8] = {};
-    u64 args[8] = {};
+    u64 outs[8] = {}, args[8] = {};
     for (std::size_t i = 2; i < w.size(); ++i)
         args[i - 2] = w[i][0] == '&' ? reinterpret_cast<u64>(&outs[i - 2]) : std::strtoull(w[i].c_str(), nullptr, 0);
     Words seen{Number(e->call(fn, args))};
-    for (std::size_t i = 2; i < w.size(); ++i) {
-        if (w[i] == "&f64") {
-            char b[32];
-            std::snprintf(b, sizeof b, "%g", outs[i - 2].real);
-            seen.push_back(b);
-        } else if (w[i][0] == '&') {
-            seen.push_back(Number(outs[i - 2].word));
-        }
-    }
+    for (std::size_t i = 2; i < w.size(); ++i)
+        if (w[i][0] == '&') seen.push_back(Number(outs[i - 2]));
     return seen;
 }
 
+// The exit code of this program run on SCRIPT.txt beside the script.
 int Spawn(const std::string& script) {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string line = std::string("\"") + self + "\" \"" + g_scriptDir + script + ".txt\"";
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-    DWORD code = 0;
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return static_cast<int>(code);
+    return static_cast<int>(_spawnl(_P_WAIT, self, self, (g_scriptDir + script + ".txt").c_str(), nullptr));
 }
 
 // What a command observed, in the words of the script's right-hand side.

@@ -1,8 +1,9 @@
 // Unit tests of the Win32 back-end, run under Wine by the Wine stage: the
 // message after a failed WinIo start, failures reported by the simulated
-// WinIo64.dll, the registry SMBIOS read, the library lock, the service
-// manager calls of RegisterWinIOService (recorded), and the serial transport
-// on COM5 (the MCU firmware's pseudo-terminal) and COM6 (/dev/full). The
+// WinIo64.dll, the service manager calls of RegisterWinIOService (recorded),
+// and the serial transport: the registry's port search, time-out, partial
+// read and stop on COM5 (the MCU firmware's pseudo-terminal), a failing
+// write on COM6 (/dev/full). Exits with the number of failed tests. The
 // board file of the simulated WinIo is named by HALVEX_WINIO_BOARD; this
 // program maps it too, to arm faults and read the access log.
 #include <windows.h>
@@ -10,9 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <initializer_list>
 
-#include "backends/win32/registry_inventory.h"
 #include "backends/win32/service_api.h"
 #include "backends/win32/win32_ui.h"
 #include "backends/win32/winio_backend.h"
@@ -31,7 +30,7 @@ using namespace hx;
 using namespace hx::os::win32;
 using hx::sim::AccessKind;
 
-int g_passed = 0, g_failed = 0, g_caseFailures = 0;
+int g_failed = 0, g_caseFailures = 0;
 
 #define EXPECT(cond)                                                          \
     do {                                                                      \
@@ -46,7 +45,7 @@ void Run(const char* name, void (*body)()) {
     body();
     Ui() = DefaultUiHooks();
     Services() = DefaultServiceApi();
-    ++(g_caseFailures ? g_failed : g_passed);
+    g_failed += g_caseFailures ? 1 : 0;
     std::printf("%s: %s\n", g_caseFailures ? "FAILED" : "ok", name);
 }
 
@@ -66,35 +65,37 @@ sim::BoardFile* MapBoard() {
     return static_cast<sim::BoardFile*>(view);
 }
 
-// ---- message boxes and the restart, answered here ---------------------------
+// ---- what the library asks of the user and the system, recorded ---------------
 
-struct Shown {
-    int count;
-    wchar_t text[256];
-    wchar_t caption[64];
-    UINT style;
-    HWND owner;
-    int answer;
-};
-Shown g_shown{};
-int g_restarts = 0;
+char g_events[2048];  // the calls below, in order
+int g_answer = IDOK;  // the user's answer to a message box
+bool g_refuses, g_serviceExists, g_createFails;
+wchar_t g_driverPath[MAX_PATH + 32];
 
-int WINAPI RecordMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
-    ++g_shown.count;
-    lstrcpynW(g_shown.text, text, 256);
-    lstrcpynW(g_shown.caption, caption, 64);
-    g_shown.style = style;
-    g_shown.owner = owner;
-    return g_shown.answer;
+void Note(const char* format, ...) {
+    const std::size_t used = std::strlen(g_events);
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(g_events + used, sizeof g_events - used, format, args);
+    va_end(args);
 }
-bool RecordRestart() { return ++g_restarts, true; }
 
-void Answer(int answer) {
-    g_shown = Shown{};
-    g_shown.answer = answer;
-    g_restarts = 0;
-    Ui().messageBox = RecordMessageBox;
-    Ui().requestRestart = RecordRestart;
+void ExpectEvents(const char* want) {
+    if (std::strcmp(g_events, want) != 0) std::printf("  events: %s\n", g_events);
+    EXPECT(std::strcmp(g_events, want) == 0);
+}
+
+int WINAPI FakeMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
+    Note("box(%ls|%ls|%u|%s) ", text, caption, style, owner ? "owner" : "no-owner");
+    return g_answer;
+}
+bool FakeRestart() { return Note("restart "), true; }
+
+void Record(int answer) {
+    g_events[0] = '\0';
+    g_answer = answer;
+    Ui().messageBox = FakeMessageBox;
+    Ui().requestRestart = FakeRestart;
 }
 
 BOOL WINAPI Wow64Yes(HANDLE, PBOOL wow64) { return *wow64 = TRUE, TRUE; }
@@ -106,127 +107,54 @@ IsWow64ProcessFn LookUpNothing() { return nullptr; }
 // The one box of a failed start: the WOW64 text only when IsWow64Process
 // exists, succeeds and says so; nothing when the start succeeds.
 void FailedStartShowsTheBoxItsWow64AnswerChooses() {
+    constexpr char kWow64[] = "box(No support WOW64, please install 64-bit driver library...|Corvane DIO/WDT|0|no-owner) ";
+    constexpr char kFailed[] = "box(WinIO library initialization failed ...|Corvane DIO/WDT|0|no-owner) ";
     const struct {
         IsWow64ProcessFn (*lookUp)();
         bool openFails;
-        const wchar_t* text;
+        const char* events;
     } rows[] = {
-        {LookUpWow64Yes, true, kWow64Message},
-        {LookUpNothing, true, kInitFailedMessage},
-        {LookUpWow64CallFails, true, kInitFailedMessage},
-        {LookUpIsWow64Process, true, kInitFailedMessage},  // the real one: a 64-bit process is no WOW64 process
-        {LookUpWow64Yes, false, nullptr},
+        {LookUpWow64Yes, true, kWow64},
+        {LookUpNothing, true, kFailed},
+        {LookUpWow64CallFails, true, kFailed},
+        {LookUpIsWow64Process, true, kFailed},  // the real one: a 64-bit process is no WOW64 process
+        {LookUpWow64Yes, false, ""},
     };
     for (const auto& row : rows) {
         g_board->state.faults.openFails = row.openFails;
-        Answer(IDOK);
+        Record(IDOK);
         Ui().lookUpIsWow64Process = row.lookUp;
         EXPECT(WinIoBackend()->hw.open() == !row.openFails);
-        EXPECT(g_shown.count == (row.text ? 1 : 0));
-        if (!row.text) continue;
-        EXPECT(lstrcmpW(g_shown.text, row.text) == 0 && lstrcmpW(g_shown.caption, L"Corvane DIO/WDT") == 0);
-        EXPECT(g_shown.style == MB_OK && g_shown.owner == nullptr);
+        ExpectEvents(row.events);
     }
     g_board->state.faults.openFails = false;
 }
-
-// ---- WinIo failures and the registry --------------------------------------------
 
 void FailedAccessesAreReportedAndLeaveTheValue() {
     const HwOps& winIo = WinIoBackend()->hw;
     EXPECT(winIo.open());
     sim::AddFault(g_board->state, AccessKind::PortRead, 0x2F);
     sim::AddFault(g_board->state, AccessKind::PhysRead, 0x00100004);
-    sim::AddFault(g_board->state, AccessKind::PhysWrite, 0x00100004);
     u32 v = 0x1234;
     EXPECT(!winIo.readPort(0x2F, &v, 1) && !winIo.readPhys32(0x00100004, &v) && v == 0x1234);
-    EXPECT(!winIo.writePhys32(0x00100004, 1));
     sim::ClearFaults(g_board->state);
-    EXPECT(winIo.readPort(0x2F, &v, 1));
+    EXPECT(winIo.readPort(0x2F, &v, 1) && winIo.writePhys32(0x00100004, 1));
     winIo.close();
-    EXPECT(!winIo.writePort(0x80, 1, 1));  // after ShutdownWinIo every access fails
+    EXPECT(!winIo.writePort(0x80, 1, 1) && !winIo.writePhys32(0x00100004, 1));  // after ShutdownWinIo
 }
 
-bool SetSmbiosValue(DWORD type, const BYTE* data, DWORD length) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\mssmbios\\Data", 0, nullptr, 0,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr))
-        return false;
-    const bool ok = RegSetValueExW(key, L"SMBiosData", 0, type, data, length) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return ok;
-}
-
-// A value longer than the buffer: its first bytes and its whole length.
-void SmbiosValueIsReadUpToTheCapacity() {
-    static BYTE pattern[6000], readBack[4096];
-    for (DWORD i = 0; i < sizeof pattern; ++i) pattern[i] = static_cast<BYTE>(i * 7 + 3);
-    for (const DWORD length : {300ul, 6000ul}) {
-        EXPECT(SetSmbiosValue(REG_BINARY, pattern, length));
-        std::memset(readBack, 0xEE, sizeof readBack);
-        const SmbiosRead r = ReadRegistrySmbios(readBack, 4095);
-        const u32 kept = length < 4095 ? length : 4095;
-        EXPECT(r.found && r.isBinary && r.reportedLength == length && r.writtenLength == kept);
-        EXPECT(std::memcmp(readBack, pattern, kept) == 0 && readBack[kept] == 0xEE);
-    }
-    EXPECT(SetSmbiosValue(REG_SZ, reinterpret_cast<const BYTE*>(L"Trelo-05"), 18));
-    EXPECT(!ReadRegistrySmbios(readBack, 4095).isBinary);
-}
-
-// ---- the library lock --------------------------------------------------------
-
-HANDLE g_entered = nullptr;
-
-void LibraryLockIsRecursiveAndExcludesOtherThreads() {
-    os::LibraryLockCreate();
-    g_entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    os::LibraryLockEnter();
-    os::LibraryLockEnter();  // the owner enters again without blocking
-    auto enter = [](LPVOID) -> DWORD {
-        os::LibraryLockEnter();
-        SetEvent(g_entered);
-        os::LibraryLockLeave();
-        return 0;
-    };
-    HANDLE other = CreateThread(nullptr, 0, enter, nullptr, 0, nullptr);
-    os::LibraryLockLeave();
-    EXPECT(WaitForSingleObject(g_entered, 100) == WAIT_TIMEOUT);  // still held once
-    os::LibraryLockLeave();
-    EXPECT(WaitForSingleObject(g_entered, 5000) == WAIT_OBJECT_0);
-    WaitForSingleObject(other, 5000);
-    CloseHandle(other);
-    CloseHandle(g_entered);
-    os::LibraryLockDelete();
-}
-
-// ---- RegisterWinIOService's service manager calls, recorded --------------------
-
-struct FakeScm {
-    bool refuses, serviceExists, createFails;
-    char calls[1024];
-    wchar_t driverPath[MAX_PATH + 32];
-};
-FakeScm g_scm{};
 const auto kManager = reinterpret_cast<SC_HANDLE>(0x100);
 const auto kOld = reinterpret_cast<SC_HANDLE>(0x200);
 const auto kNew = reinterpret_cast<SC_HANDLE>(0x300);
-
-void Note(const char* format, ...) {
-    const std::size_t used = std::strlen(g_scm.calls);
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(g_scm.calls + used, sizeof g_scm.calls - used, format, args);
-    va_end(args);
-}
 const char* Name(SC_HANDLE h) { return h == kManager ? "manager" : h == kOld ? "old" : h == kNew ? "new" : "?"; }
 
 SC_HANDLE WINAPI FakeOpenManager(LPCWSTR machine, LPCWSTR database, DWORD access) {
     Note("open-manager(%s,%s,%lX) ", machine ? "machine" : "local", database ? "database" : "default", access);
-    return g_scm.refuses ? nullptr : kManager;
+    return g_refuses ? nullptr : kManager;
 }
 SC_HANDLE WINAPI FakeOpenService(SC_HANDLE manager, LPCWSTR name, DWORD access) {
     Note("open-service(%s,%ls,%lX) ", Name(manager), name, access);
-    return g_scm.serviceExists ? kOld : nullptr;
+    return g_serviceExists ? kOld : nullptr;
 }
 BOOL WINAPI FakeControl(SC_HANDLE service, DWORD control, LPSERVICE_STATUS) {
     Note("control(%s,%lu) ", Name(service), control);
@@ -234,58 +162,51 @@ BOOL WINAPI FakeControl(SC_HANDLE service, DWORD control, LPSERVICE_STATUS) {
 }
 BOOL WINAPI FakeDelete(SC_HANDLE service) { return Note("delete(%s) ", Name(service)), TRUE; }
 SC_HANDLE WINAPI FakeCreate(SC_HANDLE manager, LPCWSTR name, LPCWSTR display, DWORD access, DWORD type, DWORD start,
-                        DWORD errorControl, LPCWSTR path, LPCWSTR group, LPDWORD tag, LPCWSTR dependencies,
-                        LPCWSTR account, LPCWSTR password) {
+                            DWORD errorControl, LPCWSTR path, LPCWSTR group, LPDWORD tag, LPCWSTR dependencies,
+                            LPCWSTR account, LPCWSTR password) {
     Note("create(%s,%ls,%ls,%lX,%lu,%lu,%lu,%s) ", Name(manager), name, display, access, type, start, errorControl,
          group || tag || dependencies || account || password ? "extras" : "no-extras");
-    lstrcpynW(g_scm.driverPath, path, MAX_PATH + 32);
-    return g_scm.createFails ? nullptr : kNew;
+    lstrcpynW(g_driverPath, path, MAX_PATH + 32);
+    return g_createFails ? nullptr : kNew;
 }
 BOOL WINAPI FakeClose(SC_HANDLE handle) { return Note("close(%s) ", Name(handle)), TRUE; }
 void FakePause(unsigned ms) { Note("sleep(%u) ", ms); }
 
-// The pauses are recorded, not taken; the driver file is this build's: the
+// The pauses are recorded, not taken. The driver file is this build's: the
 // 64-bit WinIo64.dll talks to winio64.sys, the 32-bit one to winio32.sys.
 void ServiceManagerCallsFollowWhatTheManagerAnswers() {
+#define HX_OPEN "open-manager(local,default,F003F) open-service(manager,WINIO,F01FF) "
+#define HX_CREATE "create(manager,WINIO,WINIO,F01FF,1,1,1,no-extras) close(manager) "
+#define HX_BOX "box(Successfully install the WinIo driver!\n\nClick OK to reboot your system to take effect.|Corvane DIO/WDT|1|no-owner) "
     const struct {
         bool refuses, exists, createFails;
         int answer;
         u32 result;
-        const char* calls;
-        int boxes, restarts;
+        const char* events;
     } rows[] = {
         {false, true, false, IDOK, 1,
-         "open-manager(local,default,F003F) open-service(manager,WINIO,F01FF) control(old,1) sleep(1000) delete(old) "
-         "sleep(500) close(old) create(manager,WINIO,WINIO,F01FF,1,1,1,no-extras) close(manager) close(new) ",
-         1, 1},
-        {false, false, false, IDCANCEL, 1,
-         "open-manager(local,default,F003F) open-service(manager,WINIO,F01FF) "
-         "create(manager,WINIO,WINIO,F01FF,1,1,1,no-extras) close(manager) close(new) ",
-         1, 0},
-        {true, true, false, IDOK, 0, "open-manager(local,default,F003F) ", 0, 0},
-        {false, false, true, IDOK, 0,
-         "open-manager(local,default,F003F) open-service(manager,WINIO,F01FF) "
-         "create(manager,WINIO,WINIO,F01FF,1,1,1,no-extras) close(manager) ",
-         0, 0},
+         HX_OPEN "control(old,1) sleep(1000) delete(old) sleep(500) close(old) " HX_CREATE "close(new) " HX_BOX "restart "},
+        {false, false, false, IDCANCEL, 1, HX_OPEN HX_CREATE "close(new) " HX_BOX},
+        {true, true, false, IDOK, 0, "open-manager(local,default,F003F) "},
+        {false, false, true, IDOK, 0, HX_OPEN HX_CREATE},
     };
+#undef HX_OPEN
+#undef HX_CREATE
+#undef HX_BOX
     wchar_t driverPath[MAX_PATH + 32];
     GetSystemDirectoryW(driverPath, MAX_PATH);
     lstrcatW(driverPath, sizeof(void*) == 8 ? L"\\winio64.sys" : L"\\winio32.sys");
     for (const auto& row : rows) {
-        g_scm = FakeScm{row.refuses, row.exists, row.createFails, {}, {}};
-        Services() = ServiceApi{FakeOpenManager, FakeOpenService, FakeControl, FakeDelete, FakeCreate,
-                                FakeClose, FakePause};
-        Answer(row.answer);
+        g_refuses = row.refuses, g_serviceExists = row.exists, g_createFails = row.createFails;
+        g_driverPath[0] = L'\0';
+        Services() = ServiceApi{FakeOpenManager, FakeOpenService, FakeControl, FakeDelete,
+                                FakeCreate,      FakeClose,       FakePause};
+        Record(row.answer);
         UseBackend(WinIoBackend());
         EXPECT(HwOpen());
         EXPECT(RegisterWinIoService() == row.result);
-        if (std::strcmp(g_scm.calls, row.calls) != 0) std::printf("  calls: %s\n", g_scm.calls);
-        EXPECT(std::strcmp(g_scm.calls, row.calls) == 0);
-        EXPECT(row.refuses || lstrcmpW(g_scm.driverPath, driverPath) == 0);
-        EXPECT(g_shown.count == row.boxes && g_restarts == row.restarts);
-        EXPECT(!row.boxes || (g_shown.style == MB_OKCANCEL &&
-                              lstrcmpW(g_shown.text, L"Successfully install the WinIo driver!\n\nClick OK to "
-                                                     L"reboot your system to take effect.") == 0));
+        ExpectEvents(row.events);
+        EXPECT(row.refuses || lstrcmpW(g_driverPath, driverPath) == 0);
         EXPECT(!HwIsOpen() && !HwWritePort(0x80, 1, 1));  // access closed first, and stays closed
     }
 }
@@ -317,21 +238,14 @@ void FreshLink() {
     os::EventReset(g_link.stopEvent.load());
 }
 
-void TheRegistrysPortAnswersTheVersionQuery() {
+// A query and its answer, then a read that nothing answers: false, nothing read.
+void TheRegistrysPortAnswersThenAnUnansweredReadTimesOut() {
     FreshLink();
     u32 version = 0;
     EXPECT(McuQuery(kVersionQuery, &version) && version == kFirmwareVersion);
-}
-
-void ReadsTheAnswerWholeOrTimesOutWithNothing() {
-    FreshLink();
-    u8 answer[kFrameSize] = {};
+    u8 answer[kFrameSize];
     u32 got = 99;
     EXPECT(!LinkRead(g_link, answer, kFrameSize, &got, kShortWaitMs) && got == 0);
-    EXPECT(SendVersionQuery());
-    EXPECT(LinkRead(g_link, answer, kFrameSize, &got, kAnswerTimeoutMs) && got == kFrameSize);
-    EXPECT(answer[kFrameLead] == kLeadRequest && answer[kFrameCode] == kVersionQuery &&
-           answer[kFrameChecksum] == FrameChecksum(answer));
 }
 
 // Fewer bytes than asked by the deadline: false, and none counted.
@@ -381,21 +295,17 @@ int main() {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     g_board = MapBoard();
     if (!g_board || !sim::BoardFileValid(*g_board)) {
-        std::printf("no valid board file in %s\n0 passed, 1 failed\n", sim::kBoardFileVariable);
+        std::printf("no valid board file in %s\n", sim::kBoardFileVariable);
         return 1;
     }
     Run("a failed start shows the box its WOW64 answer chooses", FailedStartShowsTheBoxItsWow64AnswerChooses);
     Run("failed WinIo accesses are reported and leave the value", FailedAccessesAreReportedAndLeaveTheValue);
-    Run("SMBIOS value is read up to the capacity", SmbiosValueIsReadUpToTheCapacity);
-    Run("library lock is recursive and excludes other threads", LibraryLockIsRecursiveAndExcludesOtherThreads);
     Run("RegisterWinIOService: service manager calls, driver file, prompt",
         ServiceManagerCallsFollowWhatTheManagerAnswers);
-    Run("MCU link: the registry's port for the UART at 2E8h answers the version query",
-        TheRegistrysPortAnswersTheVersionQuery);
-    Run("COM5: the answer is read whole; no answer times out with nothing", ReadsTheAnswerWholeOrTimesOutWithNothing);
+    Run("MCU link on the registry's port for the UART at 2E8h: an answer, then a time-out with nothing",
+        TheRegistrysPortAnswersThenAnUnansweredReadTimesOut);
     Run("COM5: a partial answer at the deadline gives nothing", APartialAnswerAtTheDeadlineGivesNothing);
     Run("COM5: the stop event ends a pending read", TheStopEventEndsAPendingRead);
     Run("COM6: a failing write is reported with nothing written", AFailingWriteIsReportedWithNothingWritten);
-    std::printf("%d passed, %d failed\n", g_passed, g_failed);
-    return g_failed == 0 ? 0 : 1;
+    return g_failed;
 }
