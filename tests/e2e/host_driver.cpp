@@ -1,125 +1,101 @@
-// The Linux side of the Wine tests. It owns the simulated WinIo's board file
-// (mapped here and, through Wine, by WinIo64.dll), writes the registry data
-// that a case needs as .reg files for regedit, runs the Windows test programs
-// under wine64 and checks their output and every hardware access they made.
+// The Linux side of the Wine stage. Runs the cases of a case file (format in
+// tests/e2e/cases.txt): sets up what a case needs (the simulated WinIo's board
+// file, which Wine maps too; registry data imported with regedit; COM ports
+// of the prefix mapped to the MCU firmware's pseudo-terminal or to other
+// files), runs the Windows programs under wine64 and compares the accesses
+// the board saw and the frames the firmware received with the case's traces.
 //
-//   hx_e2e_host WINE BINDIR WORKDIR [CASE-FILTER]
+//   hx_e2e_host WINE BINDIR WORKDIR CASES [CASE-FILTER]
 //
-// BINDIR holds Halvex32.dll, its link map, WinIo64.dll, hx_e2e_probe.exe and
-// hx_win_unit.exe. Prints one line per case and "N passed, N failed".
+// Prints one line per case and ends with "N passed, N failed".
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <functional>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "sim/chips/pci_config.h"
-#include "sim/models.h"
-#include "sim/smbios.h"
+#include "sim/posix/link_host.h"
 #include "sim/virtual_board.h"
-#include "sim/watchdog_board.h"
 #include "sim/winio/board_file.h"
-#ifdef HX_E2E_WATCHDOG_CASES
-#include "tests/e2e/wdt_cases.h"
-#endif
-#ifdef HX_E2E_MCU_CASES
-#include "tests/e2e/mcu_cases.h"
-#endif
+#include "tests/unit/wdt_trace.h"
 
 namespace {
 
 using hx::u32;
 using hx::u8;
 using namespace hx::sim;
+using Words = std::vector<std::string>;
 
-std::string g_wine, g_bin, g_work;
-BoardFile* g_board = nullptr;
-std::map<std::string, std::string> g_rva;  // symbol -> RVA (hex)
-std::string g_lastOutput;
+struct Step {
+    std::string word, rest;
+    Words body;  // the lines indented under it
+};
+struct Case {
+    std::string name;
+    std::vector<Step> steps;
+};
 
-constexpr u32 kCard1521 = 0x15218086, kCard1563 = 0x15638086, kOtherIntelNic = 0x10D38086;
+constexpr std::size_t kPaddedSmbiosBytes = 6000;
+constexpr u8 kFillerStructureByte = 0x7E;
 constexpr char kSmbiosKey[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\mssmbios\\Data";
 
-std::string WindowsPath(const std::string& unixPath) {
-    std::string p = "Z:" + unixPath;
-    for (char& c : p) if (c == '/') c = '\\';
-    return p;
+std::string g_wine, g_bin, g_work, g_prefix, g_output;
+BoardFile* g_board = nullptr;
+int g_failures = 0;  // of the running case
+
+void Expect(bool ok, const std::string& what) {
+    if (ok) return;
+    std::printf("  expected %s\n", what.c_str());
+    ++g_failures;
 }
 
-// Runs a command line, keeps its output (stdout and stderr) in g_lastOutput,
-// returns its exit code (-1 when it did not exit normally). The output goes
-// through a file, not a pipe: Wine's service processes, started by the first
-// program, inherit the handles and would hold a pipe open.
-int Run(const std::string& command) {
+Words Split(const std::string& text) {
+    Words words;
+    std::istringstream s(text);
+    for (std::string w; s >> w;) words.push_back(w);
+    return words;
+}
+
+std::string Join(const Words& words, const char* separator = " ") {
+    std::string text;
+    for (const std::string& w : words) text += (text.empty() ? "" : separator) + w;
+    return text;
+}
+
+std::string Hex2(u32 byte) {
+    char b[4];
+    std::snprintf(b, sizeof b, "%02X", byte & 0xFF);
+    return b;
+}
+
+// Runs a shell command, keeps its output in g_output. The output goes through
+// a file, not a pipe: Wine's service processes inherit the handles and would
+// hold a pipe open.
+int Shell(const std::string& command) {
     const std::string out = g_work + "/output.txt";
     const int status = std::system((command + " >'" + out + "' 2>&1 </dev/null").c_str());
-    std::ifstream in(out);
     std::stringstream text;
-    text << in.rdbuf();
-    g_lastOutput = text.str();
+    text << std::ifstream(out).rdbuf();
+    g_output = text.str();
     return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// A Windows program that hangs (a message box that found a display, say)
-// fails its case after two minutes instead of stopping the whole stage.
-int Wine(const std::string& arguments) { return Run("timeout -k 5 120 '" + g_wine + "' " + arguments); }
-int Probe(const std::string& arguments) { return Wine("'" + g_bin + "/hx_e2e_probe.exe' " + arguments); }
+// A Windows program that hangs fails its case after two minutes.
+int Wine(const std::string& arguments) { return Shell("timeout -k 5 120 '" + g_wine + "' " + arguments); }
 
-// ---- board file ---------------------------------------------------------------
-
-std::string BoardPath() { return g_work + "/board.bin"; }
-
-bool MapBoardFile() {
-    const int fd = open(BoardPath().c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0 || ftruncate(fd, sizeof(BoardFile)) != 0) return false;
-    void* map = mmap(nullptr, sizeof(BoardFile), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    close(fd);
-    if (map == MAP_FAILED) return false;
-    g_board = static_cast<BoardFile*>(map);
-    return true;
+std::string WindowsPath(std::string path) {
+    for (char& c : path) c = c == '/' ? '\\' : c;
+    return "Z:" + path;
 }
-
-// A powered-on board without devices: nothing on any PCI bus.
-void FreshBoard(const char* model = "Trelo-01") {
-    std::memset(g_board, 0, sizeof *g_board);
-    g_board->magic = kBoardFileMagic;
-    g_board->stateSize = sizeof(BoardState);
-    std::strncpy(g_board->state.model, model, kModelNameMax - 1);
-    Board board(g_board->state);
-    WatchdogChips chips(board, g_board->state);
-    chips.PowerOn(*FindBoardModel(model));
-    ClearAccessLog(g_board->state);
-}
-
-void PlaceCard(u8 bus, u8 device, u8 function, u32 id) {
-    PciConfig pci(g_board->state.pci);
-    pci.Place(bus, device, function, id);
-}
-
-const AccessLogState& Log() { return g_board->state.log; }
-
-std::string Describe(const Access& a) {
-    static const char* kinds[] = {"open", "close", "in", "out", "physread", "physwrite"};
-    char line[96];
-    std::snprintf(line, sizeof line, "%s%s size %u addr %X value %X", kinds[static_cast<int>(a.kind)],
-                  a.ok ? "" : " (failed)", a.size, a.address, a.value);
-    return line;
-}
-
-void PrintLog() {
-    for (u32 i = 0; i < Log().count && i < 80; ++i) std::printf("    log %u: %s\n", i, Describe(Log().entries[i]).c_str());
-}
-
-// ---- registry data -------------------------------------------------------------
 
 bool ImportReg(const std::string& body) {
     const std::string path = g_work + "/case.reg";
@@ -127,384 +103,180 @@ bool ImportReg(const std::string& body) {
     return Wine("regedit /S '" + WindowsPath(path) + "'") == 0;
 }
 
-std::string HexValue(const std::string& name, const std::vector<u8>& bytes) {
-    std::ostringstream s;
-    s << "\"" << name << "\"=hex:";
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        char b[4];
-        std::snprintf(b, sizeof b, "%02x", bytes[i]);
-        s << b;
-        if (i + 1 < bytes.size()) s << (i % 24 == 23 ? ",\\\n  " : ",");
+// A fresh board of `model` in the board file, and its SMBIOS table in the
+// registry, where Windows keeps it behind an 8-byte header (calling method,
+// major and minor version, DMI revision, table length), then filler up to
+// 6000 bytes: real tables are often longer than the 4095 bytes detection reads.
+bool SetUpModel(const std::string& model) {
+    StopBoardLinks();
+    if (!SetUpBoard(model.c_str())) return false;
+    g_board->magic = kBoardFileMagic;
+    g_board->stateSize = sizeof(BoardState);
+    std::memcpy(static_cast<void*>(&g_board->state), &TheBoardState(), sizeof(BoardState));
+    const SmbiosState& s = TheBoardState().smbios;
+    std::vector<u8> data{0, 3, 0, 0, u8(s.length), u8(s.length >> 8), 0, 0};
+    data.insert(data.end(), s.bytes, s.bytes + s.length);
+    data.resize(kPaddedSmbiosBytes, kFillerStructureByte);
+    std::string value = "\"SMBiosData\"=hex:";
+    for (std::size_t i = 0; i < data.size(); ++i) value += (i ? (i % 24 ? "," : ",\\\n  ") : "") + Hex2(data[i]);
+    return ImportReg(std::string("[-") + kSmbiosKey + "]\n\n[" + kSmbiosKey + "]\n" + value);
+}
+
+// COM port N of the prefix: the MCU firmware's terminal ("mcu") or a file.
+bool MapCom(const Words& a) {
+    if (a.size() != 2) return false;
+    std::string target = a[1];
+    if (target == "mcu") {
+        if (!StartBoardLinks()) return false;
+        target = LinkPath(LinkRole::Mcu);
     }
-    return s.str();
+    const std::string link = g_prefix + "/dosdevices/com" + a[0];
+    unlink(link.c_str());
+    return symlink(target.c_str(), link.c_str()) == 0;
 }
 
-bool SetSmbios(const std::vector<u8>& bytes) {
-    return ImportReg(std::string("[-") + kSmbiosKey + "]\n\n[" + kSmbiosKey + "]\n" + HexValue("SMBiosData", bytes));
+// The port and memory accesses as the watchdog traces of the unit tests.
+Words AccessTrace() {
+    const AccessLogState& log = g_board->state.log;
+    return Split(hx::test::Trace({log.entries, log.entries + std::min<std::size_t>(log.count, kAccessLogCapacity)}));
 }
 
-bool RemoveSmbiosKey() { return ImportReg(std::string("[-") + kSmbiosKey + "]"); }
-
-std::vector<u8> RegistryDataFor(const BoardModel& model) {
-    std::vector<u8> out(kSmbiosCapacity);
-    const u32 n = BuildRegistrySmbiosData(IdentityFor(model), out.data(), static_cast<u32>(out.size()));
-    out.resize(n);
-    return out;
-}
-
-// ---- the library's view -----------------------------------------------------------
-
-struct LoadedState {
-    bool loaded = false;
-    std::string platform, card, os;
-};
-
-std::string Field(const std::string& text, const std::string& key) {
-    const std::size_t at = text.find(key + "=");
-    if (at == std::string::npos) return "";
-    const std::size_t end = text.find_first_of("\r\n", at);
-    return text.substr(at + key.size() + 1, end - at - key.size() - 1);
-}
-
-LoadedState LoadAndReport() {
-    LoadedState s;
-    s.loaded = Probe("state " + g_rva["hx::CurrentPlatform"] + " " + g_rva["hx::CurrentCard"] + " " +
-                     g_rva["hx::OsMajorVersion"]) == 0;
-    s.platform = Field(g_lastOutput, "platform");
-    s.card = Field(g_lastOutput, "card");
-    s.os = Field(g_lastOutput, "os");
-    return s;
-}
-
-// ---- checks ---------------------------------------------------------------------------
-
-int g_caseFailures = 0;
-
-void Expect(bool ok, const std::string& what) {
-    if (ok) return;
-    std::printf("  expected: %s\n", what.c_str());
-    ++g_caseFailures;
-}
-
-// The load-time scan as the board saw it: Open, then for each bus from 0 a
-// configuration cycle (CF8h <- 80000000h | bus << 16, CFCh read) until
-// `lastBus`, then Close at unload and nothing else.
-void ExpectScanLog(u32 lastBus, u32 lastId) {
-    const AccessLogState& log = Log();
-    const u32 expected = 1 + 2 * (lastBus + 1) + 1;
-    Expect(log.count == expected, "access log of " + std::to_string(expected) + " entries, got " + std::to_string(log.count));
-    if (log.count != expected) return PrintLog();
-    Expect(log.entries[0].kind == AccessKind::Open && log.entries[0].ok, "Open first");
-    for (u32 bus = 0; bus <= lastBus; ++bus) {
-        const Access& w = log.entries[1 + 2 * bus];
-        const Access& r = log.entries[2 + 2 * bus];
-        const u32 id = bus == lastBus ? lastId : 0xFFFFFFFF;
-        Expect(w.kind == AccessKind::PortWrite && w.address == 0xCF8 && w.size == 4 && w.value == (0x80000000u | bus << 16),
-               "bus " + std::to_string(bus) + ": " + Describe(w));
-        Expect(r.kind == AccessKind::PortRead && r.address == 0xCFC && r.size == 4 && r.value == id,
-               "bus " + std::to_string(bus) + ": " + Describe(r));
-    }
-    Expect(log.entries[expected - 1].kind == AccessKind::Close, "Close last");
-}
-
-std::string Hex8(u32 v) {
-    char b[12];
-    std::snprintf(b, sizeof b, "%08X", v);
-    return b;
-}
-
-// ---- cases ------------------------------------------------------------------------------
-
-void ExportsByNameAndOrdinal() {
-    FreshBoard();
-    Expect(RemoveSmbiosKey(), "regedit import");
-    Expect(Probe("exports") == 0, "probe exports passes:\n" + g_lastOutput);
-    // Without a platform the calls reach no hardware: only the load-time scan.
-    ExpectScanLog(31, 0xFFFFFFFF);
-}
-
-void DetectModel(const BoardModel& model) {
-    FreshBoard(model.name);
-    Expect(SetSmbios(RegistryDataFor(model)), "regedit import");
-    const LoadedState s = LoadAndReport();
-    Expect(s.loaded, "library loads:\n" + g_lastOutput);
-    Expect(s.platform == model.name, std::string("platform ") + model.name + ", got '" + s.platform + "'");
-    Expect(s.os == "10", "OsMajorVersion 10 from RtlGetVersion (Wine's default Windows 10), got '" + s.os + "'");
-}
-
-void NoPlatformWithoutKey() {
-    FreshBoard();
-    Expect(RemoveSmbiosKey(), "regedit import");
-    const LoadedState s = LoadAndReport();
-    Expect(s.loaded, "library still loads");
-    Expect(s.platform == "none", "no platform, got '" + s.platform + "'");
-}
-
-void NoPlatformForAnotherValueType() {
-    FreshBoard();
-    // The model's name as a string value: not REG_BINARY, so not searched.
-    Expect(ImportReg(std::string("[-") + kSmbiosKey + "]\n\n[" + kSmbiosKey + "]\n\"SMBiosData\"=\"Trelo-05 Trelo-11\""),
-           "regedit import");
-    LoadedState s = LoadAndReport();
-    Expect(s.loaded && s.platform == "none", "no platform for REG_SZ, got '" + s.platform + "'");
-    // The same bytes as REG_BINARY are found: the type alone made the difference.
-    const std::string text = "Trelo-05 Trelo-11";
-    Expect(SetSmbios(std::vector<u8>(text.begin(), text.end())), "regedit import");
-    s = LoadAndReport();
-    Expect(s.platform == "Trelo-05", "Trelo-05 for the same text as REG_BINARY, got '" + s.platform + "'");
-}
-
-// A value longer than the 4095 bytes searched: a key is found when its last
-// byte is byte 4094, not when it reaches byte 4095.
-void LongValueIsSearchedInItsFirst4095Bytes() {
-    const std::string key = "Vexa-02";
-    for (const u32 keyEnd : {4094u, 4095u}) {
-        FreshBoard();
-        std::vector<u8> blob(6000, 0x00);
-        for (std::size_t i = 0; i < blob.size(); i += 2) blob[i] = 'x';
-        std::memcpy(blob.data() + keyEnd + 1 - key.size(), key.data(), key.size());
-        Expect(SetSmbios(blob), "regedit import");
-        const LoadedState s = LoadAndReport();
-        const std::string want = keyEnd == 4094 ? "Vexa-02" : "none";
-        Expect(s.loaded && s.platform == want,
-               "key ending at byte " + std::to_string(keyEnd) + ": platform " + want + ", got '" + s.platform + "'");
-    }
-    // A real table followed by more structures than fit: the model is found.
-    FreshBoard();
-    std::vector<u8> data = RegistryDataFor(*FindBoardModel("Trelo-12"));
-    data.resize(5000, 0x7E);
-    Expect(SetSmbios(data), "regedit import");
-    Expect(LoadAndReport().platform == "Trelo-12", "Trelo-12 from a 5000-byte value");
-}
-
-void LoadRefusedWhenWinIoCannotStart() {
-    FreshBoard();
-    Expect(SetSmbios(RegistryDataFor(*FindBoardModel("Trelo-05"))), "regedit import");
-    g_board->state.faults.openFails = true;
-    Expect(Probe("refused") == 0, "LoadLibrary fails with ERROR_DLL_INIT_FAILED:\n" + g_lastOutput);
-    // The failed start and the unload's ShutdownWinIo; no init, no scan.
-    const AccessLogState& log = Log();
-    Expect(log.count == 2, "two accesses (failed open, close), got " + std::to_string(log.count));
-    if (log.count >= 1) Expect(log.entries[0].kind == AccessKind::Open && !log.entries[0].ok, "failed Open first");
-    if (log.count >= 2) Expect(log.entries[1].kind == AccessKind::Close, "then Close");
-    if (log.count != 2) PrintLog();
-}
-
-// Without the WinIo library the start fails the same way: no load.
-void LoadRefusedWithoutWinIoLibrary() {
-    FreshBoard();
-    const std::string dll = g_bin + "/WinIo64.dll", aside = g_bin + "/WinIo64.dll.aside";
-    Expect(std::rename(dll.c_str(), aside.c_str()) == 0, "WinIo64.dll moved aside");
-    Expect(Probe("refused") == 0, "LoadLibrary fails with ERROR_DLL_INIT_FAILED:\n" + g_lastOutput);
-    Expect(std::rename(aside.c_str(), dll.c_str()) == 0, "WinIo64.dll put back");
-    Expect(Log().count == 0, "no access reached the board");
-}
-
-void ScanWithoutCardCoversAll32Buses() {
-    FreshBoard();
-    Expect(RemoveSmbiosKey(), "regedit import");
-    const LoadedState s = LoadAndReport();
-    Expect(s.card == "none", "no card, got '" + s.card + "'");
-    ExpectScanLog(31, 0xFFFFFFFF);
-}
-
-void ScanFindsACardAndStops() {
-    FreshBoard();
-    PlaceCard(3, 0, 0, kCard1521);
-    const LoadedState s = LoadAndReport();
-    Expect(s.card == Hex8(kCard1521), "card 15218086h, got '" + s.card + "'");
-    ExpectScanLog(3, kCard1521);
-}
-
-void ScanSkipsOtherDevicesAndFunctions() {
-    FreshBoard();
-    PlaceCard(0, 1, 0, kCard1521);         // device 1: not looked at
-    PlaceCard(1, 0, 1, kCard1563);         // function 1: not looked at
-    PlaceCard(2, 0, 0, kOtherIntelNic);    // answers, but unsupported
-    const LoadedState s = LoadAndReport();
-    Expect(s.card == "none", "no card, got '" + s.card + "'");
-    Expect(Log().count == 66 && Log().entries[6].value == kOtherIntelNic, "32 cycles, bus 2 answering 10D38086h");
-}
-
-void LowestBusWins() {
-    FreshBoard();
-    PlaceCard(9, 0, 0, kCard1521);
-    PlaceCard(5, 0, 0, kCard1563);
-    const LoadedState s = LoadAndReport();
-    Expect(s.card == Hex8(kCard1563), "the card on bus 5 (15638086h), got '" + s.card + "'");
-    ExpectScanLog(5, kCard1563);
-}
-
-void SharedSectionSeenByTwoProcesses() {
-    FreshBoard();
-    Expect(RemoveSmbiosKey(), "regedit import");  // no platform: InitDIO only clears the flag
-    const std::string rva = g_rva["hx::os::win32::SharedSection"];
-    Expect(Probe("shared " + rva) == 0, "two processes share the words:\n" + g_lastOutput);
-    Expect(Probe("shared-fresh " + rva) == 0, "zero again for the next process:\n" + g_lastOutput);
-}
-
-void RegisterServiceFresh() {
-    FreshBoard();
-    Expect(Probe("service") == 0, "fresh installation:\n" + g_lastOutput);
-    Expect(Wine("reg query 'HKLM\\System\\CurrentControlSet\\Services\\WINIO' /v ImagePath") == 0 &&
-               g_lastOutput.find("winio32.sys") != std::string::npos,
-           "the registry holds the WINIO service with its driver path:\n" + g_lastOutput);
-    // Access was closed at the call: the log ends Open, scan, Close (the
-    // call), Close (the unload).
-    const AccessLogState& log = Log();
-    Expect(log.count == 67 && log.entries[65].kind == AccessKind::Close && log.entries[66].kind == AccessKind::Close,
-           "ShutdownWinIo at the call and at the unload");
-    if (log.count != 67) PrintLog();
-}
-
-void RegisterServiceReplacesExisting() {
-    FreshBoard();
-    Expect(Probe("service-existing") == 0, "replacing an installed service:\n" + g_lastOutput);
-    Expect(Wine("reg query 'HKLM\\System\\CurrentControlSet\\Services\\WINIO' /v Start") == 0 &&
-               g_lastOutput.find("0x1") != std::string::npos,
-           "Start is SERVICE_SYSTEM_START:\n" + g_lastOutput);
-}
-
-// ---- runner -----------------------------------------------------------------------------
-
-int g_passed = 0, g_failed = 0;
-
-std::string g_filter;  // runs only the cases whose name contains it
-
-void Case(const std::string& name, const std::function<void()>& body) {
-    if (name.find(g_filter) == std::string::npos) return;
-    g_caseFailures = 0;
-    body();
-    if (g_caseFailures == 0) {
-        ++g_passed;
-        std::printf("ok: %s\n", name.c_str());
-    } else {
-        ++g_failed;
-        std::printf("FAILED: %s\n", name.c_str());
-    }
-    std::fflush(stdout);
-}
-
-bool ReadLinkMap(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    unsigned long long base = 0;
-    std::map<std::string, unsigned long long> addr;
-    const char* wanted[] = {"hx::CurrentPlatform", "hx::CurrentCard", "hx::OsMajorVersion",
-                            "hx::os::win32::SharedSection"};
-    while (std::getline(in, line)) {
-        std::istringstream s(line);
-        std::string a, name, eq;
-        if (!(s >> a >> name) || a.rfind("0x", 0) != 0) continue;
-        if (name == "__image_base__") base = std::stoull(a, nullptr, 16);
-        for (const char* w : wanted) {
-            std::string rest;
-            if (name == w && !(s >> rest)) addr[w] = std::stoull(a, nullptr, 16);
+// The frames the MCU firmware received, in hex.
+Words WireTrace() {
+    Words frames;
+    EditLinks([&](SerialLinkState& links) {
+        for (u32 i = 0; i < links.mcu.framesReceived && i < kFirmwareLogCapacity; ++i) {
+            std::string hex;
+            for (u8 b : links.mcu.log[i].bytes) hex += Hex2(b);
+            frames.push_back(hex);
         }
-    }
-    if (!base) return false;
-    for (const char* w : wanted) {
-        if (!addr.count(w)) return false;
-        char hex[24];
-        std::snprintf(hex, sizeof hex, "%llx", addr[w] - base);
-        g_rva[w] = hex;
-    }
-    return true;
+    });
+    return frames;
 }
 
-// The unit tests of the Win32 back-end report their own counts.
-void WindowsUnitTests() {
-    FreshBoard();
-    Wine("'" + g_bin + "/hx_win_unit.exe'");
-    std::fputs(g_lastOutput.c_str(), stdout);
-    int passed = 0, failed = 0;
-    const std::size_t at = g_lastOutput.rfind(" passed, ");
-    const std::size_t lineStart = at == std::string::npos ? at : g_lastOutput.rfind('\n', at);
-    if (at == std::string::npos ||
-        std::sscanf(g_lastOutput.c_str() + (lineStart == std::string::npos ? 0 : lineStart + 1), "%d passed, %d failed",
-                    &passed, &failed) != 2) {
-        std::printf("FAILED: Win32 back-end unit tests (no summary)\n");
-        ++g_failed;
-        return;
+// "..." in `want` stands for any run of tokens.
+bool Matches(const Words& want, std::size_t i, const Words& seen, std::size_t j) {
+    if (i == want.size()) return j == seen.size();
+    if (want[i] == "...") return Matches(want, i + 1, seen, j) || (j < seen.size() && Matches(want, i, seen, j + 1));
+    return j < seen.size() && want[i] == seen[j] && Matches(want, i + 1, seen, j + 1);
+}
+
+void Compare(const char* what, const Step& s, const Words& seen) {
+    const Words want = Split(s.rest + " " + Join(s.body));
+    Expect(Matches(want, 0, seen, 0), std::string(what) + ": " + Join(want) + "\n  got: " + Join(seen));
+}
+
+// sh COMMAND [-> TEXT]: the command; with TEXT, its success and TEXT in its output.
+void ShellStep(const std::string& rest) {
+    const std::size_t arrow = rest.find(" -> ");
+    const int code = Shell(rest.substr(0, arrow));
+    if (arrow == std::string::npos) return;
+    const std::string want = rest.substr(arrow + 4);
+    Expect(code == 0 && g_output.find(want) != std::string::npos, "'" + want + "' from " + rest + ":\n" + g_output);
+}
+
+std::string WriteScript(const std::string& name, const Words& lines) {
+    const std::string path = g_work + "/" + name + ".txt";
+    std::ofstream(path) << Join(lines, "\n") << "\n";
+    return path;
+}
+
+void RunScript(const Step& s) {
+    Words lines = s.body;
+    if (!s.rest.empty()) lines.insert(lines.begin(), s.rest);
+    const int code = Wine("'" + g_bin + "/hx_e2e_runner.exe' '" + WindowsPath(WriteScript("run", lines)) + "'");
+    Expect(code == 0, "every result as the script says:\n" + g_output);
+}
+
+void Do(const Step& s) {
+    const Words a = Split(s.rest);
+    const auto n = [&](std::size_t i) { return static_cast<u32>(std::strtoul(a[i].c_str(), nullptr, 0)); };
+    if (s.word == "board") {
+        Expect(SetUpModel(s.rest), "board " + s.rest + " with its SMBIOS data in the registry");
+    } else if (s.word == "reg") {
+        Expect(ImportReg(Join(a) + "\n" + Join(s.body, "\n")), "registry import:\n" + g_output);
+    } else if (s.word == "pci" && a.size() == 4) {
+        Expect(PciConfig(g_board->state.pci).Place(n(0), n(1), n(2), n(3)) != nullptr, "PCI function " + s.rest);
+    } else if (s.word == "fault" && s.rest == "open") {
+        g_board->state.faults.openFails = true;
+    } else if (s.word == "com") {
+        Expect(MapCom(a), "COM port mapped: " + s.rest);
+    } else if (s.word == "sh") {
+        ShellStep(s.rest);
+    } else if (s.word == "script") {
+        WriteScript(s.rest, s.body);
+    } else if (s.word == "run") {
+        RunScript(s);
+    } else if (s.word == "unit") {
+        const int code = Wine("'" + g_bin + "/" + s.rest + "'");
+        std::fputs(g_output.c_str(), stdout);
+        Expect(code == 0, "every unit test passes");
+    } else if (s.word == "trace") {
+        Compare("access trace", s, AccessTrace());
+    } else if (s.word == "wire") {
+        Compare("frames on the MCU link", s, WireTrace());
+    } else {
+        Expect(false, "a known step, not: " + s.word + " " + s.rest);
     }
-    g_passed += passed;
-    g_failed += failed;
+}
+
+// Cases start at column 0 ("case NAME"), their steps at column 2, the lines
+// of a step's block at column 4 or more; '#' starts a comment line.
+bool ReadCases(const char* path, std::vector<Case>& cases) {
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t indent = line.find_first_not_of(' ');
+        if (indent == std::string::npos || line[indent] == '#') continue;
+        const std::string text = line.substr(indent);
+        const std::size_t space = text.find(' ');
+        const std::string rest = space == std::string::npos ? "" : text.substr(space + 1);
+        if (indent == 0 && text.rfind("case ", 0) == 0) cases.push_back({rest, {}});
+        else if (indent == 0 || cases.empty()) return false;
+        else if (indent < 4) cases.back().steps.push_back({text.substr(0, space), rest, {}});
+        else if (!cases.back().steps.empty()) cases.back().steps.back().body.push_back(text);
+        else return false;
+    }
+    return !cases.empty();
+}
+
+bool MapBoardFile() {
+    const std::string path = g_work + "/board.bin";
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || ftruncate(fd, sizeof(BoardFile)) != 0) return false;
+    void* map = mmap(nullptr, sizeof(BoardFile), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    close(fd);
+    if (map == MAP_FAILED) return false;
+    g_board = static_cast<BoardFile*>(map);
+    return setenv(kBoardFileVariable, path.c_str(), 1) == 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4 && argc != 5) {
-        std::fprintf(stderr, "usage: hx_e2e_host WINE BINDIR WORKDIR [CASE-FILTER]\n");
+    std::vector<Case> cases;
+    const char* prefix = std::getenv("WINEPREFIX");
+    if ((argc != 5 && argc != 6) || !prefix) {
+        std::fprintf(stderr, "usage: WINEPREFIX=... hx_e2e_host WINE BINDIR WORKDIR CASES [CASE-FILTER]\n");
         return 64;
     }
-    g_wine = argv[1];
-    g_bin = argv[2];
-    g_work = argv[3];
-    if (argc == 5) g_filter = argv[4];
-    if (!ReadLinkMap(g_bin + "/Halvex32.dll.map")) {
-        std::printf("cannot read the library's internal addresses from %s/Halvex32.dll.map\n0 passed, 1 failed\n",
-                    g_bin.c_str());
+    g_wine = argv[1], g_bin = argv[2], g_work = argv[3], g_prefix = prefix;
+    setenv("WINE", argv[1], 1);  // for the sh steps
+    setenv("BIN", argv[2], 1);
+    const std::string filter = argc == 6 ? argv[5] : "";
+    if (!ReadCases(argv[4], cases) || !MapBoardFile()) {
+        std::printf("cannot read the cases in %s or create the board file\n0 passed, 1 failed\n", argv[4]);
         return 1;
     }
-    if (!MapBoardFile()) {
-        std::printf("cannot create the board file %s\n0 passed, 1 failed\n", BoardPath().c_str());
-        return 1;
+    int passed = 0, failed = 0;
+    for (const Case& c : cases) {
+        if (c.name.find(filter) == std::string::npos) continue;
+        g_failures = 0;
+        for (const Step& s : c.steps) Do(s);
+        ++(g_failures ? failed : passed);
+        std::printf("%s: %s\n", g_failures ? "FAILED" : "ok", c.name.c_str());
+        std::fflush(stdout);
     }
-    setenv(kBoardFileVariable, BoardPath().c_str(), 1);
-
-    // Wine 8 reports Windows 7 unless told otherwise; the MCU port search
-    // takes its other registry path from Windows 10 on.
-    if (!ImportReg("[HKEY_CURRENT_USER\\Software\\Wine]\n\"Version\"=\"win10\"")) {
-        std::printf("cannot set the Windows version of the prefix\n0 passed, 1 failed\n");
-        return 1;
-    }
-    if (std::string("Win32 back-end unit tests").find(g_filter) != std::string::npos) WindowsUnitTests();
-    Case("exports by name and by ordinal, defaults without platform", ExportsByNameAndOrdinal);
-    for (const BoardModel& m : kBoardModels) Case(std::string("detects ") + m.name + " from the registry", [&m] { DetectModel(m); });
-    Case("no platform without the SMBIOS key", NoPlatformWithoutKey);
-    Case("no platform for a value that is not REG_BINARY", NoPlatformForAnotherValueType);
-    Case("a long value is searched in its first 4095 bytes", LongValueIsSearchedInItsFirst4095Bytes);
-    Case("load refused when WinIo cannot start", LoadRefusedWhenWinIoCannotStart);
-    Case("load refused without the WinIo library", LoadRefusedWithoutWinIoLibrary);
-    Case("card scan without a card covers 32 buses", ScanWithoutCardCoversAll32Buses);
-    Case("card scan finds a card and stops", ScanFindsACardAndStops);
-    Case("card scan skips other devices, functions and unsupported ids", ScanSkipsOtherDevicesAndFunctions);
-    Case("of two cards the lower bus wins", LowestBusWins);
-    Case("shared section seen by two processes", SharedSectionSeenByTwoProcesses);
-    Case("RegisterWinIOService, fresh", RegisterServiceFresh);
-    Case("RegisterWinIOService replaces an installed WINIO", RegisterServiceReplacesExisting);
-
-#ifdef HX_E2E_WATCHDOG_CASES
-    hx::e2e::RunWatchdogCases(hx::e2e::WdtHost{
-        &g_board->state,
-        [](const char* model) {
-            FreshBoard(model);
-            return SetSmbios(RegistryDataFor(*FindBoardModel(model)));
-        },
-        [](const std::string& arguments) { return Wine("'" + g_bin + "/hx_e2e_wdt.exe' " + arguments); },
-        []() -> const std::string& { return g_lastOutput; },
-        Expect,
-        Case,
-    });
-#endif
-
-#ifdef HX_E2E_MCU_CASES
-    const char* prefix = std::getenv("WINEPREFIX");
-    hx::e2e::RunMcuCases(hx::e2e::McuHost{
-        prefix ? prefix : "",
-        []() {
-            FreshBoard();
-            return &g_board->state;
-        },
-        ImportReg,
-        [](const std::string& arguments) { return Wine("'" + g_bin + "/hx_e2e_mcu.exe' " + arguments); },
-        []() -> const std::string& { return g_lastOutput; },
-        Expect,
-        Case,
-    });
-#endif
-
-    std::printf("%d passed, %d failed\n", g_passed, g_failed);
-    return g_failed == 0 ? 0 : 1;
+    StopBoardLinks();
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
 }
