@@ -1,6 +1,7 @@
 #include "sim/board_links.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "sim/virtual_board.h"
 
