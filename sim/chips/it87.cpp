@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 namespace hx::sim {
 namespace {
@@ -37,6 +36,9 @@ constexpr u8 kRegGpioSet3PinSelect = 0x27;
 constexpr u8 kRegExtPinSelect = 0x2A;
 constexpr u8 kFirmwareGpioSet3Pins = 0x14;
 constexpr u8 kFirmwareExtPins = 0x03;
+
+u8 OutputBit(ResetOutput output) { return output == ResetOutput::Krst ? kWdtKrst : kWdtPwrOk; }
+const char* OutputName(ResetOutput output) { return output == ResetOutput::Krst ? "KRST#" : "PWROK"; }
 
 }  // namespace
 
@@ -141,13 +143,6 @@ void It87::Advance(u64 fromMs, u64 toMs) {
         if (--state_.wdtCounter == 0) Expire(now);
     }
 }
-
-namespace {
-
-u8 OutputBit(ResetOutput output) { return output == ResetOutput::Krst ? kWdtKrst : kWdtPwrOk; }
-const char* OutputName(ResetOutput output) { return output == ResetOutput::Krst ? "KRST#" : "PWROK"; }
-
-}  // namespace
 
 bool It87::GateInPlace(const ResetGate& gate) const {
     u32 value = 0;
