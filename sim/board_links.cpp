@@ -1,53 +1,65 @@
 #include "sim/board_links.h"
 
 #include <cstring>
+#include <initializer_list>
 
-#include "frame/catalog.h"
-#include "core/port_kind.h"
 #include "sim/virtual_board.h"
 
 namespace hx::sim {
 namespace {
 
-struct InitLinks {
-    const char* init;  // the platform init family
-    LinkKinds kinds;
-};
-
 constexpr u32 kNone = 0;
-constexpr u32 kUnsetMcuKind = kPortUart2E8;  // a link kind of 0 opens as 2E8h
 
-constexpr InitLinks kInitLinks[] = {
-    {"I1", {kPortUart368, kPortHsuart0F0A}},   {"I3", {kPortUart2E8, kPortUsbFtdi6015}},
-    {"I4", {kPortUart2E8, kNone}},             {"I6", {kPortUart368, kPortUart2E0}},
-    {"I7", {kPortUart368, kPortUsbFtdi6015}},  {"I9", {kPortHsuart0F0A, kNone}},
-    {"I10", {kPortUart2E8, kNone}},            {"I11", {kPortUart368, kPortUart2E0}},
-    {"I12", {kPortUart368, kPortUart2E0}},
-};
+// Configuration word 08h of the chipset UART: class 07h (communication),
+// subclass 00h (serial), interface 02h (16550-compatible), revision 11h.
+constexpr u32 kClassRevisionWord = 2;
+constexpr u32 kHsUartClassRevision = 0x07000211;
 
 LinkHostStarter g_starter = nullptr;
 
 }  // namespace
 
-LinkKinds LinkKindsForModel(const char* model) {
-    const PlatformOps* p = FindPlatformByKey(model);
-    const char* init = p ? p->init.family : nullptr;
-    for (const InitLinks& row : kInitLinks) {
-        if (init && std::strcmp(init, row.init) == 0) return row.kinds;
+u32 InventoryKind(const UartWiring& uart) {
+    switch (uart.attach) {
+        case UartAttach::None:
+            return kNone;
+        case UartAttach::Io16550:
+            return uart.ioBase;
+        case UartAttach::ChipsetPci:
+            return PciConfigAddress(uart.pci.bus, uart.pci.device, uart.pci.function);
+        case UartAttach::UsbSerial:
+            return u32{uart.usbProduct} << 16 | uart.usbVendor;
     }
-    return {kUnsetMcuKind, kNone};
+    return kNone;
+}
+
+const UartWiring& LinkUart(LinkRole role) {
+    const BoardModel* model = FindBoardModel(TheBoardState().model);
+    if (!model) return kNoUart;
+    return role == LinkRole::Mcu ? model->mcu : model->can;
+}
+
+void PlaceLinkUarts(PciConfig& pci, const BoardModel& model) {
+    for (const UartWiring* uart : {&model.mcu, &model.can}) {
+        if (uart->attach != UartAttach::ChipsetPci) continue;
+        const PciFunctionId& id = uart->pci;
+        PciFunctionState* f = pci.Place(id.bus, id.device, id.function, u32{id.deviceId} << 16 | id.vendor);
+        if (f) f->config[kClassRevisionWord] = kHsUartClassRevision;
+    }
 }
 
 SerialLinkState& TheLinks() { return TheBoardState().links; }
 
 void PublishLinks(const char* mcuPath, const char* canPath) {
     LinkPathState& p = TheLinks().paths;
-    const LinkKinds kinds = LinkKindsForModel(TheBoardState().model);
     std::memset(p.kinds, 0, sizeof p.kinds);
     std::strncpy(p.path[static_cast<u32>(LinkRole::Mcu)], mcuPath, kLinkPathMax - 1);
     std::strncpy(p.path[static_cast<u32>(LinkRole::Can)], canPath, kLinkPathMax - 1);
-    p.kinds[0] = {kinds.mcu, LinkRole::Mcu};
-    if (kinds.can != kNone && canPath[0]) p.kinds[1] = {kinds.can, LinkRole::Can};
+    u32 published = 0;
+    for (const LinkRole role : {LinkRole::Mcu, LinkRole::Can}) {
+        const u32 kind = InventoryKind(LinkUart(role));
+        if (kind != kNone && p.path[static_cast<u32>(role)][0]) p.kinds[published++] = {kind, role};
+    }
     p.hostUp = true;
 }
 

@@ -1,27 +1,32 @@
 // The board's serial links as the platform inventory sees them: the port
-// kinds under which a model's MCU and CAN links are found, and the device
-// paths that whoever runs the firmware publishes for them.
+// kinds under which a model's MCU and CAN UARTs are found (from how each is
+// attached), and the device paths that whoever runs the firmware publishes
+// for them.
 #pragma once
 
 #include "core/types.h"
 #include "os/os.h"
+#include "sim/chips/pci_config.h"
 #include "sim/firmware/link_state.h"
+#include "sim/models.h"
 
 namespace hx::sim {
 
-struct LinkKinds {
-    u32 mcu;  // 0: the model has no such link
-    u32 can;
-};
+// The inventory's port kind of a UART: a 16550 by its I/O base, a PCI
+// function by its configuration address, a USB converter by product << 16 |
+// vendor; 0 when the board has none.
+u32 InventoryKind(const UartWiring& uart);
 
-// The kinds a model's platform init gives its links (the MCU link at the
-// UART at 2E8h when the init leaves it unset).
-LinkKinds LinkKindsForModel(const char* model);
+// The UART of `role` on the current board model.
+const UartWiring& LinkUart(LinkRole role);
+
+// Places the PCI functions of the model's chipset UARTs.
+void PlaceLinkUarts(PciConfig& pci, const BoardModel& model);
 
 SerialLinkState& TheLinks();
 
 // Publishes the links of the current model: `mcuPath` under its MCU kind,
-// `canPath` (may be empty) under its CAN kind.
+// `canPath` under its CAN kind (either may be empty: no such link).
 void PublishLinks(const char* mcuPath, const char* canPath);
 // The port of `role` vanishes from the inventory.
 void WithdrawLink(LinkRole role);

@@ -82,7 +82,7 @@ struct PhysWordState {
     PhysWord words[kPhysWords];
 };
 
-inline constexpr std::size_t kCauseMax = 48;
+inline constexpr std::size_t kCauseMax = 80;
 
 struct ResetState {
     u32 count;         // machine resets since the board was set up

@@ -3,39 +3,103 @@
 #include <cstring>
 
 namespace hx::sim {
+namespace {
+
+constexpr u16 kIt8783 = 0x8783;
+constexpr u16 kIt8768 = 0x8768;
+constexpr u16 kIt8786 = 0x8786;
+
+// Super I/O registers on the watchdog's path to the reset logic.
+constexpr u8 kRegGpioSet3Select = 0x27;  // global: GPIO set 3 multi-function pins
+constexpr u8 kGp37Function = 0x80;       //   bit 7: the pin is GP37
+constexpr u8 kRegExtPinSelect = 0x2A;    // global: extended multi-function pins
+constexpr u8 kExtPinWatchdog = 0x20;     //   bit 5: the IT8768's watchdog pin
+constexpr u8 kRegOutputPinMap = 0xF8;    // logical device 7: pin the watchdog output drives
+constexpr u8 kPinGp37 = 0x1F;            //   set 3, bit 7
+constexpr u8 kPinGp52 = 0x2A;            //   set 5, bit 2
+
+// Atom SoC pad between the Super I/O pin and PWROK: configuration word
+// (bit 0 set disables the pad's buffers) and value word (bits 0..2 set
+// disable output, input and pull); the firmware leaves the pad disabled.
+constexpr u32 kSocPadConfig = 0xFED0C150;
+constexpr u32 kSocPadBuffersOff = 0x00000001;
+constexpr u32 kSocPadValue = 0xFED0C158;
+constexpr u32 kSocPadDisables = 0x00000007;
+constexpr u32 kSocPadConfigFirmware = 0x2000CC01;
+constexpr u32 kSocPadValueFirmware = 0x00000006;
+// PCH pad that enables the PWROK path: GPIO mode, TX state in bit 0, low
+// as the firmware leaves it.
+constexpr u32 kPchPad = 0xFD6D07C0;
+constexpr u32 kPchPadTxHigh = 0x00000001;
+constexpr u32 kPchPadFirmware = 0x44000200;
+
+constexpr ResetGate GlobalBitSet(u8 reg, u8 bits) { return {GateSite::SioGlobal, reg, bits, bits}; }
+constexpr ResetGate GpioEquals(u8 reg, u8 value) { return {GateSite::SioGpio, reg, 0xFF, value}; }
+constexpr ResetGate PhysBits(u32 address, u32 mask, u32 want) { return {GateSite::PhysWord, address, mask, want}; }
+
+// ICH boards: KRST# leaves on GP37, which must be in its GPIO function and
+// mapped to the watchdog.
+constexpr ResetWiring kKrstViaGp37{
+    ResetOutput::Krst, {GlobalBitSet(kRegGpioSet3Select, kGp37Function), GpioEquals(kRegOutputPinMap, kPinGp37)}, {}};
+// Atom SoC boards: PWROK through the IT8768's watchdog pin, mapped to GP37,
+// and the SoC pad with its buffers enabled.
+constexpr ResetWiring kPwrOkViaSocPad{ResetOutput::PwrOk,
+                                      {GlobalBitSet(kRegExtPinSelect, kExtPinWatchdog),
+                                       GpioEquals(kRegOutputPinMap, kPinGp37), PhysBits(kSocPadConfig, kSocPadBuffersOff, 0),
+                                       PhysBits(kSocPadValue, kSocPadDisables, 0)},
+                                      {{kSocPadConfig, kSocPadConfigFirmware}, {kSocPadValue, kSocPadValueFirmware}}};
+// Core boards: KRST# on GP52, mapped to the watchdog.
+constexpr ResetWiring kKrstViaGp52{ResetOutput::Krst, {GpioEquals(kRegOutputPinMap, kPinGp52)}, {}};
+// Core boards with a PCH pad in the path: PWROK on GP52, passed on only
+// while the pad drives high.
+constexpr ResetWiring kPwrOkViaPchPad{ResetOutput::PwrOk,
+                                      {GpioEquals(kRegOutputPinMap, kPinGp52), PhysBits(kPchPad, kPchPadTxHigh, kPchPadTxHigh)},
+                                      {{kPchPad, kPchPadFirmware}}};
+
+constexpr bool kTco = true;
+constexpr bool kNoTco = false;
+
+constexpr u32 k115200 = 115200;
+constexpr u32 k921600 = 921600;
+constexpr u16 kFtdi = 0x0403;  // USB vendor ID
+constexpr u16 kFt230x = 0x6015;
+
+}  // namespace
 
 // Product names as the boards' firmware reports them: the model name, at
-// times with a variant suffix, which still selects the model's table.
+// times with a variant suffix. The MCU runs its command link at 115200 baud
+// and its CAN link at 921600, or both at 115200 on the Vexa-04 to -06.
 const BoardModel kBoardModels[kBoardModelCount] = {
-    {"Trelo-01", "Trelo-01", "Trelo-01 Mainboard"},
-    {"Trelo-02", "Trelo-02", "Trelo-02 Mainboard"},
-    {"Trelo-03+", "Trelo-03+", "Trelo-03+ Mainboard"},
-    {"Trelo-03", "Trelo-03", "Trelo-03 Mainboard"},
-    {"Trelo-04", "Trelo-04", "Trelo-04 Mainboard"},
-    {"Trelo-05", "Trelo-05A", "Trelo-05 Mainboard"},
-    {"Trelo-06", "Trelo-06", "Trelo-06 Mainboard"},
-    {"Trelo-07", "Trelo-07", "Trelo-07 Mainboard"},
-    {"Trelo-08", "Trelo-08", "Trelo-08 Mainboard"},
-    {"Qantis-01", "Qantis-01", "Qantis-01 Mainboard"},
-    {"Trelo-09", "Trelo-09", "Trelo-09 Mainboard"},
-    {"Trelo-10", "Trelo-10", "Trelo-10 Mainboard"},
-    {"Trelo-11", "Trelo-11", "Trelo-11 Mainboard"},
-    {"Trelo-12", "Trelo-12", "Trelo-12 Mainboard"},
-    {"Qantis-02", "Qantis-02", "Qantis-02 Mainboard"},
-    {"Trelo-13", "Trelo-13", "Trelo-13 Mainboard"},
-    {"Trelo-14", "Trelo-14", "Trelo-14 Mainboard"},
-    {"Trelo-15", "Trelo-15", "Trelo-15 Mainboard"},
-    {"Trelo-16", "Trelo-16", "Trelo-16 Mainboard"},
-    {"Trelo-17", "Trelo-17", "Trelo-17 Mainboard"},
-    {"Trelo-18", "Trelo-18", "Trelo-18 Mainboard"},
-    {"Trelo-19", "Trelo-19", "Trelo-19 Mainboard"},
-    {"Ondra-01", "Ondra-01", "Ondra-01 Mainboard"},
-    {"Vexa-01", "Vexa-01", "Vexa-01 Mainboard"},
-    {"Vexa-02", "Vexa-02", "Vexa-02 Mainboard"},
-    {"Vexa-03", "Vexa-03", "Vexa-03 Mainboard"},
-    {"Vexa-04", "Vexa-04", "Vexa-04 Mainboard"},
-    {"Vexa-05", "Vexa-05", "Vexa-05 Mainboard"},
-    {"Vexa-06", "Vexa-06E", "Vexa-06 Mainboard"},
+    // model       SMBIOS system SMBIOS board            Super I/O watchdog reset     TCO      MCU link                    CAN link
+    {"Trelo-01",   "Trelo-01",   "Trelo-01 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart},
+    {"Trelo-02",   "Trelo-02",   "Trelo-02 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart},
+    {"Trelo-03+",  "Trelo-03+",  "Trelo-03+ Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart},
+    {"Trelo-03",   "Trelo-03",   "Trelo-03 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart},
+    {"Trelo-04",   "Trelo-04",   "Trelo-04 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart},
+    {"Trelo-05",   "Trelo-05A",  "Trelo-05 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  ChipsetHsUart(k921600)},
+    {"Trelo-06",   "Trelo-06",   "Trelo-06 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart},
+    {"Trelo-07",   "Trelo-07",   "Trelo-07 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart},
+    {"Trelo-08",   "Trelo-08",   "Trelo-08 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart},
+    {"Qantis-01",  "Qantis-01",  "Qantis-01 Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart},
+    {"Trelo-09",   "Trelo-09",   "Trelo-09 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart},
+    {"Trelo-10",   "Trelo-10",   "Trelo-10 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart},
+    {"Trelo-11",   "Trelo-11",   "Trelo-11 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600)},
+    {"Trelo-12",   "Trelo-12",   "Trelo-12 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600)},
+    {"Qantis-02",  "Qantis-02",  "Qantis-02 Mainboard",  kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  kNoUart},
+    {"Trelo-13",   "Trelo-13",   "Trelo-13 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart},
+    {"Trelo-14",   "Trelo-14",   "Trelo-14 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600)},
+    {"Trelo-15",   "Trelo-15",   "Trelo-15 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart},
+    {"Trelo-16",   "Trelo-16",   "Trelo-16 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k921600)},
+    {"Trelo-17",   "Trelo-17",   "Trelo-17 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  UsbSerial(kFtdi, kFt230x, k921600)},
+    {"Trelo-18",   "Trelo-18",   "Trelo-18 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart},
+    {"Trelo-19",   "Trelo-19",   "Trelo-19 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart},
+    {"Ondra-01",   "Ondra-01",   "Ondra-01 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  ChipsetHsUart(k115200),     kNoUart},
+    {"Vexa-01",    "Vexa-01",    "Vexa-01 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart},
+    {"Vexa-02",    "Vexa-02",    "Vexa-02 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart},
+    {"Vexa-03",    "Vexa-03",    "Vexa-03 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart},
+    {"Vexa-04",    "Vexa-04",    "Vexa-04 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200)},
+    {"Vexa-05",    "Vexa-05",    "Vexa-05 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200)},
+    {"Vexa-06",    "Vexa-06E",   "Vexa-06 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200)},
 };
 
 const BoardModel* FindBoardModel(const char* name) {

@@ -1,17 +1,61 @@
-// The 29 board models of the virtual board. Each names what its SMBIOS data
-// reports; later subsystems add the chips each board carries.
+// The 29 board models of the virtual board, one row each, describing the
+// hardware as the board's maker would: what its SMBIOS data reports, its
+// IT87 Super I/O and how the watchdog output reaches the reset logic,
+// whether the chipset TCO timer can reset the machine, and the UARTs of the
+// MCU and CAN links. The virtual board builds itself from the row alone.
 #pragma once
 
 #include <cstddef>
 
 #include "core/types.h"
+#include "sim/chips/it87.h"
 
 namespace hx::sim {
 
+// How a link's UART is attached to the board.
+enum class UartAttach : u8 {
+    None,        // the board has no such link
+    Io16550,     // a 16550-type UART at an I/O base
+    ChipsetPci,  // the chipset's high-speed UART, a PCI function
+    UsbSerial,   // a USB serial converter on an internal header
+};
+
+struct PciFunctionId {
+    u8 bus, device, function;
+    u16 vendor, deviceId;
+};
+
+struct UartWiring {
+    UartAttach attach;
+    u16 ioBase;         // Io16550
+    PciFunctionId pci;  // ChipsetPci
+    u16 usbVendor;      // UsbSerial
+    u16 usbProduct;
+    u32 baud;           // the line speed of the MCU's end
+};
+
+inline constexpr UartWiring kNoUart{};
+
+constexpr UartWiring Uart16550(u16 ioBase, u32 baud) { return {UartAttach::Io16550, ioBase, {}, 0, 0, baud}; }
+
+// The Atom SoC's high-speed UART: 8086h:0F0Ah at bus 0, device 30, function 3.
+constexpr UartWiring ChipsetHsUart(u32 baud) {
+    return {UartAttach::ChipsetPci, 0, {0, 30, 3, 0x8086, 0x0F0A}, 0, 0, baud};
+}
+
+constexpr UartWiring UsbSerial(u16 vendor, u16 product, u32 baud) {
+    return {UartAttach::UsbSerial, 0, {}, vendor, product, baud};
+}
+
 struct BoardModel {
-    const char* name;           // the catalog's model key
+    const char* name;           // the model key
     const char* systemProduct;  // SMBIOS type 1 product name
     const char* boardProduct;   // SMBIOS type 2 product name
+    u16 superIoChipId;
+    const ResetWiring* watchdogReset;
+    bool tcoResets;  // the chipset TCO timer is present and wired to reset
+    UartWiring mcu;  // the MCU command link
+    UartWiring can;  // the CAN data link
 };
 
 inline constexpr std::size_t kBoardModelCount = 29;
@@ -21,18 +65,5 @@ extern const BoardModel kBoardModels[kBoardModelCount];
 inline constexpr char kDefaultModel[] = "Trelo-05";
 
 const BoardModel* FindBoardModel(const char* name);
-
-// The watchdog hardware a board carries (sim/watchdog_board.cpp): its IT87
-// Super I/O, the chipset TCO timer where it is wired to reset the machine,
-// and the SoC/PCH pad words that route the watchdog output.
-enum class WatchdogPads : u8 { None, SocPads, PchPad };
-
-struct WatchdogHardware {
-    u16 superIoChipId;
-    bool tcoTimer;
-    WatchdogPads pads;
-};
-
-const WatchdogHardware& WatchdogHardwareOf(const BoardModel& model);
 
 }  // namespace hx::sim

@@ -73,6 +73,7 @@ bool SetUpBoard(const char* name) {
     g_state.smbios.isBinary = true;
     g_state.smbios.length = BuildSmbiosTable(IdentityFor(*model), g_state.smbios.bytes, kSmbiosCapacity);
     WireChips();
+    PlaceLinkUarts(g_pci, *model);
     WireWatchdogChips(*model);
     return true;
 }

@@ -1,6 +1,7 @@
-// The watchdog chips of the virtual board: the IT87 Super I/O every model
-// carries and, on the models whose watchdog also arms it, the chipset TCO
-// timer; both advance on the board clock in one reset domain.
+// The watchdog chips of the virtual board as a model's row describes them:
+// the IT87 Super I/O every model carries, wired to reset the machine through
+// the board's reset path, and the chipset TCO timer on the boards that wire
+// it to reset; both advance on the board clock in one reset domain.
 #pragma once
 
 #include "sim/board.h"
@@ -17,10 +18,12 @@ public:
     WatchdogChips(Board& board, BoardState& state)
         : superIo_(board, state.superIo), tco_(board, state.tco), domain_(state), board_(board) {}
 
-    // Power-on state of the chips `model` carries, and the firmware's pad
-    // words, written into the board state.
+    // Power-on state of the chips `model` carries, and the pad words on the
+    // watchdog's reset path as the firmware leaves them, written into the
+    // board state.
     void PowerOn(const BoardModel& model);
-    // Attaches the chips `model` carries to the board (state untouched).
+    // Attaches the chips `model` carries to the board and wires the watchdog
+    // to its reset path (state untouched).
     void Attach(const BoardModel& model);
 
     It87& SuperIo() { return superIo_; }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 namespace hx::sim {
 namespace {
@@ -37,6 +36,9 @@ constexpr u8 kRegGpioSet3PinSelect = 0x27;
 constexpr u8 kRegExtPinSelect = 0x2A;
 constexpr u8 kFirmwareGpioSet3Pins = 0x14;
 constexpr u8 kFirmwareExtPins = 0x03;
+
+u8 OutputBit(ResetOutput output) { return output == ResetOutput::Krst ? kWdtKrst : kWdtPwrOk; }
+const char* OutputName(ResetOutput output) { return output == ResetOutput::Krst ? "KRST#" : "PWROK"; }
 
 }  // namespace
 
@@ -142,13 +144,40 @@ void It87::Advance(u64 fromMs, u64 toMs) {
     }
 }
 
+bool It87::GateInPlace(const ResetGate& gate) const {
+    u32 value = 0;
+    switch (gate.site) {
+        case GateSite::None:
+            return true;
+        case GateSite::SioGlobal:
+            value = GlobalRegister(static_cast<u8>(gate.address));
+            break;
+        case GateSite::SioGpio:
+            value = state_.gpio[static_cast<u8>(gate.address)];
+            break;
+        case GateSite::PhysWord:
+            value = board_.BusReadPhys(gate.address);
+            break;
+    }
+    return (value & gate.mask) == gate.want;
+}
+
+// The time-out must be routed to the output the board wires, and every pin
+// or pad on the path must pass it on.
+bool It87::ReachesReset() const {
+    if (!wiring_ || !(state_.gpio[kRegWdtConfig] & OutputBit(wiring_->output))) return false;
+    for (const ResetGate& gate : wiring_->gates) {
+        if (!GateInPlace(gate)) return false;
+    }
+    return true;
+}
+
 void It87::Expire(u64 atMs) {
     ++state_.wdtExpiries;
-    const u8 config = state_.gpio[kRegWdtConfig];
-    if (!(config & (kWdtKrst | kWdtPwrOk))) return;  // routed nowhere
+    if (!ReachesReset()) return;
     char cause[kCauseMax];
-    std::snprintf(cause, sizeof cause, "Super I/O IT%04X watchdog via %s", ChipId(),
-                  (config & kWdtKrst) ? "KRST#" : "PWROK");
+    std::snprintf(cause, sizeof cause, "Super I/O IT%04X watchdog via %s on %s", ChipId(), OutputName(wiring_->output),
+                  board_.State().model);
     board_.ResetMachineAt(atMs, cause);
 }
 

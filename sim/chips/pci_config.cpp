@@ -3,8 +3,6 @@
 namespace hx::sim {
 namespace {
 
-constexpr u32 kEnable = 0x80000000;
-constexpr u32 kBusShift = 16, kDeviceShift = 11, kFunctionShift = 8;
 constexpr u32 kBusMask = 0xFF, kDeviceMask = 0x1F, kFunctionMask = 0x7, kRegisterMask = 0xFC;
 constexpr u32 kAllOnes = 0xFFFFFFFF;
 constexpr u32 kIdWord = 0;  // vendor and device ID: read-only
@@ -37,10 +35,10 @@ PciFunctionState* PciConfig::Place(u8 bus, u8 device, u8 function, u32 id) {
 
 PciFunctionState* PciConfig::Selected(u32* byteOffset) {
     const u32 a = state_.address;
-    if (!(a & kEnable)) return nullptr;
+    if (!(a & kPciConfigEnable)) return nullptr;
     *byteOffset = a & kRegisterMask;
-    return Find(static_cast<u8>((a >> kBusShift) & kBusMask), static_cast<u8>((a >> kDeviceShift) & kDeviceMask),
-                static_cast<u8>((a >> kFunctionShift) & kFunctionMask));
+    return Find(static_cast<u8>((a >> kPciBusShift) & kBusMask), static_cast<u8>((a >> kPciDeviceShift) & kDeviceMask),
+                static_cast<u8>((a >> kPciFunctionShift) & kFunctionMask));
 }
 
 u32 PciConfig::ReadPort(u16 port, u8 size) {

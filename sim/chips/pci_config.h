@@ -12,6 +12,15 @@ inline constexpr u16 kPciAddressPort = 0xCF8;
 inline constexpr u16 kPciDataPort = 0xCFC;
 inline constexpr u16 kPciLastPort = 0xCFF;
 
+inline constexpr u32 kPciConfigEnable = 0x80000000;
+inline constexpr u32 kPciBusShift = 16, kPciDeviceShift = 11, kPciFunctionShift = 8;
+
+// The CF8h value that selects register 0 of a function.
+constexpr u32 PciConfigAddress(u8 bus, u8 device, u8 function) {
+    return kPciConfigEnable | u32{bus} << kPciBusShift | u32{device} << kPciDeviceShift |
+           u32{function} << kPciFunctionShift;
+}
+
 class PciConfig final : public PortDevice {
 public:
     constexpr explicit PciConfig(PciState& state) : state_(state) {}

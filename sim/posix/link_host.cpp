@@ -260,6 +260,11 @@ bool OpenPty(LinkRole role, char* path) {
     return true;
 }
 
+// A pseudo-terminal for the link of `role` when the board has its UART.
+bool OpenBoardPty(LinkRole role, char* path) {
+    return LinkUart(role).attach == UartAttach::None || OpenPty(role, path);
+}
+
 void CloseLink(u32 r) {
     if (g_host.master[r] >= 0) ::close(g_host.master[r]);
     if (g_host.keep[r] >= 0) ::close(g_host.keep[r]);
@@ -284,9 +289,8 @@ bool StartBoardLinks() {
     if (!links.mcu.poweredOn) PowerOnFirmware(links.mcu);
     char mcuPath[kLinkPathMax] = "";
     char canPath[kLinkPathMax] = "";
-    if (!OpenPty(LinkRole::Mcu, mcuPath)) return false;
-    if (LinkKindsForModel(TheBoardState().model).can != 0 && !OpenPty(LinkRole::Can, canPath)) {
-        CloseLink(Index(LinkRole::Mcu));
+    if (!OpenBoardPty(LinkRole::Mcu, mcuPath) || !OpenBoardPty(LinkRole::Can, canPath)) {
+        for (u32 r = 0; r < kRoles; ++r) CloseLink(r);
         return false;
     }
     g_host.wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

@@ -31,14 +31,31 @@ public:
         return static_cast<u8>(In(kData));
     }
     static bool InConfiguration() { return sim::TheBoardState().superIo.configMode; }
-    // Entry, device 7, 72h and the value, exit.
-    static void ArmSuperIo(u8 config, u16 value) {
+    // One register in configuration mode, with device 7 selected.
+    static void Set(u8 reg, u8 value) {
         Key({0x87, 0x01, 0x55, 0x55});
         Reg(0x07, 0x07);
-        Reg(0x72, config);
-        Reg(0x73, static_cast<u8>(value));
-        Reg(0x74, static_cast<u8>(value >> 8));
+        Reg(reg, value);
         Reg(0x02, 0x02);
+    }
+    // 72h, then the value: 73h (loads the counter) and 74h (loads it again).
+    static void ArmSuperIo(u8 config, u16 value) {
+        Set(0x72, config);
+        Set(0x73, static_cast<u8>(value));
+        Set(0x74, static_cast<u8>(value >> 8));
+    }
+    // Trelo-01 wires KRST# through GP37: 27h bit 7 selects the pin, F8h = 1Fh
+    // maps the watchdog output to it.
+    static void OpenGp37() {
+        Set(0x27, 0x94);
+        Set(0xF8, 0x1F);
+    }
+    // Arms one second with `config` in 72h; true when that reset the machine.
+    static bool ExpiryResets(u8 config) {
+        const u32 before = Resets().count;
+        ArmSuperIo(config, 1);
+        B().AdvanceClock(kSecond);
+        return Resets().count > before;
     }
 };
 
@@ -73,6 +90,7 @@ TEST_F(ChipTest, WatchdogRegistersBelongToLogicalDevice7) {
 }
 
 TEST_F(ChipTest, CounterUnitsReloadAndStop) {
+    OpenGp37();
     ArmSuperIo(0x40, 2);  // minutes, KRST#
     B().AdvanceClock(2 * kMinute - 1);
     EXPECT_EQ(Resets().count, 0u);
@@ -81,19 +99,32 @@ TEST_F(ChipTest, CounterUnitsReloadAndStop) {
     EXPECT_EQ(Resets().count, 0u);
     B().AdvanceClock(1);
     EXPECT_EQ(Resets().count, 1u);
-    EXPECT_STREQ(Resets().lastCause, "Super I/O IT8783 watchdog via KRST#");
 
-    ArmSuperIo(0x90, 3);
-    ArmSuperIo(0x90, 0);  // value 0 stops the counter
+    OpenGp37();
+    ArmSuperIo(0xC0, 3);
+    ArmSuperIo(0xC0, 0);  // value 0 stops the counter
     B().AdvanceClock(kMinute);
     EXPECT_EQ(Resets().count, 1u);
 }
 
-TEST_F(ChipTest, ATimeOutRoutedNowhereDoesNotReset) {
-    ArmSuperIo(0x80, 1);
-    B().AdvanceClock(kMinute);
-    EXPECT_EQ(sim::TheBoardState().superIo.wdtExpiries, 1u);
-    EXPECT_EQ(Resets().count, 0u);
+// A time-out resets only through the output the board wires, and only with
+// every pin and pad of its path in place.
+TEST_F(ChipTest, OnlyTheWiredOutputThroughItsGatesResets) {
+    Set(0xF8, 0x1F);
+    EXPECT_FALSE(ExpiryResets(0xC0)) << "GP37 mapped, not selected";
+    OpenGp37();
+    EXPECT_FALSE(ExpiryResets(0x90)) << "PWROK is not wired on this board";
+    EXPECT_FALSE(ExpiryResets(0x80)) << "routed nowhere";
+    EXPECT_EQ(sim::TheBoardState().superIo.wdtExpiries, 3u);
+    EXPECT_TRUE(ExpiryResets(0xC0));
+    EXPECT_STREQ(Resets().lastCause, "Super I/O IT8783 watchdog via KRST# on Trelo-01");
+
+    // Trelo-16: PWROK on GP52, passed on while the PCH pad drives high.
+    ASSERT_TRUE(sim::SetUpBoard("Trelo-16"));
+    Set(0xF8, 0x2A);
+    EXPECT_FALSE(ExpiryResets(0x90)) << "pad low, as the firmware leaves it";
+    B().BusWritePhys(0xFD6D07C0, B().BusReadPhys(0xFD6D07C0) | 1);
+    EXPECT_TRUE(ExpiryResets(0x90));
 }
 
 // ---- TCO ---------------------------------------------------------------------
