@@ -45,17 +45,6 @@ protected:
         fs::create_directory_symlink(dev, tty / "device");
         return dev;
     }
-    void Uart(const std::string& name, const std::string& base, bool bound) {
-        const fs::path dev = Tty(name, "pnp0/" + name + "-port");
-        Write(root_ / "class/tty" / name / "port", base);
-        if (bound) fs::create_directory_symlink(root_ / "bus/pnp/drivers/serial", dev / "driver");
-    }
-    void Usb(const std::string& name, const std::string& vid, const std::string& pid, bool portChild) {
-        const std::string usb = "pci0000:00/0000:00:14.0/usb1/1-" + name;
-        Write(root_ / "devices" / usb / "idVendor", vid);
-        Write(root_ / "devices" / usb / "idProduct", pid);
-        Tty(name, usb + "/1-1:1.0" + (portChild ? "/" + name : ""));
-    }
     std::string Find(u32 kind) {
         char path[os::kPortPathChars] = {};
         return os::FindPortInSysfs(root_.c_str(), kind, path) ? path : "(none)";
@@ -63,44 +52,69 @@ protected:
     fs::path root_;
 };
 
-TEST_F(SysfsTree, LegacyUartsAreFoundByTheirIoBase) {
-    Uart("ttyS0", "0x3F8", true);
-    Uart("ttyS1", "0x2e8", true);
-    EXPECT_EQ(Find(kPortUart2E8), "/dev/ttyS1");
-    EXPECT_EQ(Find(kPortUart3F8), "/dev/ttyS0");
-    EXPECT_EQ(Find(kPortUart368), "(none)");
-}
+// The ttys of a PC. Legacy UARTs carry their I/O base and UART type; type 0
+// marks a placeholder that the 8250 driver registers at a standard base,
+// bound to it, whether or not a UART is there.
+struct TtyRow {
+    const char* name;
+    const char* device;  // below devices/
+    const char* ioBase = nullptr;  // legacy UARTs only
+    const char* type = nullptr;
+    bool bound = false;
+};
+constexpr TtyRow kTtys[] = {
+    {"ttyS0", "pnp0/00:01", "0x3F8", "4", true},
+    {"ttyS1", "platform/serial8250", "0x2F8", "0", true},
+    {"ttyS2", "platform/serial8250", "0x3E8", "0", true},
+    {"ttyS3", "platform/serial8250", "0x2E8", "0", true},
+    {"ttyS8", "pnp0/00:08", "0x2e8", "4", false},
+    {"ttyS10", "pnp0/00:0a", "0x2E8", "4", true},
+    {"ttyS9", "pnp0/00:09", "0x368", "4", true},
+    {"ttyS12", "pnp0/00:0c", "0x368", "4", true},
+    {"ttyS1234567890", "pnp0/00:0e", "0x2E0", "4", true},  // /dev/ + 14 characters does not fit
+    {"ttyACM0", "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0"},
+    {"ttyACM1", "pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0"},
+    {"ttyUSB0", "pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0/ttyUSB0"},
+    {"ttyS4", "pci0000:00/0000:00:1e.3/dw-apb-uart.2"},
+    {"ttyS5", "pci0000:00/0000:00:1e.4/dw-apb-uart.3"},
+};
+// Id files of the USB devices and PCI functions above: directory below
+// devices/, file, value.
+constexpr const char* kIds[][3] = {
+    {"pci0000:00/0000:00:14.0/usb1/1-1", "idVendor", "1cbe"}, {"pci0000:00/0000:00:14.0/usb1/1-1", "idProduct", "0003"},
+    {"pci0000:00/0000:00:14.0/usb1/1-2", "idVendor", "1cbe"}, {"pci0000:00/0000:00:14.0/usb1/1-2", "idProduct", "0002"},
+    {"pci0000:00/0000:00:14.0/usb1/1-3", "idVendor", "0403"}, {"pci0000:00/0000:00:14.0/usb1/1-3", "idProduct", "6015"},
+    {"pci0000:00/0000:00:1e.3", "vendor", "0x8086"},          {"pci0000:00/0000:00:1e.3", "device", "0x0f0a"},
+    {"pci0000:00/0000:00:1e.4", "vendor", "0x8086"},          {"pci0000:00/0000:00:1e.4", "device", "0x9d28"},
+};
 
-TEST_F(SysfsTree, AUartWithoutADriverIsNeverChosen) {
-    Uart("ttyS2", "0x2E8", false);
-    EXPECT_EQ(Find(kPortUart2E8), "(none)");
-    Uart("ttyS3", "0x2E8", true);
-    EXPECT_EQ(Find(kPortUart2E8), "/dev/ttyS3");
-}
-
-TEST_F(SysfsTree, SeveralMatchesGiveTheLowestNumberAndOverlongNamesAreSkipped) {
-    Uart("ttyS10", "0x3E8", true);
-    Uart("ttyS2", "0x3E8", true);
-    Uart("ttyS1234567890", "0x368", true);  // /dev/ + 14 characters does not fit
-    EXPECT_EQ(Find(kPortUart3E8), "/dev/ttyS2");
-    EXPECT_EQ(Find(kPortUart368), "(none)");
-}
-
-TEST_F(SysfsTree, UsbDevicesAreFoundByVendorAndProduct) {
-    Usb("ttyACM1", "1cbe", "0003", false);
-    EXPECT_EQ(Find(kPortUsbCdc1CBE), "(none)");
-    Usb("ttyACM0", "1cbe", "0002", false);
-    Usb("ttyUSB0", "0403", "6015", true);
-    EXPECT_EQ(Find(kPortUsbCdc1CBE), "/dev/ttyACM0");
-    EXPECT_EQ(Find(kPortUsbFtdi6015), "/dev/ttyUSB0");
-}
-
-TEST_F(SysfsTree, ThePciUartIsFoundByItsPciFunction) {
-    Tty("ttyS4", "pci0000:00/0000:00:1e.3/dw-apb-uart.2");
-    Tty("ttyS5", "pci0000:00/0000:00:1e.5/dw-apb-uart.3");
-    EXPECT_EQ(Find(kPortHsuart0F0A), "/dev/ttyS4");
-    EXPECT_EQ(Find(kPortHsuart0F0C), "(none)");
-    EXPECT_EQ(Find(0x12345678), "(none)");
+TEST_F(SysfsTree, EachKindFindsOnlyAStartedPortOfItsOwnHardware) {
+    for (const TtyRow& t : kTtys) {
+        const fs::path dev = Tty(t.name, t.device);
+        if (!t.ioBase) continue;
+        Write(root_ / "class/tty" / t.name / "port", t.ioBase);
+        Write(root_ / "class/tty" / t.name / "type", t.type);
+        if (t.bound && !fs::exists(dev / "driver"))
+            fs::create_directory_symlink(root_ / "bus/pnp/drivers/serial", dev / "driver");
+    }
+    for (const auto& id : kIds) Write(root_ / "devices" / id[0] / id[1], id[2]);
+    const struct {
+        u32 kind;
+        const char* port;
+    } rows[] = {
+        {kPortUart3F8, "/dev/ttyS0"},
+        {kPortUart2F8, "(none)"},  // a placeholder only
+        {kPortUart3E8, "(none)"},
+        {kPortUart2E8, "/dev/ttyS10"},  // neither the placeholder ttyS3 nor the unbound ttyS8
+        {kPortUart368, "/dev/ttyS9"},   // ttyS9 before ttyS12
+        {kPortUart2E0, "(none)"},
+        {kPortUsbCdc1CBE, "/dev/ttyACM1"},  // not product 0003
+        {kPortUsbFtdi6015, "/dev/ttyUSB0"},
+        {kPortHsuart0F0A, "/dev/ttyS4"},
+        {kPortHsuart0F0C, "(none)"},  // 00:1e.4 holds another device
+        {0x12345678, "(none)"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(Find(row.kind), row.port) << std::hex << row.kind;
 }
 
 // ---- the registry ---------------------------------------------------------------
