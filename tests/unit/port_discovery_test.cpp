@@ -260,6 +260,26 @@ TEST_F(Registry, TheDriverListStopsAtAHoleInItsCount) {
     EXPECT_EQ(Find(kPortUsbCdc1CBE), u"\\\\.\\COM4");
 }
 
+// The FTDI driver lists its ports by their FTDI bus instance: the prefix
+// "FTDIBUS\VID_0403+PID_6015+", the serial number, the port's index.
+TEST_F(Registry, TheFtdiDriverListTakesOnlyInstancesOfItsOwnPrefix) {
+    const struct {
+        const char16_t* entry;
+        bool taken;
+    } rows[] = {
+        {u"FTDIBUS\\VID_0403+PID_6015+FT4ZK1A\\0000", true},
+        {u"FTDIBUS\\VID_0403+PID_6001+FT4ZK1A\\0000", false},
+        {u"FTDIBUS\\VID_0403+PID_6015\\0000", false},  // the prefix ends in '+'
+    };
+    for (const auto& row : rows) {
+        reg_.keys.clear();
+        reg_.keys[u"SYSTEM\\CurrentControlSet\\Services\\FTSER2K\\Enum"].values = {{u"Count", Dword(1)},
+                                                                                 {u"0", Sz(row.entry)}};
+        reg_.keys[kEnum + row.entry + u"\\Device Parameters"].values[u"PortName"] = Sz(u"COM7");
+        EXPECT_EQ(Find(kPortUsbFtdi6015), row.taken ? u"\\\\.\\COM7" : u"(none)");
+    }
+}
+
 TEST_F(Registry, TheOsVersionChoosesBetweenDriverListAndDeviceEnumeration) {
     const std::u16string usbEnum = u"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_1CBE&PID_0002\\";
     Instance(Trimmed(usbEnum), u"7&1", u"COM6");
