@@ -28,7 +28,6 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         root_ = pattern;
         fs::create_directories(root_ / "class/tty");
-        fs::create_directories(root_ / "bus/pnp/drivers/serial");
     }
     void TearDown() override { fs::remove_all(root_); }
 
@@ -52,56 +51,47 @@ protected:
     fs::path root_;
 };
 
-// The ttys of a PC. Legacy UARTs carry their I/O base and UART type; type 0
-// marks a placeholder that the 8250 driver registers at a standard base,
-// bound to it, whether or not a UART is there.
-struct TtyRow {
-    const char* name;
-    const char* device;  // below devices/
-    const char* ioBase = nullptr;  // legacy UARTs only
-    const char* type = nullptr;
-    bool bound = false;
-};
-constexpr TtyRow kTtys[] = {
-    {"ttyS0", "pnp0/00:01", "0x3F8", "4", true},
-    {"ttyS1", "platform/serial8250", "0x2F8", "0", true},
-    {"ttyS2", "platform/serial8250", "0x3E8", "0", true},
-    {"ttyS3", "platform/serial8250", "0x2E8", "0", true},
-    {"ttyS8", "pnp0/00:08", "0x2e8", "4", false},
-    {"ttyS10", "pnp0/00:0a", "0x2E8", "4", true},
-    {"ttyS9", "pnp0/00:09", "0x368", "4", true},
-    {"ttyS12", "pnp0/00:0c", "0x368", "4", true},
-    {"ttyS1234567890", "pnp0/00:0e", "0x2E0", "4", true},  // /dev/ + 14 characters does not fit
+// The ttys of a PC: name, device below devices/, and for legacy UARTs the
+// I/O base, the UART type and the driver that has the port. Type 0 marks a
+// placeholder that the 8250 driver registers at a standard base whether or
+// not a UART is there.
+constexpr const char* kTtys[][5] = {
+    {"ttyS0", "pnp0/00:01", "0x3F8", "4", "serial"},
+    {"ttyS1", "platform/serial8250", "0x2F8", "0", "serial8250"},
+    {"ttyS2", "platform/serial8250", "0x3E8", "0", "serial8250"},
+    {"ttyS3", "platform/serial8250", "0x2E8", "0", "serial8250"},
+    {"ttyS8", "pnp0/00:08", "0x2e8", "4", nullptr},
+    {"ttyS10", "pnp0/00:0a", "0x2E8", "4", "serial"},
+    {"ttyS9", "pnp0/00:09", "0x368", "4", "serial"},
+    {"ttyS12", "pnp0/00:0c", "0x368", "4", "serial"},
+    {"ttyS1234567890", "pnp0/00:0e", "0x2E0", "4", "serial"},  // /dev/ + 14 characters does not fit
     {"ttyACM0", "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0"},
     {"ttyACM1", "pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0"},
     {"ttyUSB0", "pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0/ttyUSB0"},
     {"ttyS4", "pci0000:00/0000:00:1e.3/dw-apb-uart.2"},
     {"ttyS5", "pci0000:00/0000:00:1e.4/dw-apb-uart.3"},
 };
-// Id files of the USB devices and PCI functions above: directory below
-// devices/, file, value.
-constexpr const char* kIds[][3] = {
-    {"pci0000:00/0000:00:14.0/usb1/1-1", "idVendor", "1cbe"}, {"pci0000:00/0000:00:14.0/usb1/1-1", "idProduct", "0003"},
-    {"pci0000:00/0000:00:14.0/usb1/1-2", "idVendor", "1cbe"}, {"pci0000:00/0000:00:14.0/usb1/1-2", "idProduct", "0002"},
-    {"pci0000:00/0000:00:14.0/usb1/1-3", "idVendor", "0403"}, {"pci0000:00/0000:00:14.0/usb1/1-3", "idProduct", "6015"},
-    {"pci0000:00/0000:00:1e.3", "vendor", "0x8086"},          {"pci0000:00/0000:00:1e.3", "device", "0x0f0a"},
-    {"pci0000:00/0000:00:1e.4", "vendor", "0x8086"},          {"pci0000:00/0000:00:1e.4", "device", "0x9d28"},
+// Id files of the USB devices and PCI functions above (below devices/).
+constexpr const char* kIds[][2] = {
+    {"pci0000:00/0000:00:14.0/usb1/1-1/idVendor", "1cbe"}, {"pci0000:00/0000:00:14.0/usb1/1-1/idProduct", "0003"},
+    {"pci0000:00/0000:00:14.0/usb1/1-2/idVendor", "1cbe"}, {"pci0000:00/0000:00:14.0/usb1/1-2/idProduct", "0002"},
+    {"pci0000:00/0000:00:14.0/usb1/1-3/idVendor", "0403"}, {"pci0000:00/0000:00:14.0/usb1/1-3/idProduct", "6015"},
+    {"pci0000:00/0000:00:1e.3/vendor", "0x8086"},          {"pci0000:00/0000:00:1e.3/device", "0x0f0a"},
+    {"pci0000:00/0000:00:1e.4/vendor", "0x8086"},          {"pci0000:00/0000:00:1e.4/device", "0x9d28"},
 };
 
 TEST_F(SysfsTree, EachKindFindsOnlyAStartedPortOfItsOwnHardware) {
-    for (const TtyRow& t : kTtys) {
-        const fs::path dev = Tty(t.name, t.device);
-        if (!t.ioBase) continue;
-        Write(root_ / "class/tty" / t.name / "port", t.ioBase);
-        Write(root_ / "class/tty" / t.name / "type", t.type);
-        if (t.bound && !fs::exists(dev / "driver"))
-            fs::create_directory_symlink(root_ / "bus/pnp/drivers/serial", dev / "driver");
+    for (const auto& [name, device, ioBase, type, driver] : kTtys) {
+        const fs::path dev = Tty(name, device);
+        if (!ioBase) continue;
+        Write(root_ / "class/tty" / name / "port", ioBase);
+        Write(root_ / "class/tty" / name / "type", type);
+        if (!driver || fs::exists(dev / "driver")) continue;
+        fs::create_directories(root_ / "bus/drivers" / driver);
+        fs::create_directory_symlink(root_ / "bus/drivers" / driver, dev / "driver");
     }
-    for (const auto& id : kIds) Write(root_ / "devices" / id[0] / id[1], id[2]);
-    const struct {
-        u32 kind;
-        const char* port;
-    } rows[] = {
+    for (const auto& [file, value] : kIds) Write(root_ / "devices" / file, value);
+    const std::pair<u32, const char*> rows[] = {
         {kPortUart3F8, "/dev/ttyS0"},
         {kPortUart2F8, "(none)"},  // a placeholder only
         {kPortUart3E8, "(none)"},
@@ -114,7 +104,7 @@ TEST_F(SysfsTree, EachKindFindsOnlyAStartedPortOfItsOwnHardware) {
         {kPortHsuart0F0C, "(none)"},  // 00:1e.4 holds another device
         {0x12345678, "(none)"},
     };
-    for (const auto& row : rows) EXPECT_EQ(Find(row.kind), row.port) << std::hex << row.kind;
+    for (const auto& [kind, port] : rows) EXPECT_EQ(Find(kind), port) << std::hex << kind;
 }
 
 // ---- the registry ---------------------------------------------------------------
@@ -228,25 +218,20 @@ protected:
     FakeRegistry reg_;
 };
 
-TEST_F(Registry, TwoUartInstancesAreToldApartByTheirIoBase) {
+// Only started instances (with a Control key) count, and only port names
+// that fit the link's path.
+TEST_F(Registry, EachUartKindFindsTheStartedInstanceAtItsIoBase) {
     Uart(u"1", 0x3F8, u"COM1");
-    Uart(u"2", 0x2E8, u"COM5");
-    EXPECT_EQ(Find(kPortUart2E8), u"\\\\.\\COM5");
-    EXPECT_EQ(Find(kPortUart3F8), u"\\\\.\\COM1");
-    EXPECT_EQ(Find(kPortUart2E0), u"(none)");
-}
-
-TEST_F(Registry, AnInstanceWithoutControlKeyIsNeverChosen) {
-    Uart(u"1", 0x2E8, u"COM2", false);
-    EXPECT_EQ(Find(kPortUart2E8), u"(none)");
-    Uart(u"2", 0x2E8, u"COM12");
-    EXPECT_EQ(Find(kPortUart2E8), u"\\\\.\\COM12");  // nine characters
-}
-
-TEST_F(Registry, APortNameThatDoesNotFitIsSkipped) {
-    Uart(u"1", 0x368, u"COM123456789012");
-    Uart(u"2", 0x368, u"COM3");
-    EXPECT_EQ(Find(kPortUart368), u"\\\\.\\COM3");
+    Uart(u"2", 0x2E8, u"COM2", false);
+    Uart(u"3", 0x2E8, u"COM12");
+    Uart(u"4", 0x368, u"COM123456789012");
+    Uart(u"5", 0x368, u"COM3");
+    const std::pair<u32, std::u16string> rows[] = {
+        {kPortUart3F8, u"\\\\.\\COM1"}, {kPortUart2E8, u"\\\\.\\COM12"}, {kPortUart368, u"\\\\.\\COM3"}, {kPortUart2E0, u"(none)"}};
+    for (const auto& [kind, port] : rows) EXPECT_EQ(Find(kind), port) << std::hex << kind;
+    reg_.opened.clear();
+    EXPECT_EQ(Find(0x1234), u"(none)");
+    EXPECT_TRUE(reg_.opened.empty());  // an unknown kind touches no key
 }
 
 TEST_F(Registry, TheDriverListStopsAtAHoleInItsCount) {
@@ -314,12 +299,6 @@ TEST_F(Registry, ThePciUartKeyCarriesTheRevisionInUpperCaseHex) {
     Instance(Trimmed(key), u"3&11583659&0&F3", u"COM3");
     EXPECT_EQ(Find(kPortHsuart0F0A), u"\\\\.\\COM3");
     EXPECT_TRUE(Opened(key));
-}
-
-TEST_F(Registry, AnUnknownKindTouchesNoKey) {
-    Uart(u"1", 0x2E8, u"COM5");
-    EXPECT_EQ(Find(0x1234), u"(none)");
-    EXPECT_TRUE(reg_.opened.empty());
 }
 
 }  // namespace
