@@ -42,8 +42,8 @@ void Answer(u8 code, u32 word, u8* out) {
 // ShortCommand c: 23h, c, 00h, 23h + c, 00h, 00h, 00h (no checksum). DICOS
 // C2 and trigger I/O T2/T3 send it for stop, start and prepare; no other code
 // comes in this form.
-constexpr u8 kShortCommandCodes[] = {kDicosStop,   kDicosStart, kDtfoStop,    kDtfoPrepare,
-                                     kDtfoStart,   kDtioStop,   kDtioPrepare, kDtioStart};
+constexpr u8 kShortCommandCodes[] = {kDicosStop, kDicosStart, kDtfoStop,    kDtfoPrepare,
+                                     kDtfoStart, kDtioStop,   kDtioPrepare, kDtioStart};
 
 bool IsShortCommand(const u8* f) {
     bool known = false;
