@@ -74,6 +74,7 @@ Bool32 PrepareLinkEvents(McuLink& link) {
 }
 
 Bool32 LinkRead(McuLink& link, u8* buffer, u32 count, u32* bytesRead, u32 timeoutMs) {
+    *bytesRead = 0;  // a failed read reports no bytes, whichever step failed
     if (!PrepareLinkEvents(link)) return kFalse;
     return os::SerialRead(link.comHandle.load(), link.stopEvent.load(), link.ioEvent.load(), buffer, count,
                           bytesRead, timeoutMs)

@@ -57,9 +57,9 @@ void SetLinkDefaults();
 Bool32 OpenMcuLink(McuLink& link);
 // 1 when stopEvent and ioEvent both exist (created here when missing).
 Bool32 PrepareLinkEvents(McuLink& link);
-// Reads `count` bytes. 1 when they arrived; 0 on the stop event, on a
-// time-out (kInfinite: none) or on a failure, with *bytesRead counting what
-// did arrive (0 when nothing came).
+// Reads `count` bytes, all or nothing (os::SerialRead): 1 with *bytesRead =
+// count; 0 with *bytesRead = 0 on the stop event, on a time-out (kInfinite:
+// none) or on a failure, whatever part of the bytes had come.
 Bool32 LinkRead(McuLink& link, u8* buffer, u32 count, u32* bytesRead, u32 timeoutMs);
 // Writes without time-out. 1 when the write completed; the caller compares
 // *bytesWritten with `count`.

@@ -93,10 +93,17 @@ Handle SerialOpen(const PathChar* path);
 bool SerialSetup(Handle port, u32 baud);
 // Clears errors and break, flushes, lowers RTS, purges both directions.
 void SerialResetLine(Handle port);
-// Reads `count` bytes into `buffer`. Ends with true when they have arrived,
-// with false on `stopEvent` (or `ioEvent`) being signalled, on a time-out or
-// on an error; *got counts the bytes stored (0 when nothing came). Nothing
-// is written into `buffer` after the call returned.
+// Reads `count` bytes into `buffer`, all or nothing, alike on every OS:
+// - true with *got = count when the bytes were all waiting at the call (the
+//   events are then not looked at), or when they arrived before `timeoutMs`
+//   passed and before `stopEvent` was signalled;
+// - false with *got = 0 otherwise: on a stop (also one seen together with
+//   the last bytes), on the time-out, on an error. Bytes of the frame that
+//   came before are dropped, so a partial answer at the deadline is never
+//   completed by a later read.
+// `ioEvent` carries the overlapped completion on Windows; it is signalled
+// from outside only after `stopEvent`. Nothing is written into `buffer`
+// after the call returned.
 bool SerialRead(Handle port, Handle stopEvent, Handle ioEvent, void* buffer, u32 count, u32* got, u32 timeoutMs);
 // Blocks until all `count` bytes are written or the port fails.
 bool SerialWrite(Handle port, const void* buffer, u32 count, u32* written);

@@ -26,6 +26,20 @@ constexpr u32 kPciBusShift = 16, kPciDeviceShift = 11, kPciFunctionShift = 8;
 constexpr u32 kPciBusMask = 0xFF, kPciDeviceMask = 0x1F, kPciFunctionMask = 0x7;
 constexpr u32 kPciRegisterMask = 0xFF;
 
+// The chipset high-speed UARTs: the PCI function a kind addresses must carry
+// these ids, whatever else the board puts in that slot.
+constexpr u32 kPciVendorIntel = 0x8086;
+struct PciUart {
+    u32 kind;
+    u32 device;
+};
+constexpr PciUart kPciUarts[] = {{kPortHsuart0F0A, 0x0F0A}, {kPortHsuart0F0C, 0x0F0C}};
+
+// The tty's "type" attribute: the UART model the serial core found, 0 when
+// none answered.
+constexpr u32 kUartTypeUnknown = 0;
+constexpr int kHex = 16, kDecimal = 10;
+
 enum class Search { None, UartBase, Usb, Pci };
 
 Search SearchFor(u32 kind) {
@@ -49,11 +63,11 @@ bool ReadValue(const char* path, char* out, std::size_t capacity) {
     return true;
 }
 
-bool ReadHex(const char* path, u32* value) {
+bool ReadNumber(const char* path, int base, u32* value) {
     char text[kValueMax];
     if (!ReadValue(path, text, sizeof text)) return false;
     char* end = nullptr;
-    const unsigned long v = std::strtoul(text, &end, 16);
+    const unsigned long v = std::strtoul(text, &end, base);
     if (end == text) return false;
     *value = static_cast<u32>(v);
     return true;
@@ -66,12 +80,16 @@ bool Join(char* out, const char* a, const char* b, const char* c = "") {
 
 bool Exists(const char* path) { return ::access(path, F_OK) == 0; }
 
-// The legacy UART with this I/O base, counted only while a driver has the
-// port (the registry's "Control" key exists only for started devices).
+// The legacy UART with this I/O base, counted only while it is started (the
+// registry's "Control" key exists only for started devices): a driver has
+// the port and found a UART there. The 8250 driver registers placeholders at
+// 3F8h, 2F8h, 3E8h and 2E8h on every PC, bound to it, of type 0 when no UART
+// answers.
 bool UartMatches(const char* tty, u32 base) {
     char path[PATH_MAX];
-    u32 value = 0;
-    if (!Join(path, tty, "/port") || !ReadHex(path, &value) || value != base) return false;
+    u32 value = 0, type = kUartTypeUnknown;
+    if (!Join(path, tty, "/port") || !ReadNumber(path, kHex, &value) || value != base) return false;
+    if (!Join(path, tty, "/type") || !ReadNumber(path, kDecimal, &type) || type == kUartTypeUnknown) return false;
     return Join(path, tty, "/device/driver") && Exists(path);
 }
 
@@ -97,14 +115,27 @@ bool AncestorMatches(const char* tty, const char* rootReal, Test test) {
 int UsbVerdict(const char* dir, u32 kind) {
     char path[PATH_MAX];
     u32 vendor = 0, product = 0;
-    if (!Join(path, dir, "/idVendor") || !ReadHex(path, &vendor)) return 0;
-    if (!Join(path, dir, "/idProduct") || !ReadHex(path, &product)) return -1;
+    if (!Join(path, dir, "/idVendor") || !ReadNumber(path, kHex, &vendor)) return 0;
+    if (!Join(path, dir, "/idProduct") || !ReadNumber(path, kHex, &product)) return -1;
     return (product << 16 | vendor) == kind ? 1 : -1;
 }
 
-int PciVerdict(const char* dir, const char* function) {
+// The ancestor that is the kind's PCI function decides by its ids.
+int PciVerdict(const char* dir, const char* function, u32 device) {
     const char* base = std::strrchr(dir, '/');
-    return base && std::strcmp(base + 1, function) == 0 ? 1 : 0;
+    if (!base || std::strcmp(base + 1, function) != 0) return 0;
+    char path[PATH_MAX];
+    u32 vendorId = 0, deviceId = 0;
+    const bool ids = Join(path, dir, "/vendor") && ReadNumber(path, kHex, &vendorId) && Join(path, dir, "/device") &&
+                     ReadNumber(path, kHex, &deviceId);
+    return ids && vendorId == kPciVendorIntel && deviceId == device ? 1 : -1;
+}
+
+u32 PciUartDevice(u32 kind) {
+    for (const PciUart& u : kPciUarts) {
+        if (u.kind == kind) return u.device;
+    }
+    return 0;
 }
 
 // "0000:BB:DD.F", the sysfs name of the PCI function that a kind addresses.
@@ -142,6 +173,7 @@ bool FindPortInSysfs(const char* root, u32 portKind, char* path) {
     if (search == Search::None) return false;
     char pciFunction[kValueMax];
     if (search == Search::Pci && !PciName(portKind, pciFunction, sizeof pciFunction)) return false;
+    const u32 pciDevice = PciUartDevice(portKind);
 
     char rootReal[PATH_MAX];
     char classDir[PATH_MAX];
@@ -170,7 +202,8 @@ bool FindPortInSysfs(const char* root, u32 portKind, char* path) {
                     match = AncestorMatches(tty, rootReal, [portKind](const char* d) { return UsbVerdict(d, portKind); });
                     break;
                 case Search::Pci:
-                    match = AncestorMatches(tty, rootReal, [&](const char* d) { return PciVerdict(d, pciFunction); });
+                    match = AncestorMatches(tty, rootReal,
+                                            [&](const char* d) { return PciVerdict(d, pciFunction, pciDevice); });
                     break;
                 case Search::None: break;
             }

@@ -116,28 +116,34 @@ bool SerialRead(Handle port, Handle stopEvent, Handle, void* buffer, u32 count, 
     pollfd fds[kWaited] = {{Fd(stopEvent), POLLIN, 0}, {Fd(port), POLLIN, 0}};
     u8* bytes = static_cast<u8*>(buffer);
     const i64 deadline = timeoutMs == kInfinite ? 0 : MonotonicMs() + timeoutMs;
-    // Like a read of a COM port without port time-outs, the read completes
-    // when all `count` bytes are in; bytes that came before a time-out are
-    // reported in *got all the same, since they have left the port.
-    while (*got < count) {
+    // What is waiting already completes the read without looking at the
+    // events, as ReadFile completes at once. A raw read with VMIN 0 answers
+    // 0 when nothing is waiting; a port that has gone shows in the poll.
+    u32 taken = 0;
+    const ssize_t first = ::read(Fd(port), bytes, count);
+    if (first > 0) taken = static_cast<u32>(first);
+    else if (first < 0 && errno != EAGAIN && errno != EINTR) return false;
+    while (taken < count) {
         u32 wait = kInfinite;
         if (timeoutMs != kInfinite) {
             const i64 left = deadline - MonotonicMs();
             wait = left > 0 ? static_cast<u32>(left) : 0;
         }
-        const int n = PollFor(fds, kWaited, wait);
-        if (n <= 0) return false;  // time-out or error
-        if (fds[kStop].revents != 0) return false;
-        if ((fds[kPort].revents & POLLIN) == 0) return false;  // hang-up or error
-        const ssize_t r = ::read(Fd(port), bytes + *got, count - *got);
+        // Time-out, stop (also when the last bytes came with it), hang-up or
+        // error: the bytes taken so far are dropped, like those of a
+        // cancelled overlapped read.
+        if (PollFor(fds, kWaited, wait) <= 0 || fds[kStop].revents != 0) return false;
+        if ((fds[kPort].revents & POLLIN) == 0) return false;
+        const ssize_t r = ::read(Fd(port), bytes + taken, count - taken);
         if (r > 0) {
-            *got += static_cast<u32>(r);
+            taken += static_cast<u32>(r);
             continue;
         }
         // End of file: the device has gone away. EAGAIN: a purge took the
         // bytes; wait on.
         if (r == 0 || (errno != EAGAIN && errno != EINTR)) return false;
     }
+    *got = taken;
     return true;
 }
 

@@ -56,7 +56,11 @@ bool SerialRead(Handle port, Handle stopEvent, Handle ioEvent, void* buffer, u32
     const BOOL done = ReadFile(H(port), buffer, count, &read, &ov);
     *got = read;
     if (done) return true;
-    if (GetLastError() != ERROR_IO_PENDING) return read == count;
+    if (GetLastError() != ERROR_IO_PENDING) {
+        if (read == count) return true;
+        *got = 0;
+        return false;
+    }
     HANDLE pair[2] = {H(stopEvent), H(ioEvent)};
     const DWORD r = WaitForMultipleObjects(2, pair, FALSE, timeoutMs);
     if (r == WAIT_OBJECT_0 + 1) {

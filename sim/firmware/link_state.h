@@ -29,12 +29,15 @@ struct ReceivedFrame {
 };
 
 inline constexpr std::size_t kFirmwareLogCapacity = 128;
+// Words of an open-ended setup record that the firmware keeps; later words
+// are taken and echoed all the same.
+inline constexpr std::size_t kSetupWordsKept = 16;
 
 struct TriggerUnitState {  // DTIO or DTFO
     bool running;
     u32 prepares;
     u32 unit;  // the unit word as sent (unit x factor + adjust)
-    u32 setup[7];
+    u32 setup[kSetupWordsKept];
 };
 
 struct McuFirmwareState {
@@ -94,7 +97,7 @@ struct McuFirmwareState {
         u32 direction[4];
         u32 velocity[4];
         u32 position[4];
-        u32 setup[7];
+        u32 setup[kSetupWordsKept];
     } qei;
 
     struct {
@@ -102,6 +105,13 @@ struct McuFirmwareState {
         u32 batteryRaw;
         u32 settings[5];
     } ign;
+
+    // The open-ended setup record being received: the code of its first
+    // word (0: none) and the words taken; the next word has code first + words.
+    struct {
+        u8 first;
+        u32 words;
+    } setupRecord;
 
     // Receive side: the frame being assembled, and what came in.
     u8 rx[kMcuFrameBytes];

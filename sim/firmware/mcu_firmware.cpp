@@ -39,10 +39,18 @@ void Answer(u8 code, u32 word, u8* out) {
     out[kChecksum] = FirmwareChecksum(out);
 }
 
-// ShortCommand c: 23h, c, 00h, 23h + c, 00h, 00h, 00h (no checksum).
+// ShortCommand c: 23h, c, 00h, 23h + c, 00h, 00h, 00h (no checksum). DICOS
+// C2 and trigger I/O T2/T3 send it for stop, start and prepare; no other code
+// comes in this form.
+constexpr u8 kShortCommandCodes[] = {kDicosStop, kDicosStart, kDtfoStop,    kDtfoPrepare,
+                                     kDtfoStart, kDtioStop,   kDtioPrepare, kDtioStart};
+
 bool IsShortCommand(const u8* f) {
-    return f[kLead] == kLeadRequest && f[kPayload] == 0 && f[kPayload + 1] == static_cast<u8>(kLeadRequest + f[kCode]) &&
-           f[kPayload + 2] == 0 && f[kPayload + 3] == 0 && f[kChecksum] == 0;
+    bool known = false;
+    for (u8 code : kShortCommandCodes) known = known || f[kCode] == code;
+    return known && f[kLead] == kLeadRequest && f[kPayload] == 0 &&
+           f[kPayload + 1] == static_cast<u8>(kLeadRequest + f[kCode]) && f[kPayload + 2] == 0 &&
+           f[kPayload + 3] == 0 && f[kChecksum] == 0;
 }
 
 // ---- per-feature state changes ------------------------------------------------
@@ -108,12 +116,35 @@ void Command(McuFirmwareState& s, u8 code, u32 word) {
     }
     if (InRange(code, kDtfoStop, kDtfoUnit)) TriggerCommand(s.dtfo, code, kDtfoStop, word);
     else if (InRange(code, kDtioStop, kDtioUnit)) TriggerCommand(s.dtio, code, kDtioStop, word);
-    else if (InRange(code, kDtfoSetupFirst, kDtfoSetupLast)) s.dtfo.setup[code - kDtfoSetupFirst] = word;
-    else if (InRange(code, kDtioSetupFirst, kDtioSetupLast)) s.dtio.setup[code - kDtioSetupFirst] = word;
     else if (InRange(code, kDt2SetupFirst, kDt2SetupLast)) s.dt2.setup[code - kDt2SetupFirst] = word;
     else if (InRange(code, kCanTimingSetFirst, kCanTimingSetLast)) s.can.bitTiming[code - kCanTimingSetFirst] = word;
     else if (InRange(code, kCanSetupFirst, kCanSetupLast)) s.can.setup[code - kCanSetupFirst] = word;
-    else if (InRange(code, kQeiSetupFirst, kQeiSetupLast)) s.qei.setup[code - kQeiSetupFirst] = word;
+}
+
+// The kept words of the record that `first` opens; nullptr when `first`
+// opens none.
+u32* SetupRecord(McuFirmwareState& s, u8 first) {
+    switch (first) {
+        case kDtfoSetupFirst: return s.dtfo.setup;
+        case kDtioSetupFirst: return s.dtio.setup;
+        case kQeiSetupFirst: return s.qei.setup;
+        default: return nullptr;
+    }
+}
+
+// A word of an open-ended setup record: the record's first code, or the code
+// that follows the last word taken, whatever that code means on its own.
+// Any other request ends the record.
+bool TakeSetupWord(McuFirmwareState& s, u8 code, u32 word) {
+    auto& r = s.setupRecord;
+    if (r.first == 0 || code != static_cast<u8>(r.first + r.words)) {
+        r = {};
+        if (!SetupRecord(s, code)) return false;
+        r.first = code;
+    }
+    if (r.words < kSetupWordsKept) SetupRecord(s, r.first)[r.words] = word;
+    ++r.words;
+    return true;
 }
 
 void Post(McuFirmwareState& s, u8 code, u32 word) {
@@ -146,11 +177,9 @@ constexpr bool IsPost(u8 c) { return c >= kPwmStop && c <= kPwmSetupLast; }
 
 constexpr bool IsCommand(u8 c) {
     return (c >= kDicosStop && c <= kDicosSetup2) || c == kDoWrite || (c >= kDtfoStop && c <= kDtfoUnit) ||
-           (c >= kDtfoSetupFirst && c <= kDtfoSetupLast) || (c >= kDt2Stop && c <= kDt2SetupLast) ||
-           c == kDt2Result || (c >= kDtioStop && c <= kDtioUnit) || (c >= kDtioSetupFirst && c <= kDtioSetupLast) ||
+           (c >= kDt2Stop && c <= kDt2SetupLast) || c == kDt2Result || (c >= kDtioStop && c <= kDtioUnit) ||
            c == kLedSet || (c >= kCanStop && c <= kCanTimingSetLast) || (c >= kCanSetupFirst && c <= kCanSetupLast) ||
-           c == kAdcStop || c == kAdcStart || (c >= kQeiStop && c <= kQeiChannel) || c == kQeiSetPosition ||
-           (c >= kQeiSetupFirst && c <= kQeiSetupLast);
+           c == kAdcStop || c == kAdcStart || (c >= kQeiStop && c <= kQeiChannel) || c == kQeiSetPosition;
 }
 
 // The exchange kind of each code, built once from the command map.
@@ -208,6 +237,7 @@ void PowerOnFirmware(McuFirmwareState& s) {
 u32 FirmwareHandle(McuFirmwareState& s, const u8* request, u8* out) {
     const u8 code = request[kCode];
     if (request[kChecksum] != FirmwareChecksum(request)) {
+        s.setupRecord = {};
         if (!IsShortCommand(request)) {
             Log(s, request, RequestKind::BadChecksum);
             return 0;
@@ -217,9 +247,14 @@ u32 FirmwareHandle(McuFirmwareState& s, const u8* request, u8* out) {
         std::memcpy(out, request, kMcuFrameBytes);
         return kMcuFrameBytes;
     }
+    const u32 word = Payload(request);
+    if (TakeSetupWord(s, code, word)) {
+        Log(s, request, RequestKind::Command);
+        std::memcpy(out, request, kMcuFrameBytes);
+        return kMcuFrameBytes;
+    }
     const RequestKind kind = kTable.kind[code];
     Log(s, request, kind);
-    const u32 word = Payload(request);
     switch (kind) {
         case RequestKind::Query: Answer(code, Query(s, code, word), out); return kMcuFrameBytes;
         case RequestKind::Command:

@@ -2,9 +2,12 @@
 // MCU command link. Requests are 7-byte frames (lead 23h, code, 32-bit
 // payload least significant byte first, checksum = sum of bytes 0..5). A
 // query is answered with the same code and its result word, a command with
-// an exact echo, a post not at all. The older dialects are understood too:
-// ShortCommand frames (23h, c, 00h, 23h + c, 00h, 00h, 00h) are echoed, and
-// the ignition text requests of code 3Fh are answered. Events are sent on
+// an exact echo, a post not at all. The setup records of DTFO, DTIO and QEI
+// are open-ended: their first code opens one, and each next code in turn is
+// a further word for as long as the caller sends. The older dialects are
+// understood too: ShortCommand frames (23h, c, 00h, 23h + c, 00h, 00h, 00h)
+// of the DICOS and trigger I/O codes that use them are echoed, and the
+// ignition text requests of code 3Fh are answered. Events are sent on
 // demand as 7-byte frames with lead 40h or as 3-byte DI messages.
 #pragma once
 
@@ -35,11 +38,11 @@ inline constexpr u8 kDicosStop = 0x30, kDicosStart = 0x31, kDicosSetup = 0x32, k
 inline constexpr u8 kDiRead = 0x35, kDoWrite = 0x37;
 inline constexpr u8 kIgnText = 0x3F;
 inline constexpr u8 kDtfoStop = 0x41, kDtfoPrepare = 0x42, kDtfoStart = 0x43, kDtfoUnit = 0x44;
-inline constexpr u8 kDtfoSetupFirst = 0x49, kDtfoSetupLast = 0x4F;
+inline constexpr u8 kDtfoSetupFirst = 0x49;
 inline constexpr u8 kDt2Stop = 0x50, kDt2Start = 0x51, kDt2Unit = 0x52;
 inline constexpr u8 kDt2SetupFirst = 0x53, kDt2SetupLast = 0x5A, kDt2Result = 0x5F;
 inline constexpr u8 kDtioStop = 0x61, kDtioPrepare = 0x62, kDtioStart = 0x63, kDtioUnit = 0x64;
-inline constexpr u8 kDtioSetupFirst = 0x69, kDtioSetupLast = 0x6F;
+inline constexpr u8 kDtioSetupFirst = 0x69;
 inline constexpr u8 kLedSet = 0x7A;
 inline constexpr u8 kCanStop = 0x80, kCanStart = 0x81;
 inline constexpr u8 kCanTimingSetFirst = 0x82, kCanTimingSetLast = 0x83;
@@ -51,7 +54,7 @@ inline constexpr u8 kPwmSyncUpdate = 0x98, kPwmClock = 0x99, kPwmSetupFirst = 0x
 inline constexpr u8 kAdcStop = 0xA0, kAdcStart = 0xA1, kAdcRead = 0xA2;
 inline constexpr u8 kQeiStop = 0xB0, kQeiStart = 0xB1, kQeiChannel = 0xB2, kQeiDirection = 0xB3;
 inline constexpr u8 kQeiVelocity = 0xB4, kQeiPosition = 0xB5, kQeiSetPosition = 0xB6;
-inline constexpr u8 kQeiSetupFirst = 0xB9, kQeiSetupLast = 0xBF;
+inline constexpr u8 kQeiSetupFirst = 0xB9;
 inline constexpr u8 kIgnState = 0xF5, kIgnBattery = 0xF6, kIgnSettingFirst = 0xF7, kIgnSettingLast = 0xFB;
 inline constexpr u8 kVersion = 0xFF;
 }  // namespace fw

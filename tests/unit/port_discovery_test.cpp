@@ -28,7 +28,6 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         root_ = pattern;
         fs::create_directories(root_ / "class/tty");
-        fs::create_directories(root_ / "bus/pnp/drivers/serial");
     }
     void TearDown() override { fs::remove_all(root_); }
 
@@ -45,17 +44,6 @@ protected:
         fs::create_directory_symlink(dev, tty / "device");
         return dev;
     }
-    void Uart(const std::string& name, const std::string& base, bool bound) {
-        const fs::path dev = Tty(name, "pnp0/" + name + "-port");
-        Write(root_ / "class/tty" / name / "port", base);
-        if (bound) fs::create_directory_symlink(root_ / "bus/pnp/drivers/serial", dev / "driver");
-    }
-    void Usb(const std::string& name, const std::string& vid, const std::string& pid, bool portChild) {
-        const std::string usb = "pci0000:00/0000:00:14.0/usb1/1-" + name;
-        Write(root_ / "devices" / usb / "idVendor", vid);
-        Write(root_ / "devices" / usb / "idProduct", pid);
-        Tty(name, usb + "/1-1:1.0" + (portChild ? "/" + name : ""));
-    }
     std::string Find(u32 kind) {
         char path[os::kPortPathChars] = {};
         return os::FindPortInSysfs(root_.c_str(), kind, path) ? path : "(none)";
@@ -63,44 +51,60 @@ protected:
     fs::path root_;
 };
 
-TEST_F(SysfsTree, LegacyUartsAreFoundByTheirIoBase) {
-    Uart("ttyS0", "0x3F8", true);
-    Uart("ttyS1", "0x2e8", true);
-    EXPECT_EQ(Find(kPortUart2E8), "/dev/ttyS1");
-    EXPECT_EQ(Find(kPortUart3F8), "/dev/ttyS0");
-    EXPECT_EQ(Find(kPortUart368), "(none)");
-}
+// The ttys of a PC: name, device below devices/, and for legacy UARTs the
+// I/O base, the UART type and the driver that has the port. Type 0 marks a
+// placeholder that the 8250 driver registers at a standard base whether or
+// not a UART is there.
+constexpr const char* kTtys[][5] = {
+    {"ttyS0", "pnp0/00:01", "0x3F8", "4", "serial"},
+    {"ttyS1", "platform/serial8250", "0x2F8", "0", "serial8250"},
+    {"ttyS2", "platform/serial8250", "0x3E8", "0", "serial8250"},
+    {"ttyS3", "platform/serial8250", "0x2E8", "0", "serial8250"},
+    {"ttyS8", "pnp0/00:08", "0x2e8", "4", nullptr},
+    {"ttyS10", "pnp0/00:0a", "0x2E8", "4", "serial"},
+    {"ttyS9", "pnp0/00:09", "0x368", "4", "serial"},
+    {"ttyS12", "pnp0/00:0c", "0x368", "4", "serial"},
+    {"ttyS1234567890", "pnp0/00:0e", "0x2E0", "4", "serial"},  // /dev/ + 14 characters does not fit
+    {"ttyACM0", "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0"},
+    {"ttyACM1", "pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0"},
+    {"ttyUSB0", "pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0/ttyUSB0"},
+    {"ttyS4", "pci0000:00/0000:00:1e.3/dw-apb-uart.2"},
+    {"ttyS5", "pci0000:00/0000:00:1e.4/dw-apb-uart.3"},
+};
+// Id files of the USB devices and PCI functions above (below devices/).
+constexpr const char* kIds[][2] = {
+    {"pci0000:00/0000:00:14.0/usb1/1-1/idVendor", "1cbe"}, {"pci0000:00/0000:00:14.0/usb1/1-1/idProduct", "0003"},
+    {"pci0000:00/0000:00:14.0/usb1/1-2/idVendor", "1cbe"}, {"pci0000:00/0000:00:14.0/usb1/1-2/idProduct", "0002"},
+    {"pci0000:00/0000:00:14.0/usb1/1-3/idVendor", "0403"}, {"pci0000:00/0000:00:14.0/usb1/1-3/idProduct", "6015"},
+    {"pci0000:00/0000:00:1e.3/vendor", "0x8086"},          {"pci0000:00/0000:00:1e.3/device", "0x0f0a"},
+    {"pci0000:00/0000:00:1e.4/vendor", "0x8086"},          {"pci0000:00/0000:00:1e.4/device", "0x9d28"},
+};
 
-TEST_F(SysfsTree, AUartWithoutADriverIsNeverChosen) {
-    Uart("ttyS2", "0x2E8", false);
-    EXPECT_EQ(Find(kPortUart2E8), "(none)");
-    Uart("ttyS3", "0x2E8", true);
-    EXPECT_EQ(Find(kPortUart2E8), "/dev/ttyS3");
-}
-
-TEST_F(SysfsTree, SeveralMatchesGiveTheLowestNumberAndOverlongNamesAreSkipped) {
-    Uart("ttyS10", "0x3E8", true);
-    Uart("ttyS2", "0x3E8", true);
-    Uart("ttyS1234567890", "0x368", true);  // /dev/ + 14 characters does not fit
-    EXPECT_EQ(Find(kPortUart3E8), "/dev/ttyS2");
-    EXPECT_EQ(Find(kPortUart368), "(none)");
-}
-
-TEST_F(SysfsTree, UsbDevicesAreFoundByVendorAndProduct) {
-    Usb("ttyACM1", "1cbe", "0003", false);
-    EXPECT_EQ(Find(kPortUsbCdc1CBE), "(none)");
-    Usb("ttyACM0", "1cbe", "0002", false);
-    Usb("ttyUSB0", "0403", "6015", true);
-    EXPECT_EQ(Find(kPortUsbCdc1CBE), "/dev/ttyACM0");
-    EXPECT_EQ(Find(kPortUsbFtdi6015), "/dev/ttyUSB0");
-}
-
-TEST_F(SysfsTree, ThePciUartIsFoundByItsPciFunction) {
-    Tty("ttyS4", "pci0000:00/0000:00:1e.3/dw-apb-uart.2");
-    Tty("ttyS5", "pci0000:00/0000:00:1e.5/dw-apb-uart.3");
-    EXPECT_EQ(Find(kPortHsuart0F0A), "/dev/ttyS4");
-    EXPECT_EQ(Find(kPortHsuart0F0C), "(none)");
-    EXPECT_EQ(Find(0x12345678), "(none)");
+TEST_F(SysfsTree, EachKindFindsOnlyAStartedPortOfItsOwnHardware) {
+    for (const auto& [name, device, ioBase, type, driver] : kTtys) {
+        const fs::path dev = Tty(name, device);
+        if (!ioBase) continue;
+        Write(root_ / "class/tty" / name / "port", ioBase);
+        Write(root_ / "class/tty" / name / "type", type);
+        if (!driver || fs::exists(dev / "driver")) continue;
+        fs::create_directories(root_ / "bus/drivers" / driver);
+        fs::create_directory_symlink(root_ / "bus/drivers" / driver, dev / "driver");
+    }
+    for (const auto& [file, value] : kIds) Write(root_ / "devices" / file, value);
+    const std::pair<u32, const char*> rows[] = {
+        {kPortUart3F8, "/dev/ttyS0"},
+        {kPortUart2F8, "(none)"},  // a placeholder only
+        {kPortUart3E8, "(none)"},
+        {kPortUart2E8, "/dev/ttyS10"},  // neither the placeholder ttyS3 nor the unbound ttyS8
+        {kPortUart368, "/dev/ttyS9"},   // ttyS9 before ttyS12
+        {kPortUart2E0, "(none)"},
+        {kPortUsbCdc1CBE, "/dev/ttyACM1"},  // not product 0003
+        {kPortUsbFtdi6015, "/dev/ttyUSB0"},
+        {kPortHsuart0F0A, "/dev/ttyS4"},
+        {kPortHsuart0F0C, "(none)"},  // 00:1e.4 holds another device
+        {0x12345678, "(none)"},
+    };
+    for (const auto& [kind, port] : rows) EXPECT_EQ(Find(kind), port) << std::hex << kind;
 }
 
 // ---- the registry ---------------------------------------------------------------
@@ -214,25 +218,20 @@ protected:
     FakeRegistry reg_;
 };
 
-TEST_F(Registry, TwoUartInstancesAreToldApartByTheirIoBase) {
+// Only started instances (with a Control key) count, and only port names
+// that fit the link's path.
+TEST_F(Registry, EachUartKindFindsTheStartedInstanceAtItsIoBase) {
     Uart(u"1", 0x3F8, u"COM1");
-    Uart(u"2", 0x2E8, u"COM5");
-    EXPECT_EQ(Find(kPortUart2E8), u"\\\\.\\COM5");
-    EXPECT_EQ(Find(kPortUart3F8), u"\\\\.\\COM1");
-    EXPECT_EQ(Find(kPortUart2E0), u"(none)");
-}
-
-TEST_F(Registry, AnInstanceWithoutControlKeyIsNeverChosen) {
-    Uart(u"1", 0x2E8, u"COM2", false);
-    EXPECT_EQ(Find(kPortUart2E8), u"(none)");
-    Uart(u"2", 0x2E8, u"COM12");
-    EXPECT_EQ(Find(kPortUart2E8), u"\\\\.\\COM12");  // nine characters
-}
-
-TEST_F(Registry, APortNameThatDoesNotFitIsSkipped) {
-    Uart(u"1", 0x368, u"COM123456789012");
-    Uart(u"2", 0x368, u"COM3");
-    EXPECT_EQ(Find(kPortUart368), u"\\\\.\\COM3");
+    Uart(u"2", 0x2E8, u"COM2", false);
+    Uart(u"3", 0x2E8, u"COM12");
+    Uart(u"4", 0x368, u"COM123456789012");
+    Uart(u"5", 0x368, u"COM3");
+    const std::pair<u32, std::u16string> rows[] = {
+        {kPortUart3F8, u"\\\\.\\COM1"}, {kPortUart2E8, u"\\\\.\\COM12"}, {kPortUart368, u"\\\\.\\COM3"}, {kPortUart2E0, u"(none)"}};
+    for (const auto& [kind, port] : rows) EXPECT_EQ(Find(kind), port) << std::hex << kind;
+    reg_.opened.clear();
+    EXPECT_EQ(Find(0x1234), u"(none)");
+    EXPECT_TRUE(reg_.opened.empty());  // an unknown kind touches no key
 }
 
 TEST_F(Registry, TheDriverListStopsAtAHoleInItsCount) {
@@ -244,6 +243,26 @@ TEST_F(Registry, TheDriverListStopsAtAHoleInItsCount) {
     EXPECT_EQ(Find(kPortUsbCdc1CBE), u"(none)");
     list.values[u"1"] = Sz(u"usb\\vid_1cbe&pid_0002\\6&2");  // other case: no match
     EXPECT_EQ(Find(kPortUsbCdc1CBE), u"\\\\.\\COM4");
+}
+
+// The FTDI driver lists its ports by their FTDI bus instance: the prefix
+// "FTDIBUS\VID_0403+PID_6015+", the serial number, the port's index.
+TEST_F(Registry, TheFtdiDriverListTakesOnlyInstancesOfItsOwnPrefix) {
+    const struct {
+        const char16_t* entry;
+        bool taken;
+    } rows[] = {
+        {u"FTDIBUS\\VID_0403+PID_6015+FT4ZK1A\\0000", true},
+        {u"FTDIBUS\\VID_0403+PID_6001+FT4ZK1A\\0000", false},
+        {u"FTDIBUS\\VID_0403+PID_6015\\0000", false},  // the prefix ends in '+'
+    };
+    for (const auto& row : rows) {
+        reg_.keys.clear();
+        reg_.keys[u"SYSTEM\\CurrentControlSet\\Services\\FTSER2K\\Enum"].values = {{u"Count", Dword(1)},
+                                                                                 {u"0", Sz(row.entry)}};
+        reg_.keys[kEnum + row.entry + u"\\Device Parameters"].values[u"PortName"] = Sz(u"COM7");
+        EXPECT_EQ(Find(kPortUsbFtdi6015), row.taken ? u"\\\\.\\COM7" : u"(none)");
+    }
 }
 
 TEST_F(Registry, TheOsVersionChoosesBetweenDriverListAndDeviceEnumeration) {
@@ -280,12 +299,6 @@ TEST_F(Registry, ThePciUartKeyCarriesTheRevisionInUpperCaseHex) {
     Instance(Trimmed(key), u"3&11583659&0&F3", u"COM3");
     EXPECT_EQ(Find(kPortHsuart0F0A), u"\\\\.\\COM3");
     EXPECT_TRUE(Opened(key));
-}
-
-TEST_F(Registry, AnUnknownKindTouchesNoKey) {
-    Uart(u"1", 0x2E8, u"COM5");
-    EXPECT_EQ(Find(0x1234), u"(none)");
-    EXPECT_TRUE(reg_.opened.empty());
 }
 
 }  // namespace
