@@ -9,21 +9,6 @@
 #include "sim/watchdog_board.h"
 
 namespace hx::service {
-namespace {
-
-// IT87 Super I/O: chip ID in global registers 20h:21h; the watchdog
-// configuration register 72h of logical device 7 counts seconds with bit 7.
-constexpr u8 kSioChipIdHigh = 0x20;
-constexpr u8 kSioChipIdLow = 0x21;
-constexpr u8 kSioWdtConfig = 0x72;
-constexpr u8 kSioWdtSeconds = 0x80;
-
-// GCS bit 5 NO_REBOOT: a second TCO time-out does not reset the machine. A
-// chipset that has the timer always reads its boot straps (bits 10..11) in
-// GCS; a board without one reads 0.
-constexpr u32 kGcsNoReboot = 1u << 5;
-
-}  // namespace
 
 Load LoadOnVirtualBoard(const char* model) {
     const sim::BoardModel* board = sim::FindBoardModel(model && *model ? model : sim::kDefaultModel);
@@ -39,15 +24,15 @@ BoardStatus GetBoardStatus() {
     BoardStatus s{};
     s.nowMs = sim::TheBoard().NowMs();
     const sim::It87& sio = sim::TheSuperIo();
-    s.superIoChipId = static_cast<uint16_t>(sio.GlobalRegister(kSioChipIdHigh) << 8 | sio.GlobalRegister(kSioChipIdLow));
+    s.superIoChipId = sio.ChipId();
     s.superIoCounting = sio.Counting();
-    s.superIoSeconds = (sio.GpioRegister(kSioWdtConfig) & kSioWdtSeconds) != 0;
+    s.superIoSeconds = sio.CountsSeconds();
     s.superIoMsLeft = sio.MsLeft();
     const sim::IchTco& tco = sim::TheTco();
-    s.tco = tco.Gcs() != 0;
+    s.tco = tco.Present();
     s.tcoRunning = tco.Running();
     s.tcoTicksLeft = tco.TicksLeft();
-    s.tcoNoReboot = (tco.Gcs() & kGcsNoReboot) != 0;
+    s.tcoNoReboot = tco.NoReboot();
     const auto& reset = sim::TheBoardState().reset;
     s.resets = reset.count;
     s.lastResetAtMs = reset.lastAtMs;

@@ -51,6 +51,8 @@ u16 IchTco::Register16(u16 port) const {
     return static_cast<u16>(ReadByte(port) | ReadByte(static_cast<u16>(port + 1)) << 8);
 }
 
+bool IchTco::NoReboot() const { return (state_.gcs & kGcsNoReboot) != 0; }
+
 bool IchTco::Running() const { return !(Register16(kTcoFirstPort + kCnt1) & kCnt1Halt); }
 
 u8 IchTco::ReadByte(u16 port) const {

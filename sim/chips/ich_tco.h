@@ -46,6 +46,8 @@ public:
     u16 TicksLeft() const { return state_.counter; }
     u16 Register16(u16 port) const;
     u32 Gcs() const { return state_.gcs; }
+    bool Present() const { return state_.present; }
+    bool NoReboot() const;
     u32 SmiEn() const { return state_.smiEn; }
 
 private:

@@ -122,7 +122,9 @@ void It87::LoadCounter() {
     state_.wdtPhaseMs = 0;
 }
 
-u64 It87::UnitMs() const { return (state_.gpio[kRegWdtConfig] & kWdtSeconds) ? kMsPerSecond : kMsPerMinute; }
+bool It87::CountsSeconds() const { return (state_.gpio[kRegWdtConfig] & kWdtSeconds) != 0; }
+
+u64 It87::UnitMs() const { return CountsSeconds() ? kMsPerSecond : kMsPerMinute; }
 
 u64 It87::MsToEvent() const {
     if (!state_.wdtCounter) return kNoEvent;

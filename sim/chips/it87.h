@@ -76,6 +76,7 @@ public:
     // Observations for tests and tools.
     u16 ChipId() const;
     bool Counting() const { return state_.wdtCounter != 0; }
+    bool CountsSeconds() const;
     u64 MsLeft() const { return MsToEvent(); }
     u8 GpioRegister(u8 reg) const { return state_.gpio[reg]; }
     u8 GlobalRegister(u8 reg) const;
