@@ -1,6 +1,7 @@
 #include "mcu/link.h"
 
 #include "mcu/port_discovery.h"
+#include "mcu/receiver.h"
 #include "core/port_kind.h"
 
 namespace hx {
@@ -98,6 +99,9 @@ void StopLinkReceiver(McuLink& link) {
         if (os::ThreadActive(thread)) {
             os::EventSet(link.stopEvent.load());
             os::EventSet(link.ioEvent.load());
+            // A thread that first ran after step 1 has set rxRunning again:
+            // cleared after the stop event, so that the thread sees either.
+            link.rxRunning.store(0);
             if (!os::ThreadWait(thread, kStopJoinMs)) os::ThreadTerminate(thread);
         }
         os::ThreadClose(thread);
@@ -114,6 +118,7 @@ void CloseLinkPort(McuLink& link) {
 }
 
 void CloseMcuLinks() {
+    CloseDt2Event();
     // A receive thread that no unload step stopped (DT2 events without CAN
     // or DICOS) must not outlive the port it reads.
     StopLinkReceiver(serialPortMcu);
