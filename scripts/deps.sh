@@ -1,6 +1,6 @@
 #!/bin/bash
 # Installs the Debian packages a build needs, only when some are missing.
-# Usage: scripts/deps.sh [linux|windows|wine]...
+# Usage: scripts/deps.sh [linux|windows|wine|fuzz]...
 set -euo pipefail
 
 packages_for() {
@@ -8,6 +8,7 @@ packages_for() {
     linux) echo cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev ;;
     windows) echo cmake make g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 ;;
     wine) echo wine64 ;;
+    fuzz) echo clang libclang-rt-14-dev ;;
     *) echo "deps.sh: unknown group $1" >&2; exit 2 ;;
   esac
 }

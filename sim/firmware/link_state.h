@@ -153,7 +153,11 @@ struct LinkFaultState {
     u32 noiseBytes;
     u32 staleBefore;           // preceded by a stale answer of another code
     u32 splitChunk;            // while non-zero: every answer written in chunks of this size
-    u32 splitGapMs;            // pause between chunks
+    u32 splitGapMs;            // pause between chunks, and between the two parts of a burst
+    u32 burstAround;           // answers sent in a burst between two event frames
+    u8 burstCode;              // their event code
+    u32 burstPayload;          // payload of the first; the second carries payload + 1
+    u32 burstSplitAt;          // the burst goes out in two writes, the first this many bytes long
 };
 
 enum class LinkRole : u8 { Mcu, Can };

@@ -104,6 +104,20 @@ void WriteMaybeSplit(LinkRole role, const u8* bytes, u32 count) {
     }
 }
 
+// Event frame, answer, event frame, written in two parts cut after
+// burstSplitAt bytes.
+void WriteBurst(LinkRole role, const u8* answer, const LinkFaultState& f) {
+    constexpr u32 kBurstBytes = 3 * kMcuFrameBytes;
+    u8 burst[kBurstBytes];
+    BuildEventFrame(f.burstCode, f.burstPayload, burst);
+    std::memcpy(burst + kMcuFrameBytes, answer, kMcuFrameBytes);
+    BuildEventFrame(f.burstCode, f.burstPayload + 1, burst + 2 * kMcuFrameBytes);
+    const u32 cut = f.burstSplitAt < kBurstBytes ? f.burstSplitAt : kBurstBytes;
+    WriteRaw(role, burst, cut);
+    if (cut > 0 && cut < kBurstBytes && f.splitGapMs) SleepMs(f.splitGapMs);
+    WriteRaw(role, burst + cut, kBurstBytes - cut);
+}
+
 void Enqueue(LinkRole role, const u8* bytes, u32 count, i64 dueMs) {
     if (g_host.pendingCount == kMaxPending || count > kMaxAnswerBytes) return;
     Pending& p = g_host.pending[g_host.pendingCount++];
@@ -180,6 +194,11 @@ void SendAnswer(LinkRole role, const u8* bytes, u32 count) {
     if (frame) {
         std::memcpy(g_host.lastAnswer[Index(role)], out, kMcuFrameBytes);
         g_host.haveLast[Index(role)] = true;
+    }
+    if (frame && f.burstAround) {
+        --f.burstAround;
+        WriteBurst(role, out, f);
+        return;
     }
     if (f.delayAnswers) {
         --f.delayAnswers;

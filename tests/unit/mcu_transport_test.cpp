@@ -1,11 +1,10 @@
 // The serial transport on the virtual board's pseudo-terminals: opening (and
 // not reopening) a link, exclusive ownership across processes, reads that end
-// on a stop, stopping a receive thread, and the CAN link's 16-byte frames.
+// on a stop, releasing the events of a link without a thread, and the CAN link's 16-byte frames.
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstring>
 
 #include "halvex32.h"
@@ -152,32 +151,6 @@ TEST_F(Transport, StopLinkReceiverWithoutAThreadReleasesTheEventsAndKeepsThePort
     EXPECT_EQ(serialPortMcu.comHandle.load(), port);
     u32 version = 0;
     EXPECT_TRUE(McuQuery(0xFF, &version));  // events are made again on demand
-}
-
-// A stand-in receive thread: reads with no time-out until stopped.
-std::atomic<u32> g_readsEnded{0};
-void BlockingReader(void* raw) {
-    McuLink& link = *static_cast<McuLink*>(raw);
-    link.rxRunning.store(1);
-    while (link.rxRunning.load()) {
-        u8 buffer[kFrameSize];
-        u32 got = 0;
-        LinkRead(link, buffer, kFrameSize, &got, os::kInfinite);
-        g_readsEnded.fetch_add(1);
-    }
-}
-
-TEST_F(Transport, StopLinkReceiverEndsAThreadBlockedInARead) {
-    LoadAndOpen();
-    ASSERT_TRUE(PrepareLinkEvents(serialPortMcu));
-    const os::Handle thread = os::ThreadStart(BlockingReader, &serialPortMcu);
-    ASSERT_TRUE(os::HandleIsOpen(thread));
-    serialPortMcu.rxThread.store(thread);
-    while (!serialPortMcu.rxRunning.load()) usleep(1000);
-    StopLinkReceiver(serialPortMcu);
-    EXPECT_EQ(serialPortMcu.rxThread.load(), os::kNoHandle);
-    EXPECT_EQ(serialPortMcu.rxRunning.load(), 0u);
-    EXPECT_GE(g_readsEnded.load(), 1u);
 }
 
 TEST_F(Transport, CanFramesTravelBothWaysOnTheCanLink) {
