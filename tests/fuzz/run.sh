@@ -12,4 +12,4 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$(nproc)" >/dev/null
 mkdir -p build/fuzz/corpus build/fuzz/findings
 build/fuzz/tests/fuzz/hx_reassembly_fuzz -max_total_time="$seconds" -print_final_stats=1 \
-  -artifact_prefix=build/fuzz/findings/ build/fuzz/corpus 2>&1 | grep -E "^(stat::|Done|==|SUMMARY|reassembly:)"
+  -artifact_prefix=build/fuzz/findings/ build/fuzz/corpus 2>&1 | grep -E "^(stat::|Done|==|SUMMARY)"

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <mutex>
+#include <tuple>
 
 #include "halvex32.h"
 #include "mcu/receiver.h"
@@ -15,125 +16,97 @@ namespace hx::test {
 namespace {
 
 using Bytes = std::vector<u8>;
+using RX = RxThreadKind;
 
 // One callback as it was called: kind, then its arguments.
-struct Seen {
-    char kind;
-    u32 a, b, c;
-    bool operator==(const Seen&) const = default;
-};
+using Seen = std::tuple<char, u32, u32, u32>;
 
 std::mutex g_lock;
 std::vector<Seen> g_seen;
 std::atomic<int> g_exchanged{-1};
 
+// The calls so far; `forget`: and start afresh.
+std::vector<Seen> Calls(bool forget = false) {
+    std::lock_guard<std::mutex> hold(g_lock);
+    std::vector<Seen> out;
+    forget ? out.swap(g_seen) : (void)(out = g_seen);
+    return out;
+}
 void Note(Seen s) {
     std::lock_guard<std::mutex> hold(g_lock);
     g_seen.push_back(s);
-}
-void Forget() {
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_seen.clear();
-}
-std::vector<Seen> SeenSoFar() {
-    std::lock_guard<std::mutex> hold(g_lock);
-    return g_seen;
 }
 
 void HX_CALLBACK OnDicos(DiEventRecord* r) { Note({'D', r->inputState, r->eventValue, r->sequence}); }
 void HX_CALLBACK OnPwm(u32 generator, u32 status) { Note({'P', generator, status, 0}); }
 void HX_CALLBACK OnCanStatus(u32 status) { Note({'S', status, 0, 0}); }
-void HX_CALLBACK OnCan(CanMessage* m, u32 size) { Note({'C', m->id, u32{m->length} << 16 | m->flags, size}); }
+void HX_CALLBACK OnCan(CanMessage* m, u32 size) { Note({'C', m->id, u32{m->data[2]} << 24 | u32{m->length} << 16 | m->flags, size}); }
 void HX_CALLBACK OnDt2(u32 value) { Note({'T', value, 0, 0}); }
-void HX_CALLBACK QueryFromPwm(u32, u32) {
-    u32 word = 0;
-    g_exchanged.store(McuQuery(0xFF, &word));
-}
-void HX_CALLBACK QueryFromDt2(u32) {
+void Query() {
     u32 word = 0;
     g_exchanged.store(McuQuery(0xFF, &word) && word == sim::kFirmwareVersion);
 }
+void HX_CALLBACK QueryFromPwm(u32, u32) { Query(); }
+void HX_CALLBACK QueryFromDt2(u32) { Query(); }
 
 constexpr u32 kMarker = 0xFEED;
 const Bytes kDiFrame = {0x40, 0x30, 0x05, 0x01, 0x00, 0x00, 0x76};
-const sim::CanWireMessage kCanIn{0x18FF0102, 0x0004, 3, {0xDE, 0xAD, 0xBE}};
-
-Bytes CanBytes(const sim::CanWireMessage& m) {
-    Bytes b(kCanFrameSize);
-    sim::BuildCanWireFrame(m, b.data());
-    return b;
-}
 
 class Receiver : public McuLinkTest {
 protected:
     void SetUp() override {
         McuLinkTest::SetUp();
-        Forget();
-        g_exchanged.store(-1);
+        Calls(true);
         LoadAndOpen();
-        RegisterCallbackDICOS(OnDicos);
-        PWM_RegisterStatus(OnPwm);
-        CAN_RegisterStatus(0, OnCanStatus);
-        CAN_RegisterReceived(0, OnCan);
-        DT2_EiRegisterIndexed(OnDt2);
+        ASSERT_TRUE(RegisterCallbackDICOS(OnDicos) && PWM_RegisterStatus(OnPwm) && CAN_RegisterStatus(0, OnCanStatus) &&
+                    CAN_RegisterReceived(0, OnCan) && DT2_EiRegisterIndexed(OnDt2));
     }
     // A fresh run of the link's thread with body `kind`, reading.
-    static void Run(McuLink& link, RxThreadKind kind) {
+    static void Run(RX kind) {
+        McuLink& link = kind == RX::CanReceiver ? serialPortCan : serialPortMcu;
         StopLinkReceiver(link);
         link.rxThreadProc.store(kind);
         ASSERT_TRUE(&link == &serialPortCan ? StartCanReceiver() : StartMcuReceiver());
         while (!link.rxRunning.load()) usleep(1000);
+        Calls(true);
     }
     static bool WaitFor(Seen last) {
-        for (int i = 0; i < 2000; ++i, usleep(1000)) {
-            const auto seen = SeenSoFar();
-            if (!seen.empty() && seen.back() == last) return true;
-        }
-        return false;
+        for (int i = 0; i < 2000 && (Calls().empty() || !(Calls().back() == last)); ++i) usleep(1000);
+        return !Calls().empty() && Calls().back() == last;
     }
-    // What the callbacks saw for `writes`: a marker sent behind them tells
-    // when the thread has taken everything before it.
-    static std::vector<Seen> SeenFor(sim::LinkRole role, const std::vector<Bytes>& writes) {
+    // The calls for `writes`; a marker sent behind them tells when the thread
+    // has taken everything before it.
+    static std::vector<Seen> CallsFor(sim::LinkRole role, const std::vector<Bytes>& writes) {
         for (const Bytes& w : writes) EXPECT_TRUE(sim::SendLinkBytes(role, w.data(), static_cast<u32>(w.size())));
         const bool can = role == sim::LinkRole::Can;
         EXPECT_TRUE(can ? sim::SendCanMessage({kMarker, 0, 0, {}}) : sim::EmitMcuEvent(0x61, kMarker));
         EXPECT_TRUE(WaitFor(can ? Seen{'C', kMarker, 0, kCanFrameSize} : Seen{'S', kMarker, 0, 0}));
-        auto seen = SeenSoFar();
+        auto seen = Calls();
         if (!seen.empty()) seen.pop_back();
         return seen;
     }
 };
 
 TEST_F(Receiver, StreamsGiveTheCallbacksExactlyTheirFrames) {
-    const Bytes can = CanBytes(kCanIn);
-    const Seen kDi16{'D', 0xFEFA, 0, 1};
-    struct Row {
-        const char* name;
-        RxThreadKind kind;
-        std::vector<Bytes> writes;
-        std::vector<Seen> expected;
-    } const rows[] = {
-        {"DI change, 8-bit variant", RxThreadKind::McuEvents8, {kDiFrame}, {{'D', 5, 1, 1}}},
-        {"DI change, 16-bit variant", RxThreadKind::McuEvents16, {kDiFrame}, {kDi16}},
-        {"sequence counts within a run", RxThreadKind::McuEvents16, {kDiFrame, kDiFrame}, {kDi16, {'D', 0xFEFA, 0, 2}}},
-        {"PWM status", RxThreadKind::McuEvents16, {{0x40, 0x41, 0x11, 0x22, 0x33, 0x44, 0x2B}}, {{'P', 0x44, 0x332211, 0}}},
-        {"code 42h is ignored", RxThreadKind::McuEvents16, {{0x40, 0x42, 0, 0, 0, 0, 0x82}}, {}},
-        {"bad checksum", RxThreadKind::McuEvents16, {{0x40, 0x30, 0x05, 0x01, 0, 0, 0x77}}, {}},
-        {"noise before a frame", RxThreadKind::McuEvents16, {{0x00, 0x11}, kDiFrame}, {kDi16}},
-        {"lead byte opening a read drops the partial frame", RxThreadKind::McuEvents16,
-         {{0, 0, 0, 0, 0, 0, 0x40}, kDiFrame}, {kDi16}},
-        {"lead byte inside a read is payload", RxThreadKind::McuEvents16, {{0x40, 0x30, 0x40, 0x01, 0, 0, 0xB1}},
-         {{'D', 0xFEBF, 0, 1}}},
-        {"CAN frame in 10 + 6 bytes", RxThreadKind::CanReceiver, {Bytes(can.begin(), can.begin() + 10),
-         Bytes(can.begin() + 10, can.end())}, {{'C', kCanIn.id, 3u << 16 | 4, kCanFrameSize}}},
-        {"CAN noise then a frame", RxThreadKind::CanReceiver, {{0x00, 0x11, 0x22}, can},
-         {{'C', kCanIn.id, 3u << 16 | 4, kCanFrameSize}}},
+    Bytes can(kCanFrameSize);
+    sim::BuildCanWireFrame({0x18FF0102, 0x0004, 3, {0xDE, 0xAD, 0xBE}}, can.data());
+    const Seen di16{'D', 0xFEFA, 0, 1}, canIn{'C', 0x18FF0102, 0xBE030004, kCanFrameSize};
+    struct Row { const char* name; RX kind; std::vector<Bytes> writes; std::vector<Seen> expected; } const rows[] = {
+        {"DI change, 8-bit variant", RX::McuEvents8, {kDiFrame}, {{'D', 5, 1, 1}}},
+        {"DI change, 16-bit variant", RX::McuEvents16, {kDiFrame}, {di16}},
+        {"sequence counts within a run", RX::McuEvents16, {kDiFrame, kDiFrame}, {di16, {'D', 0xFEFA, 0, 2}}},
+        {"PWM status", RX::McuEvents16, {{0x40, 0x41, 0x11, 0x22, 0x33, 0x44, 0x2B}}, {{'P', 0x44, 0x332211, 0}}},
+        {"code 42h is ignored", RX::McuEvents16, {{0x40, 0x42, 0, 0, 0, 0, 0x82}}, {}},
+        {"bad checksum", RX::McuEvents16, {{0x40, 0x30, 0x05, 0x01, 0, 0, 0x77}}, {}},
+        {"noise before a frame", RX::McuEvents16, {{0x00, 0x11}, kDiFrame}, {di16}},
+        {"lead byte opening a read drops the partial frame", RX::McuEvents16, {{0, 0, 0, 0, 0, 0, 0x40}, kDiFrame}, {di16}},
+        {"lead byte inside a read is payload", RX::McuEvents16, {{0x40, 0x30, 0x40, 0x01, 0, 0, 0xB1}}, {{'D', 0xFEBF, 0, 1}}},
+        {"CAN frame in 10 + 6 bytes", RX::CanReceiver, {{can.begin(), can.begin() + 10}, {can.begin() + 10, can.end()}}, {canIn}},
+        {"CAN noise then a frame", RX::CanReceiver, {{0x00, 0x11, 0x22}, can}, {canIn}},
     };
     for (const Row& row : rows) {
-        const bool can = row.kind == RxThreadKind::CanReceiver;
-        Run(can ? serialPortCan : serialPortMcu, row.kind);
-        Forget();
-        EXPECT_EQ(SeenFor(can ? sim::LinkRole::Can : sim::LinkRole::Mcu, row.writes), row.expected) << row.name;
+        Run(row.kind);
+        EXPECT_EQ(CallsFor(row.kind == RX::CanReceiver ? sim::LinkRole::Can : sim::LinkRole::Mcu, row.writes), row.expected) << row.name;
     }
 }
 
@@ -141,7 +114,7 @@ TEST_F(Receiver, StreamsGiveTheCallbacksExactlyTheirFrames) {
 // (handed over to nobody) is not taken by the next exchange; an echo that
 // differs fails.
 TEST_F(Receiver, AnswersReachTheirExchangeThroughTheThread) {
-    Run(serialPortMcu, RxThreadKind::McuEvents16);
+    Run(RX::McuEvents16);
     Arm([](sim::LinkFaultState& f) { f.noiseBefore = f.noiseBytes = 1; });
     EXPECT_TRUE(McuCommand(0x30, 0));
     Edit([](sim::SerialLinkState& s) { s.mcu.diActive = 0x0001; });
@@ -158,71 +131,54 @@ TEST_F(Receiver, AnswersReachTheirExchangeThroughTheThread) {
 }
 
 TEST_F(Receiver, AnAnswerBetweenTwoEventsCutAtAnyByteReachesItsExchange) {
-    Run(serialPortMcu, RxThreadKind::McuEvents16);
+    Run(RX::McuEvents16);
     for (u32 cut = 0; cut <= 3 * kFrameSize; ++cut) {
-        Forget();
-        Arm([&](sim::LinkFaultState& f) { f.burstAround = 1, f.burstCode = 0x61, f.burstPayload = cut, f.burstSplitAt = cut, f.splitGapMs = 2; });
-        u32 version = 0;
-        EXPECT_TRUE(McuQuery(0xFF, &version) && version == sim::kFirmwareVersion) << cut;
+        Arm([&](sim::LinkFaultState& f) { f.burstAround = 1, f.burstCode = 0x61, f.burstPayload = f.burstSplitAt = cut, f.splitGapMs = 2; });
+        Query();
+        EXPECT_EQ(g_exchanged.load(), 1) << cut;
         EXPECT_TRUE(WaitFor({'S', cut + 1, 0, 0})) << cut;
-        EXPECT_EQ(SeenSoFar(), (std::vector<Seen>{{'S', cut, 0, 0}, {'S', cut + 1, 0, 0}})) << cut;
+        EXPECT_EQ(Calls(true), (std::vector<Seen>{{'S', cut, 0, 0}, {'S', cut + 1, 0, 0}})) << cut;
     }
 }
 
 TEST_F(Receiver, TwoDt2EventsEndWithOneCallbackOfTheSecondValue) {
-    Run(serialPortMcu, RxThreadKind::McuEvents16);
+    Run(RX::McuEvents16);
     ASSERT_TRUE(StartDt2EventThread());
     ASSERT_TRUE(sim::EmitMcuEvent(0x21, 1) && sim::EmitMcuEvent(0x21, 2));
     ASSERT_TRUE(WaitFor({'T', 2, 0, 0}));
-    for (const Seen& s : SeenSoFar()) EXPECT_TRUE(s.kind == 'T' && (s.a == 1 || s.a == 2));
+    for (const Seen& s : Calls()) EXPECT_TRUE((s == Seen{'T', 1, 0, 0} || s == Seen{'T', 2, 0, 0}));
 }
 
 // On the MCU receive thread an exchange cannot be answered and fails after
 // its time-out; on the DT2 event thread it works.
 TEST_F(Receiver, ExchangesFromCallbacksFailOnTheReceiveThreadAndWorkOnTheDt2Thread) {
-    struct Row {
-        void (*arm)();
-        u8 event;
-        int answered;
-    } const rows[] = {
-        {[] { PWM_RegisterStatus(QueryFromPwm); }, 0x41, 0},
-        {[] { DT2_EiRegisterIndexed(QueryFromDt2); }, 0x21, 1},
-    };
-    Run(serialPortMcu, RxThreadKind::McuEvents16);
-    ASSERT_TRUE(StartDt2EventThread());
-    for (const Row& row : rows) {
+    Run(RX::McuEvents16);
+    ASSERT_TRUE(StartDt2EventThread() && PWM_RegisterStatus(QueryFromPwm) && DT2_EiRegisterIndexed(QueryFromDt2));
+    for (const auto& [event, answered] : {std::pair{0x41, 0}, std::pair{0x21, 1}}) {
         g_exchanged.store(-1);
-        row.arm();
-        ASSERT_TRUE(sim::EmitMcuEvent(row.event, 0));
+        ASSERT_TRUE(sim::EmitMcuEvent(static_cast<u8>(event), 0));
         while (g_exchanged.load() < 0) usleep(1000);
-        EXPECT_EQ(g_exchanged.load(), row.answered) << int{row.event};
+        EXPECT_EQ(g_exchanged.load(), answered) << event;
     }
-    u32 version = 0;
-    EXPECT_TRUE(McuQuery(0xFF, &version));
 }
 
 // Stopped while blocked in a read, or before it first ran: the thread has
 // ended when the stop returns (an abandoned one would still take the event
-// below), and the link is read directly again.
+// below), and the link is read directly again. No body, no thread.
 TEST_F(Receiver, AStopEndsTheThreadWhereverItIs) {
     for (const bool settled : {true, false, false, false}) {
-        serialPortMcu.rxThreadProc.store(RxThreadKind::McuEvents16);
+        serialPortMcu.rxThreadProc.store(RX::McuEvents16);
         ASSERT_TRUE(StartMcuReceiver());
         while (settled && !serialPortMcu.rxRunning.load()) usleep(1000);
         StopLinkReceiver(serialPortMcu);
-        EXPECT_EQ(serialPortMcu.rxThread.load(), os::kNoHandle);
-        EXPECT_EQ(serialPortMcu.rxRunning.load(), 0u);
+        EXPECT_EQ(serialPortMcu.rxThread.load() | serialPortMcu.rxRunning.load(), 0u);
         ASSERT_TRUE(sim::EmitMcuEvent(0x61, kMarker));
         EXPECT_TRUE(McuCommand(0x37, 0));
-        EXPECT_TRUE(SeenSoFar().empty());
+        EXPECT_TRUE(Calls().empty());
     }
-}
-
-TEST_F(Receiver, OnlyLinksWithABodyGetAThread) {
-    for (const auto kind : {RxThreadKind::None, RxThreadKind::DicosPort}) {
+    for (const auto kind : {RX::None, RX::DicosPort}) {
         serialPortMcu.rxThreadProc.store(kind);
-        EXPECT_FALSE(StartMcuReceiver());
-        EXPECT_EQ(serialPortMcu.rxThread.load(), os::kNoHandle);
+        EXPECT_FALSE(StartMcuReceiver() || os::HandleIsOpen(serialPortMcu.rxThread.load()));
     }
 }
 
