@@ -217,6 +217,7 @@ os::ThreadBody Dt2EventThreadBody() { return Config.dt2EventThread.load() ? Dt2E
 
 void Dt2EventThread(void* raw) {
     Dt2EventRecord& r = *static_cast<Dt2EventRecord*>(raw);
+    // `running` was set by StartDt2EventThread before this thread existed.
     while (r.running.load()) {
         const os::Handle event = r.event.load();
         if (os::WaitAny(&event, 1, os::kInfinite) != 0) return;  // the event is gone: unload
