@@ -118,11 +118,12 @@ void CloseLinkPort(McuLink& link) {
 }
 
 void CloseMcuLinks() {
-    CloseDt2Event();
+    StopDt2EventThread();
     // A receive thread that no unload step stopped (DT2 events without CAN
     // or DICOS) must not outlive the port it reads.
     StopLinkReceiver(serialPortMcu);
     StopLinkReceiver(serialPortCan);
+    CloseDt2Event();  // only now that no receive thread can signal it
     CloseLinkPort(serialPortMcu);
     CloseLinkPort(serialPortCan);
 }

@@ -69,8 +69,8 @@ Bool32 LinkWrite(McuLink& link, const u8* buffer, u32 count, u32* bytesWritten);
 void StopLinkReceiver(McuLink& link);
 // Closes comHandle (after StopLinkReceiver) and sets it to 0.
 void CloseLinkPort(McuLink& link);
-// Unload step after the unload sequence: stops the DT2 event thread and
-// releases its event, then both links (their receive threads first).
+// Unload step after the unload sequence: stops the DT2 event thread and the
+// receive threads, releases the DT2 event, closes both links.
 void CloseMcuLinks();
 
 // frameBuf as plain bytes.

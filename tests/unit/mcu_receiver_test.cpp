@@ -37,7 +37,7 @@ void Note(Seen s) {
     g_seen.push_back(s);
 }
 
-void HX_CALLBACK OnDicos(DiEventRecord* r) { Note({'D', r->inputState, r->eventValue, r->sequence}); }
+void HX_CALLBACK OnDicos(DiEventRecord* r) { Note({'D', u32{r->inputState}, u32{r->eventValue}, u32{r->sequence}}); }
 void HX_CALLBACK OnPwm(u32 generator, u32 status) { Note({'P', generator, status, 0}); }
 void HX_CALLBACK OnCanStatus(u32 status) { Note({'S', status, 0, 0}); }
 void HX_CALLBACK OnCan(CanMessage* m, u32 size) { Note({'C', m->id, u32{m->data[2]} << 24 | u32{m->length} << 16 | m->flags, size}); }
