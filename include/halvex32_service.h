@@ -76,6 +76,19 @@ struct FrameExchange {
 // Opens the MCU link when needed and exchanges one frame under the library lock.
 FrameExchange ExchangeFrame(FrameKind kind, uint8_t code, uint32_t word);
 
+// ---- MCU events -----------------------------------------------------------------
+
+enum class Watch {
+    Started,     // the receive thread runs: registered callbacks see the MCU's events
+    NoLink,      // the MCU link cannot be opened
+    NoReceiver,  // the model has no receive thread for its MCU link
+};
+
+// Opens the MCU link and starts its receive thread, and the DT2 event thread
+// where the model has one.
+Watch StartEventWatch();
+void StopEventWatch();
+
 // ---- the watchdog registers of the Super I/O ------------------------------------
 
 struct WdtRegisters {
@@ -107,5 +120,7 @@ struct BoardStatus {
 BoardStatus GetBoardStatus();
 // Runs the board clock forward; chips that expire on the way reset the machine.
 void AdvanceBoardClock(uint64_t ms);
+// The board's MCU firmware sends one event frame (lead 40h) of `code`.
+bool EmitBoardEvent(uint8_t code, uint32_t payload);
 
 }  // namespace hx::service

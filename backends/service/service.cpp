@@ -12,6 +12,7 @@
 #include "halvex32_service.h"
 #include "mcu/frame.h"
 #include "mcu/link.h"
+#include "mcu/receiver.h"
 
 namespace hx::service {
 namespace {
@@ -103,6 +104,21 @@ FrameExchange ExchangeFrame(FrameKind kind, uint8_t code, uint32_t word) {
 WdtRegisters ReadWdtRegisters() {
     const SuperIoWatchdogSnapshot s = ReadSuperIoWatchdog();
     return {s.chipId, s.config, s.value, s.unitSeconds};
+}
+
+Watch StartEventWatch() {
+    {
+        LibraryLockGuard lock;
+        if (!OpenMcuLink(serialPortMcu)) return Watch::NoLink;
+    }
+    if (!StartMcuReceiver()) return Watch::NoReceiver;
+    StartDt2EventThread();  // only where the model has the DT2 event thread
+    return Watch::Started;
+}
+
+void StopEventWatch() {
+    StopDt2EventThread();
+    StopLinkReceiver(serialPortMcu);
 }
 
 }  // namespace hx::service

@@ -5,6 +5,7 @@
 
 #include "backends/service/attach.h"
 #include "halvex32_service.h"
+#include "sim/posix/link_host.h"
 #include "sim/virtual_board.h"
 #include "sim/watchdog_board.h"
 
@@ -41,5 +42,7 @@ BoardStatus GetBoardStatus() {
 }
 
 void AdvanceBoardClock(uint64_t ms) { sim::TheBoard().AdvanceClock(ms); }
+
+bool EmitBoardEvent(uint8_t code, uint32_t payload) { return sim::EmitMcuEvent(code, payload); }
 
 }  // namespace hx::service

@@ -1,6 +1,7 @@
 // POSIX implementation of the OS seam primitives of the library frame.
 #include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
@@ -63,6 +64,12 @@ void Diagnostic(const char* text) {
 }
 
 void SleepMs(u32 ms) {
+    // Sleep(0) gives up the rest of the time slice; a zero nanosleep would
+    // instead wait out the timer slack (about 50 us).
+    if (ms == 0) {
+        sched_yield();
+        return;
+    }
     timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000L)};
     while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
     }

@@ -1,6 +1,7 @@
 // halvexctl through the built binary: the model list without hardware, the
 // MCU commands on the virtual board (raw frames shown byte for byte as they
-// went out and came back), and a feature the model lacks.
+// went out and came back, events decoded as they arrive), and a feature the
+// model lacks.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,6 +27,11 @@ TEST(Halvexctl, CommandsAnswerOrSayWhatIsMissing) {
         {"--virtual Trelo-11 mcu raw command 0x37 0x00030001", 0, "echoed", nullptr},
         {"--virtual Trelo-11 mcu raw post 0x90 1", 0, "sent:    23 90 01 00 00 00 B4\nposted", nullptr},
         {"--virtual Trelo-11 mcu raw query 0x100 0", 1, "", "CODE must be a byte"},
+        // Each event kind decoded once, in the order the firmware sent them.
+        {"--virtual Trelo-11 mcu watch --demo --for 300ms", 0,
+         "DI change    inputs 0001  changed 0001  sequence 1\nPWM status   generator 44  status 332211\n"
+         "CAN status   00000001\nDT2 indexed  00000005\n", nullptr},
+        {"--virtual Trelo-06 mcu watch --for 1ms", 1, "", "halvexctl: Trelo-06 has no MCU event receiver\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);

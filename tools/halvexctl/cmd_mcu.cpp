@@ -47,8 +47,6 @@ void PrintFrame(const char* label, const uint8_t* bytes) {
 // The MCU families fill MCU_GetVersion's slot as the MCU maintenance feature
 // lands; until then the export answers its default 0 and the same query goes
 // out as a raw frame.
-// The export first; while the model's MCU family leaves MCU_GetVersion
-// empty, the same FFh query goes out as one raw frame.
 bool ReadVersion(uint32_t* version) {
     if (MCU_GetVersion(version)) return true;
     const svc::FrameExchange x = svc::ExchangeFrame(svc::FrameKind::Query, kVersionQuery, *version);
@@ -104,7 +102,7 @@ int RunRaw(Context& ctx, const RawRequest& r) {
 }  // namespace
 
 void AddMcuCommand(CLI::App& app, Command& command) {
-    auto* mcu = app.add_subcommand("mcu", "The MCU command link: firmware version, raw frames");
+    auto* mcu = app.add_subcommand("mcu", "The MCU command link: firmware version, raw frames, events");
     mcu->require_subcommand(1);
     mcu->add_subcommand("version", "Query the MCU firmware version")->callback([&command] {
         command = {RunVersion};
@@ -117,6 +115,7 @@ void AddMcuCommand(CLI::App& app, Command& command) {
     raw->add_option("code", request.code, "command code, e.g. 0x35 or 35h")->required();
     raw->add_option("word", request.word, "32-bit payload, e.g. 0xFFFF0000")->required();
     raw->callback([&command] { command = {[](Context& ctx) { return RunRaw(ctx, request); }}; });
+    AddMcuWatchCommand(*mcu, command);
 }
 
 }  // namespace halvexctl

@@ -7,12 +7,9 @@
 // board clock instead of waiting, except that an open-ended keepalive also
 // paces itself in real time so it can be watched and interrupted.
 #include <algorithm>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "halvex32.h"
 #include "halvex32_service.h"
@@ -22,18 +19,9 @@ namespace halvexctl {
 namespace {
 
 namespace svc = hx::service;
-using Ms = unsigned long long;
-
-constexpr Ms kMsPerSecond = 1000;
-constexpr Ms kMsPerMinute = 60 * kMsPerSecond;
-constexpr Ms kMsPerHour = 60 * kMsPerMinute;
 constexpr unsigned kMaxCount = 65535;
-constexpr Ms kPollMs = 100;  // how often a real-time wait looks at SIGINT
 constexpr Ms kExpireStepMs = kMsPerSecond;
 constexpr Ms kExpireSlackMs = 10 * kMsPerMinute;
-
-volatile std::sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) { g_interrupted = 1; }
 
 struct WdtOptions {
     std::string timeout = "30s";
@@ -74,23 +62,6 @@ std::optional<Timeout> ParseTimeout(const std::string& text) {
     return t;
 }
 
-// "500ms", "5s", "10m", "1h"; a bare number is seconds.
-std::optional<Ms> ParseDuration(const std::string& text) {
-    std::size_t used = 0;
-    unsigned long long n = 0;
-    try {
-        n = std::stoull(text, &used);
-    } catch (...) {
-        return std::nullopt;
-    }
-    const std::string suffix = text.substr(used);
-    if (suffix == "ms") return n;
-    if (suffix.empty() || suffix == "s") return n * kMsPerSecond;
-    if (suffix == "m" || suffix == "min") return n * kMsPerMinute;
-    if (suffix == "h") return n * kMsPerHour;
-    return std::nullopt;
-}
-
 std::string Seconds(Ms ms) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.1f s", static_cast<double>(ms) / kMsPerSecond);
@@ -107,12 +78,6 @@ const char* Family(const Context& ctx) { return ctx.info.groups[svc::kWdt].famil
 int CheckWatchdog(const Context& ctx) { return RequireGroup(ctx, svc::kWdt, "watchdog support"); }
 
 uint32_t BoardResets() { return svc::GetBoardStatus().resets; }
-
-void SleepMs(Ms ms) {
-    for (Ms waited = 0; waited < ms && !g_interrupted; waited += kPollMs) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(kPollMs, ms - waited)));
-    }
-}
 
 void PrintLastReset(const svc::BoardStatus& s) {
     if (!s.resets) {
@@ -144,15 +109,15 @@ int RunKeepalive(Context& ctx) {
     if (const int rc = Arm(*timeout)) return rc;
     std::printf("watchdog %s armed: %s, kicking every %s%s\n", Family(ctx), Describe(*timeout).c_str(),
                 Seconds(*interval).c_str(), duration ? (", for " + Seconds(*duration)).c_str() : " until interrupted");
-    std::signal(SIGINT, OnInterrupt);
+    CatchInterrupt(true);
     const uint32_t resetsBefore = ctx.virtualBoard ? BoardResets() : 0;
     Ms elapsed = 0;
     unsigned kicks = 0;
     int rc = 0;
-    while (!g_interrupted && (!duration || elapsed < *duration)) {
+    while (!Interrupted() && (!duration || elapsed < *duration)) {
         const Ms step = duration ? std::min(*interval, *duration - elapsed) : *interval;
         if (!boardTime) SleepMs(step);
-        if (g_interrupted) break;
+        if (Interrupted()) break;
         if (ctx.virtualBoard) svc::AdvanceBoardClock(step);
         elapsed += step;
         if (ctx.virtualBoard && BoardResets() != resetsBefore) {
@@ -165,7 +130,7 @@ int RunKeepalive(Context& ctx) {
         ++kicks;
     }
     StopWDT();
-    std::signal(SIGINT, SIG_DFL);
+    CatchInterrupt(false);
     std::printf("watchdog stopped after %u kicks over %s%s\n", kicks, Seconds(elapsed).c_str(),
                 rc ? "" : "; no reset");
     return rc;
@@ -190,10 +155,10 @@ int ExpireVirtual(const Timeout& t) {
 int ExpireReal(const Timeout& t) {
     std::printf("not kicking: this machine resets in about %s\n", Describe(t).c_str());
     std::fflush(stdout);
-    std::signal(SIGINT, OnInterrupt);
+    CatchInterrupt(true);
     SleepMs(2 * t.ms() + kExpireSlackMs);
-    std::signal(SIGINT, SIG_DFL);
-    if (g_interrupted) {
+    CatchInterrupt(false);
+    if (Interrupted()) {
         std::printf("interrupted: the watchdog is stopped\n");
         return 1;
     }

@@ -1,10 +1,49 @@
 #include "tools/halvexctl/context.h"
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <thread>
 
 namespace halvexctl {
 
 namespace svc = hx::service;
+
+namespace {
+
+constexpr Ms kPollMs = 100;  // how often a wait looks at Ctrl-C
+
+volatile std::sig_atomic_t g_interrupted = 0;
+void OnInterrupt(int) { g_interrupted = 1; }
+
+}  // namespace
+
+std::optional<Ms> ParseDuration(const std::string& text) {
+    std::size_t used = 0;
+    Ms n = 0;
+    try {
+        n = std::stoull(text, &used);
+    } catch (...) {
+        return std::nullopt;
+    }
+    const std::string suffix = text.substr(used);
+    if (suffix == "ms") return n;
+    if (suffix.empty() || suffix == "s") return n * kMsPerSecond;
+    if (suffix == "m" || suffix == "min") return n * kMsPerMinute;
+    if (suffix == "h") return n * kMsPerHour;
+    return std::nullopt;
+}
+
+void CatchInterrupt(bool on) { std::signal(SIGINT, on ? OnInterrupt : SIG_DFL); }
+
+bool Interrupted() { return g_interrupted != 0; }
+
+void SleepMs(Ms ms) {
+    for (Ms waited = 0; waited < ms && !g_interrupted; waited += kPollMs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(kPollMs, ms - waited)));
+    }
+}
 
 bool Attach(Context& ctx) {
     const svc::Load load = ctx.virtualBoard ? svc::LoadOnVirtualBoard(ctx.model.c_str()) : svc::LoadOnHardware();

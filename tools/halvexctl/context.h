@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "halvex32_service.h"
@@ -26,6 +27,20 @@ struct Command {
 // on stderr) when the virtual model is unknown.
 bool Attach(Context& ctx);
 void Detach(Context& ctx);
+
+using Ms = unsigned long long;
+inline constexpr Ms kMsPerSecond = 1000;
+inline constexpr Ms kMsPerMinute = 60 * kMsPerSecond;
+inline constexpr Ms kMsPerHour = 60 * kMsPerMinute;
+
+// "500ms", "5s", "10m", "1h"; a bare number is seconds.
+std::optional<Ms> ParseDuration(const std::string& text);
+
+// Ctrl-C ends the waits below instead of the program while caught.
+void CatchInterrupt(bool on);
+bool Interrupted();
+// Sleeps `ms`, or less when Ctrl-C comes.
+void SleepMs(Ms ms);
 
 // Prints "halvexctl: <message>" on stderr and returns the exit code 1.
 int Fail(const std::string& message);

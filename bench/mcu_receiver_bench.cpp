@@ -1,0 +1,167 @@
+// The receive thread's cost on the virtual MCU link, against the plainest
+// handling of the same bytes on the same pseudo-terminal:
+//   P2  McuQuery answered through a running receive thread (hand-over)
+//       vs a raw 7-byte write and read of the same exchange;
+//   P3  an event frame written by the firmware until the entry of the
+//       registered callback vs a raw one-way read of the same frame.
+// The raw sides run with the receive thread stopped, since the thread would
+// otherwise take their bytes. Repetitions of both sides are interleaved at
+// random; the ratio of the medians is printed.
+#include <benchmark/benchmark.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/backend.h"
+#include "frame/lifecycle.h"
+#include "halvex32.h"
+#include "mcu/frame.h"
+#include "mcu/link.h"
+#include "mcu/receiver.h"
+#include "sim/posix/link_host.h"
+#include "sim/virtual_board.h"
+
+namespace {
+
+using namespace hx;
+using Clock = std::chrono::steady_clock;
+
+constexpr u8 kVersionQuery = 0xFF;
+constexpr u8 kDiChangeEvent = 0x30;
+constexpr u32 kDiChangePayload = 0x0001FFFE;
+constexpr char kModel[] = "Trelo-11";  // MCU link with the 16-bit DI event receive thread
+constexpr int kRawWaitMs = 1000;
+
+std::atomic<Clock::rep> g_callbackAt{0};
+
+void HX_CALLBACK OnDiChange(DiEventRecord*) {
+    g_callbackAt.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
+}
+
+bool BringUp() {
+    if (!sim::SetUpBoard(kModel)) return false;
+    UseBackend(sim::VirtualBackend());
+    return ProcessAttach() && sim::StartBoardLinks() && OpenMcuLink(serialPortMcu) &&
+           RegisterCallbackDICOS(OnDiChange);
+}
+
+int PortFd() { return static_cast<int>(serialPortMcu.comHandle.load() - 1); }
+
+// The receive thread runs (and has taken over the reads) or is stopped.
+bool ReceiverRunning(bool on) {
+    if (!on) {
+        StopLinkReceiver(serialPortMcu);
+        return true;
+    }
+    if (!StartMcuReceiver()) return false;
+    for (int i = 0; i < kRawWaitMs && !serialPortMcu.rxRunning.load(); ++i) usleep(1000);
+    return serialPortMcu.rxRunning.load() != 0;
+}
+
+bool ReadRaw(u8* bytes, u32 count) {
+    u32 got = 0;
+    while (got < count) {
+        pollfd p{PortFd(), POLLIN, 0};
+        if (poll(&p, 1, kRawWaitMs) <= 0) return false;
+        const ssize_t n = read(PortFd(), bytes + got, count - got);
+        if (n > 0) got += static_cast<u32>(n);
+    }
+    return true;
+}
+
+void P2_QueryThroughReceiver(benchmark::State& state) {
+    if (!ReceiverRunning(true)) state.SkipWithError("no receive thread");
+    for (auto _ : state) {
+        u32 word = 0;
+        if (!McuQuery(kVersionQuery, &word)) state.SkipWithError("query failed");
+        benchmark::DoNotOptimize(word);
+    }
+}
+
+void P2_RawExchange(benchmark::State& state) {
+    ReceiverRunning(false);
+    u8 request[kFrameSize];
+    BuildFrame(kVersionQuery, 0, request);
+    for (auto _ : state) {
+        u8 answer[kFrameSize];
+        if (write(PortFd(), request, kFrameSize) != static_cast<ssize_t>(kFrameSize) || !ReadRaw(answer, kFrameSize)) {
+            state.SkipWithError("no answer");
+        }
+        benchmark::DoNotOptimize(answer);
+    }
+}
+
+// Each iteration is timed by hand from the write to the arrival.
+void P3_EventToCallback(benchmark::State& state) {
+    if (!ReceiverRunning(true)) state.SkipWithError("no receive thread");
+    for (auto _ : state) {
+        g_callbackAt.store(0);
+        const Clock::time_point sent = Clock::now();
+        if (!sim::EmitMcuEvent(kDiChangeEvent, kDiChangePayload)) state.SkipWithError("emit failed");
+        Clock::rep at = 0;
+        while ((at = g_callbackAt.load(std::memory_order_acquire)) == 0) {
+        }
+        state.SetIterationTime(std::chrono::duration<double>(Clock::duration(at) - sent.time_since_epoch()).count());
+    }
+}
+
+void P3_RawEventRead(benchmark::State& state) {
+    ReceiverRunning(false);
+    for (auto _ : state) {
+        u8 frame[kFrameSize];
+        const Clock::time_point sent = Clock::now();
+        if (!sim::EmitMcuEvent(kDiChangeEvent, kDiChangePayload) || !ReadRaw(frame, kFrameSize)) {
+            state.SkipWithError("no event");
+        }
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - sent).count());
+    }
+}
+
+constexpr int kRepetitions = 15;
+constexpr double kMinSeconds = 0.2;
+BENCHMARK(P2_QueryThroughReceiver)->Repetitions(kRepetitions)->ReportAggregatesOnly(true)->MinTime(kMinSeconds);
+BENCHMARK(P2_RawExchange)->Repetitions(kRepetitions)->ReportAggregatesOnly(true)->MinTime(kMinSeconds);
+BENCHMARK(P3_EventToCallback)->UseManualTime()->Repetitions(kRepetitions)->ReportAggregatesOnly(true)->MinTime(kMinSeconds);
+BENCHMARK(P3_RawEventRead)->UseManualTime()->Repetitions(kRepetitions)->ReportAggregatesOnly(true)->MinTime(kMinSeconds);
+
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) {
+            if (r.aggregate_name == "median") medians[r.run_name.function_name] = r.GetAdjustedRealTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    double Ratio(const char* a, const char* b) { return medians[b] > 0 ? medians[a] / medians[b] : 0; }
+    std::map<std::string, double> medians;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!BringUp()) {
+        std::fprintf(stderr, "the virtual MCU link could not be brought up\n");
+        return 1;
+    }
+    std::vector<char*> args(argv, argv + argc);
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    args.insert(args.begin() + 1, interleave);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("P2 McuQuery through the receive thread / raw 7-byte exchange: %.3fx (goal: within 1.5x)\n",
+                reporter.Ratio("P2_QueryThroughReceiver", "P2_RawExchange"));
+    std::printf("P3 event frame to callback / raw one-way read of the frame:   %.3fx (goal: within 1.5x)\n",
+                reporter.Ratio("P3_EventToCallback", "P3_RawEventRead"));
+    ReceiverRunning(false);
+    ProcessDetach();
+    sim::StopBoardLinks();
+    return 0;
+}
