@@ -1,6 +1,7 @@
 #include "mcu/link.h"
 
 #include "mcu/port_discovery.h"
+#include "mcu/shared_link.h"
 #include "core/port_kind.h"
 
 namespace hx {
@@ -118,6 +119,7 @@ void CloseMcuLinks() {
     // or DICOS) must not outlive the port it reads.
     StopLinkReceiver(serialPortMcu);
     StopLinkReceiver(serialPortCan);
+    CloseSharedLink();
     CloseLinkPort(serialPortMcu);
     CloseLinkPort(serialPortCan);
 }
