@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -110,8 +111,10 @@ void Paired(benchmark::State& state) {
 
 constexpr int kRepetitions = 9;
 constexpr double kMinSeconds = 0.2;
-BENCHMARK(OwnerDirectQuery)->UseManualTime()->Repetitions(kRepetitions)->ReportAggregatesOnly(true)->MinTime(kMinSeconds);
-BENCHMARK(ClientSharedRead)->UseManualTime()->Repetitions(kRepetitions)->ReportAggregatesOnly(true)->MinTime(kMinSeconds);
+BENCHMARK(OwnerDirectQuery)->UseManualTime()->Repetitions(kRepetitions)->ReportAggregatesOnly(true)
+    ->MinTime(kMinSeconds);
+BENCHMARK(ClientSharedRead)->UseManualTime()->Repetitions(kRepetitions)->ReportAggregatesOnly(true)
+    ->MinTime(kMinSeconds);
 BENCHMARK(Paired)->UseManualTime()->Iterations(5000);
 
 class MedianReporter : public benchmark::ConsoleReporter {

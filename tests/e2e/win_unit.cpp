@@ -297,27 +297,17 @@ void AFailingWriteIsReportedWithNothingWritten() {
 
 // ---- the MCU link shared by two processes ------------------------------------------
 
-constexpr u32 kInputsAtRest = 0xFFFFFFFF;  // all sixteen asked for, none active
-
-// The owner reads once (and so starts its server), then runs the client.
-int ShareAsOwner(const char* self) {
+// "share": the owner reads once (and so starts its server), then runs the
+// client. "share-client": COM5 is the owner's; the write and the read go
+// through its server and the named 32-byte block.
+int Share(const char* self, bool owner) {
     Config.sharingServer.store(true);
+    EXPECT(owner == static_cast<bool>(OpenMcuLink(serialPortMcu)));
+    if (!owner) WriteOutputsShared(0x00010001);
     u32 word = kAllInputsRequest;
-    EXPECT(ReadInputsShared(&word) && word == kInputsAtRest);
-    EXPECT(_spawnl(_P_WAIT, self, self, "share-client", nullptr) == 0);
-    CloseSharedLink();
-    return g_caseFailures;
-}
-
-// COM5 is the owner's: the write and the read go through its server and
-// the named 32-byte block.
-int ShareAsClient() {
-    Config.sharingServer.store(true);
-    EXPECT(!OpenMcuLink(serialPortMcu));
-    WriteOutputsShared(0x00010001);
-    u32 word = kAllInputsRequest;
-    EXPECT(ReadInputsShared(&word) && word == kInputsAtRest);
+    EXPECT(ReadInputsShared(&word) && word == 0xFFFFFFFF);  // no input active
     EXPECT(sharedLink.blockSize.load() == kSharedBlockBytes);
+    if (owner) EXPECT(_spawnl(_P_WAIT, self, self, "share-client", nullptr) == 0);
     return g_caseFailures;
 }
 
@@ -330,7 +320,7 @@ int main(int argc, char** argv) {
         SetLinkDefaults();
         serialPortMcu.portKind.store(kPortUart2E8);
         UseBackend(WinIoBackend());
-        return std::strcmp(argv[1], "share") == 0 ? ShareAsOwner(argv[0]) : ShareAsClient();
+        return Share(argv[0], std::strcmp(argv[1], "share") == 0);
     }
     g_board = MapBoard();
     if (!g_board || !sim::BoardFileValid(*g_board)) {

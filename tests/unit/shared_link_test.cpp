@@ -5,12 +5,12 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 
 #include <cstring>
 #include <memory>
 
-#include "core/library_lock.h"
 #include "mcu/shared_link.h"
 #include "mcu_fixture.h"
 #include "os/posix/named_objects_posix.h"
@@ -18,106 +18,80 @@
 namespace hx::test {
 namespace {
 
-enum Op : u32 { kRead, kWrite, kBusy, kHoldClient, kHoldBlock };
+enum Op : u32 { kGo, kRead, kWrite, kBusy, kHoldClient, kHoldBlock };
 constexpr u64 kTimedOut = u64{1} << 32;
 constexpr u64 kNoAnswer = ~u64{0};
 constexpr int kHangGuardMs = 20000;  // a process that answers nothing by then is stuck
-constexpr u32 kPathMax = 64;
 const Frame7 kRequestAll = {0x23, 0x35, 0x00, 0x00, 0xFF, 0xFF, 0x56};
 const Frame7 kWrite1 = {0x23, 0x37, 0x01, 0x00, 0x01, 0x00, 0x5C};
 
-struct Command {
-    Op op;
-    u32 arg;
-};
+struct Command { Op op; u32 arg; char path[32]; };  // path: the MCU port, for kGo
 
 void Report(int fd, u64 value) { (void)!write(fd, &value, sizeof value); }
 
-u64 Carry(const Command& c, int out) {
+// kBusy and the holds report when they hold, and then hold on.
+u64 Carry(const Command& c, int fd) {
     u32 word = kAllInputsRequest;
     switch (c.op) {
+        case kGo: return sim::PublishLinks(c.path, ""), kNoAnswer;
         case kRead: return ReadInputsShared(&word) ? word : kTimedOut;
         case kWrite: return WriteOutputsShared(c.arg), 0;
-        case kBusy: {
-            LibraryLockGuard lock;
-            Report(out, 0);
-            os::SleepMs(c.arg);
-            return kNoAnswer;
-        }
-        case kHoldClient:
-        case kHoldBlock:
+        case kBusy: return os::LibraryLockEnter(), Report(fd, 0), os::SleepMs(c.arg), os::LibraryLockLeave(), kNoAnswer;
+        default:
             OpenSharedLinkObjects();
             os::NamedMutexLock(c.op == kHoldClient ? sharedLink.clientMutex.load() : sharedLink.blockMutex.load());
-            Report(out, 0);
+            Report(fd, 0);
             pause();
+            return kNoAnswer;
     }
-    return kNoAnswer;
 }
 
-// A process with the library loaded (inherited from this one), forked
-// while this process has no other thread.
+// A process with the library loaded (inherited from this one), forked while
+// this process has no other thread. It carries out one command at a time,
+// and unloads the library and ends when the test closes its end.
 class LibraryProcess {
 public:
-    // `earlier`: the processes started before, whose commands this one must
-    // not keep open.
+    // `earlier`: the processes started before, whose ends it must not hold.
     explicit LibraryProcess(const std::vector<std::unique_ptr<LibraryProcess>>& earlier) {
-        int down[2], up[2];
-        if (pipe(down) != 0 || pipe(up) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            for (const auto& p : earlier) close(p->in_), close(p->out_);
-            close(down[1]), close(up[0]);
-            Serve(down[0], up[1]);
+        int fds[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) return;
+        if ((pid_ = fork()) == 0) {
+            for (const auto& p : earlier) close(p->fd_);
+            close(fds[0]);
+            for (Command c; read(fds[1], &c, sizeof c) == sizeof c;) {
+                if (const u64 r = Carry(c, fds[1]); r != kNoAnswer) Report(fds[1], r);
+            }
+            ProcessDetach();
+            _exit(0);
         }
-        close(down[0]), close(up[1]);
-        in_ = down[1], out_ = up[0];
+        close(fds[1]);
+        fd_ = fds[0];
     }
-    // No more commands: the process unloads the library and ends.
     ~LibraryProcess() {
-        close(in_), close(out_);
+        close(fd_);
         int status = -1;
         for (int ms = 0; pid_ > 0 && ms < kHangGuardMs && waitpid(pid_, &status, WNOHANG) == 0; ++ms) usleep(1000);
         if (pid_ > 0 && status != 0) ADD_FAILURE() << "process " << pid_ << " did not unload and end: " << status;
         if (pid_ > 0 && status == -1) Kill();
     }
-    void Go(const char* mcuPath) {
-        char path[kPathMax] = {};
-        std::strncpy(path, mcuPath, kPathMax - 1);
-        ASSERT_EQ(write(in_, path, kPathMax), static_cast<ssize_t>(kPathMax));
-    }
-    void Send(Op op, u32 arg = 0) {
-        const Command c{op, arg};
-        ASSERT_EQ(write(in_, &c, sizeof c), static_cast<ssize_t>(sizeof c));
+    void Send(Op op, u32 arg = 0, const char* path = "") {
+        Command c{op, arg, {}};
+        std::strncpy(c.path, path, sizeof c.path - 1);
+        ASSERT_EQ(write(fd_, &c, sizeof c), static_cast<ssize_t>(sizeof c));
     }
     u64 Result() {
-        pollfd p{out_, POLLIN, 0};
+        pollfd p{fd_, POLLIN, 0};
         u64 value = kNoAnswer;
-        if (poll(&p, 1, kHangGuardMs) == 1 && read(out_, &value, sizeof value) == sizeof value) return value;
+        if (poll(&p, 1, kHangGuardMs) == 1 && read(fd_, &value, sizeof value) == sizeof value) return value;
         ADD_FAILURE() << "process " << pid_ << " answered nothing";
         return kNoAnswer;
     }
     u64 Call(Op op, u32 arg = 0) { return Send(op, arg), Result(); }
-    void Kill() {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
+    void Kill() { kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0), pid_ = -1; }
 
 private:
-    // Leaves with the library unloaded when the test closes the commands.
-    [[noreturn]] static void Serve(int in, int out) {
-        char path[kPathMax];
-        if (read(in, path, kPathMax) != kPathMax) _exit(1);
-        sim::PublishLinks(path, "");
-        for (Command c; read(in, &c, sizeof c) == sizeof c;) {
-            const u64 result = Carry(c, out);
-            if (result != kNoAnswer) Report(out, result);
-        }
-        ProcessDetach();
-        _exit(0);
-    }
     pid_t pid_ = -1;
-    int in_ = -1, out_ = -1;
+    int fd_ = -1;
 };
 
 class SharedLinkTest : public McuLinkTest {
@@ -140,7 +114,7 @@ protected:
         ASSERT_TRUE(Load());
         for (int i = 0; i < count; ++i) procs_.push_back(std::make_unique<LibraryProcess>(procs_));
         ASSERT_TRUE(sim::StartBoardLinks());
-        for (auto& p : procs_) p->Go(sim::LinkPath(sim::LinkRole::Mcu));
+        for (auto& p : procs_) p->Send(kGo, 0, sim::LinkPath(sim::LinkRole::Mcu));
         SetInputs(kActive);
         // The first read makes process 0 the owner; the others then have the
         // channel open too.
@@ -148,17 +122,13 @@ protected:
         from_ = FramesReceived();
     }
     LibraryProcess& P(int i) { return *procs_[i]; }
-    static void SetInputs(u16 active) {
-        Edit([&](sim::SerialLinkState& s) { s.mcu.diActive = active; });
-    }
+    static void SetInputs(u16 active) { Edit([&](sim::SerialLinkState& s) { s.mcu.diActive = active; }); }
     static u16 OutputsOn() {
         u16 on = 0;
         Edit([&](sim::SerialLinkState& s) { on = s.mcu.doOn; });
         return on;
     }
-    static void DelayAnswers(u32 count, u32 ms) {
-        Arm([&](sim::LinkFaultState& f) { f.delayAnswers = count, f.delayMs = ms; });
-    }
+    static void DelayAnswers(u32 count, u32 ms) { Arm([&](auto& f) { f.delayAnswers = count, f.delayMs = ms; }); }
 
     static constexpr u16 kActive = 0x1234;
     static constexpr u64 kInputWord = 0xFFFFEDCB;  // all lines asked for, 0 = active on the wire
@@ -212,10 +182,7 @@ TEST_F(SharedLinkTest, ALateReplyIsNotTakenForTheNextRequest) {
 // kill -9 of the owner (process 0) or a client (1) while it holds a lock or
 // while the owner carries out the client's read; the others go on, and after
 // the owner the next process to open the port owns it.
-struct KillCase {
-    int victim;
-    Op hold;  // kRead: killed while the client's read is at the MCU
-};
+struct KillCase { int victim; Op hold; };  // hold kRead: killed while the client's read is at the MCU
 
 class SharedLinkKillTest : public SharedLinkTest, public ::testing::WithParamInterface<KillCase> {};
 
@@ -231,11 +198,10 @@ TEST_P(SharedLinkKillTest, TheOthersGoOn) {
     }
     P(k.victim).Kill();
     if (k.hold == kRead && k.victim == 0) {
-        EXPECT_EQ(P(1).Result(), kTimedOut);
+        EXPECT_EQ(P(1).Result(), kTimedOut) << "the owner died";
     }
-    const int other = 1 - k.victim;
     EXPECT_EQ(P(2).Call(kRead), kInputWord);
-    EXPECT_EQ(P(other).Call(kRead), kInputWord);
+    EXPECT_EQ(P(1 - k.victim).Call(kRead), kInputWord);
     from_ = FramesReceived();
     EXPECT_EQ(P(k.victim == 0 ? 1 : 2).Call(kWrite, 0x00010001), 0u);
     EXPECT_EQ(FramesSince(from_), std::vector<Frame7>{kWrite1});
