@@ -183,6 +183,10 @@ TEST_F(SharedLinkTest, ALateReplyIsNotTakenForTheNextRequest) {
 // while the owner carries out the client's read; the others go on, and after
 // the owner the next process to open the port owns it.
 struct KillCase { int victim; Op hold; };  // hold kRead: killed while the client's read is at the MCU
+std::ostream& operator<<(std::ostream& o, const KillCase& k) {
+    const char* held = k.hold == kRead ? "mid-request" : k.hold == kHoldClient ? "with client lock" : "with block lock";
+    return o << (k.victim ? "client " : "owner ") << held;
+}
 
 class SharedLinkKillTest : public SharedLinkTest, public ::testing::WithParamInterface<KillCase> {};
 
