@@ -145,11 +145,15 @@ bool BringUp(pid_t* client) {
     }
     close(down[0]), close(up[1]);
     g_toClient = down[1], g_fromClient = up[0];
-    char path[kPathMax] = {};
-    if (!sim::StartBoardLinks()) return false;
-    std::strncpy(path, sim::LinkPath(sim::LinkRole::Mcu), kPathMax - 1);
+    // This process takes the port (and starts its server) before the client
+    // learns where the port is.
     u32 word = kAllInputsRequest;
-    return write(g_toClient, path, kPathMax) == kPathMax && ReadInputsShared(&word);  // the owner from now on
+    if (!sim::StartBoardLinks() || !ReadInputsShared(&word) || !os::HandleIsOpen(sharedLink.serverThread.load())) {
+        return false;
+    }
+    char path[kPathMax] = {};
+    std::strncpy(path, sim::LinkPath(sim::LinkRole::Mcu), kPathMax - 1);
+    return write(g_toClient, path, kPathMax) == kPathMax;
 }
 
 }  // namespace
