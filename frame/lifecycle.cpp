@@ -6,6 +6,7 @@
 #include "core/hw_access.h"
 #include "core/state.h"
 #include "mcu/link.h"
+#include "mcu/shared_link.h"
 #include "os/os.h"
 
 namespace hx {
@@ -47,6 +48,8 @@ void UnloadSequence() {
         CallIfFilled(p->init.deinit);
     }
     HwClose();
+    // The sharing server takes the library lock: it ends before the lock goes.
+    StopSharedLinkServer();
     os::LibraryLockDelete();
 }
 

@@ -2,6 +2,7 @@
 
 #include "mcu/port_discovery.h"
 #include "mcu/receiver.h"
+#include "mcu/shared_link.h"
 #include "core/port_kind.h"
 
 namespace hx {
@@ -124,6 +125,7 @@ void CloseMcuLinks() {
     StopLinkReceiver(serialPortMcu);
     StopLinkReceiver(serialPortCan);
     CloseDt2Event();  // only now that no receive thread can signal it
+    CloseSharedLink();
     CloseLinkPort(serialPortMcu);
     CloseLinkPort(serialPortCan);
 }

@@ -1,6 +1,5 @@
 // The OS seam: the few primitives the portable core needs from the operating
-// system. Implemented in os/posix and os/win32. Later subsystems add their
-// primitives here (named objects).
+// system. Implemented in os/posix and os/win32.
 #pragma once
 
 #include <atomic>
@@ -44,6 +43,8 @@ void DetachSharedWords();
 void Diagnostic(const char* text);
 
 void SleepMs(u32 ms);
+// A millisecond clock that only moves forward (not the time of day).
+u64 NowMs();
 
 // ---- Events and threads (MCU link, receive threads) -----------------------
 
@@ -110,6 +111,48 @@ bool SerialWrite(Handle port, const void* buffer, u32 count, u32* written);
 // Discards pending input (and aborts a pending read); with `output` also
 // pending output.
 void SerialPurge(Handle port, bool output);
+
+// ---- Named cross-process objects (sharing of the MCU link) ------------------
+
+// Events are manual-reset and start non-signalled; mutexes start not owned.
+// A name that exists already gives the existing object. kNoHandle on
+// failure. Released with NamedObjectClose, never CloseHandle.
+Handle NamedEventOpen(const char* name);
+Handle NamedMutexOpen(const char* name);
+void NamedObjectClose(Handle object);
+bool NamedEventSet(Handle event);
+bool NamedEventReset(Handle event);
+// True when the event is (or becomes) signalled within `timeoutMs`
+// (kInfinite: no limit); false on the time-out or a failure.
+bool NamedEventWait(Handle event, u32 timeoutMs);
+
+enum class MutexWait : u8 {
+    Acquired,
+    Abandoned,  // acquired; its last holder ended while holding it
+    Failed,
+};
+// Waits without a time-out. When the last holder ended while holding the
+// mutex, `repair` (if any) runs before the mutex is marked usable again, so
+// that the words it guards are in a defined state for everyone after.
+MutexWait NamedMutexLock(Handle mutex, void (*repair)() = nullptr);
+void NamedMutexUnlock(Handle mutex);
+
+// A named block of shared memory, zero when first created: its mapping
+// object (kNoHandle on failure), then a view of `size` bytes (nullptr on
+// failure). SharedMappingClose releases both (`view` may be nullptr).
+Handle SharedMappingOpen(const char* name, u32 size);
+void* SharedMappingView(Handle mapping, u32 size);
+void SharedMappingClose(Handle mapping, void* view);
+
+// True when this process may create objects in the global namespace of
+// every logon session (Windows: SeCreateGlobalPrivilege is now enabled in
+// its token). POSIX names are machine-wide already: true.
+bool EnableGlobalCreatePrivilege();
+
+// True when the shared block belongs to this library alone, so that its
+// spare words may carry request numbers. On Windows other programs may share
+// the block under its names and expect it exactly as it was: false.
+bool SharedBlockNumbered();
 
 }  // namespace os
 }  // namespace hx

@@ -16,6 +16,7 @@
 
 #include "os/os.h"
 #include "os/posix/shared_words_posix.h"
+#include "os/posix/wait_posix.h"
 
 namespace hx::os {
 namespace {
@@ -74,5 +75,7 @@ void SleepMs(u32 ms) {
     while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
     }
 }
+
+u64 NowMs() { return static_cast<u64>(MonotonicMs()); }
 
 }  // namespace hx::os

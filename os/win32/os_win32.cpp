@@ -64,4 +64,6 @@ void Diagnostic(const char* text) {
 
 void SleepMs(u32 ms) { ::Sleep(ms); }
 
+u64 NowMs() { return GetTickCount64(); }
+
 }  // namespace hx::os

@@ -208,7 +208,9 @@ void Do(const Step& s) {
     } else if (s.word == "run") {
         RunScript(s);
     } else if (s.word == "unit") {
-        const int code = Wine("'" + g_bin + "/" + s.rest + "'");
+        const std::size_t space = s.rest.find(' ');
+        const std::string args = space == std::string::npos ? "" : s.rest.substr(space);
+        const int code = Wine("'" + g_bin + "/" + s.rest.substr(0, space) + "'" + args);
         std::fputs(g_output.c_str(), stdout);
         Expect(code == 0, "every unit test passes");
     } else if (s.word == "trace") {

@@ -3,9 +3,13 @@
 // WinIo64.dll, the service manager calls of RegisterWinIOService (recorded),
 // and the serial transport: the registry's port search, time-out, partial
 // read and stop on COM5 (the MCU firmware's pseudo-terminal), a failing
-// write on COM6 (/dev/full). Exits with the number of failed tests. The
+// write on COM6 (/dev/full). With the argument "share" it is instead the
+// owner of COM5 and starts itself as a client ("share-client"), whose write
+// and read its sharing server carries out. Exits with the number of failed
+// tests. The
 // board file of the simulated WinIo is named by HALVEX_WINIO_BOARD; this
 // program maps it too, to arm faults and read the access log.
+#include <process.h>
 #include <windows.h>
 
 #include <cstdarg>
@@ -18,8 +22,10 @@
 #include "core/backend.h"
 #include "core/hw_access.h"
 #include "core/port_kind.h"
+#include "core/state.h"
 #include "mcu/frame.h"
 #include "mcu/link.h"
+#include "mcu/shared_link.h"
 #include "os/os.h"
 #include "sim/board.h"
 #include "sim/winio/board_file.h"
@@ -289,10 +295,33 @@ void AFailingWriteIsReportedWithNothingWritten() {
     CloseLinkPort(full);
 }
 
+// ---- the MCU link shared by two processes ------------------------------------------
+
+// "share": the owner reads once (and so starts its server), then runs the
+// client. "share-client": COM5 is the owner's; the write and the read go
+// through its server and the named 32-byte block.
+int Share(const char* self, bool owner) {
+    Config.sharingServer.store(true);
+    EXPECT(owner == static_cast<bool>(OpenMcuLink(serialPortMcu)));
+    if (!owner) WriteOutputsShared(0x00010001);
+    u32 word = kAllInputsRequest;
+    EXPECT(ReadInputsShared(&word) && word == 0xFFFFFFFF);  // no input active
+    EXPECT(sharedLink.blockSize.load() == kSharedBlockBytes);
+    if (owner) EXPECT(_spawnl(_P_WAIT, self, self, "share-client", nullptr) == 0);
+    return g_caseFailures;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc == 2) {
+        os::LibraryLockCreate();
+        SetLinkDefaults();
+        serialPortMcu.portKind.store(kPortUart2E8);
+        UseBackend(WinIoBackend());
+        return Share(argv[0], std::strcmp(argv[1], "share") == 0);
+    }
     g_board = MapBoard();
     if (!g_board || !sim::BoardFileValid(*g_board)) {
         std::printf("no valid board file in %s\n", sim::kBoardFileVariable);

@@ -1,0 +1,189 @@
+// P6: a client's SharedReadInputs round trip against the owner's direct
+// input query, on the same virtual board. This process is the board and the
+// owner (it holds the MCU port and runs the sharing server); a forked process
+// is the client and times each of its round trips itself. Prints the ratio
+// of the two medians.
+#include <benchmark/benchmark.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/backend.h"
+#include "core/library_lock.h"
+#include "core/state.h"
+#include "frame/lifecycle.h"
+#include "mcu/frame.h"
+#include "mcu/link.h"
+#include "mcu/shared_link.h"
+#include "os/posix/named_objects_posix.h"
+#include "os/posix/shared_words_posix.h"
+#include "sim/board_links.h"
+#include "sim/posix/link_host.h"
+#include "sim/virtual_board.h"
+
+namespace {
+
+using namespace hx;
+using Clock = std::chrono::steady_clock;
+
+constexpr char kModel[] = "Trelo-11";  // MCU DIO with the sharing server
+constexpr u8 kDiRead = 0x35;
+constexpr u32 kPathMax = 64;
+constexpr double kFailed = -1;
+
+int g_toClient = -1, g_fromClient = -1;
+
+double NsSince(Clock::time_point t0) { return std::chrono::duration<double, std::nano>(Clock::now() - t0).count(); }
+
+// The client: one timed round trip per byte it is sent, the time in
+// nanoseconds back (kFailed when the owner did not answer).
+[[noreturn]] void ClientLoop(int in, int out) {
+    char path[kPathMax];
+    if (read(in, path, kPathMax) != kPathMax) _exit(1);
+    sim::PublishLinks(path, "");
+    u32 word = kAllInputsRequest;
+    ReadInputsShared(&word);  // finds the port taken and opens the channel
+    for (char c; read(in, &c, 1) == 1;) {
+        const auto t0 = Clock::now();
+        const bool ok = SharedReadInputs(&word);
+        const double ns = ok ? NsSince(t0) : kFailed;
+        if (write(out, &ns, sizeof ns) != sizeof ns) break;
+    }
+    _exit(0);
+}
+
+double ClientRoundTrip() {
+    const char go = 1;
+    double ns = kFailed;
+    if (write(g_toClient, &go, 1) != 1 || read(g_fromClient, &ns, sizeof ns) != sizeof ns) return kFailed;
+    return ns;
+}
+
+double OwnerQuery() {
+    const auto t0 = Clock::now();
+    LibraryLockGuard lock;
+    u32 word = kAllInputsRequest;
+    const bool ok = McuQuery(kDiRead, &word);
+    return ok ? NsSince(t0) : kFailed;
+}
+
+void Run(benchmark::State& state, double (*once)()) {
+    for (auto _ : state) {
+        const double ns = once();
+        if (ns < 0) state.SkipWithError("no answer");
+        state.SetIterationTime(ns / 1e9);
+    }
+}
+
+void OwnerDirectQuery(benchmark::State& state) { Run(state, OwnerQuery); }
+void ClientSharedRead(benchmark::State& state) { Run(state, ClientRoundTrip); }
+
+double Median(std::vector<double>& v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Both alternately, so that whatever else the machine does falls on both
+// alike.
+double g_pairedRatio = 0;
+void Paired(benchmark::State& state) {
+    std::vector<double> client, owner;
+    for (auto _ : state) {
+        const double c = ClientRoundTrip(), o = OwnerQuery();
+        if (c < 0 || o < 0) state.SkipWithError("no answer");
+        client.push_back(c);
+        owner.push_back(o);
+        state.SetIterationTime((c + o) / 1e9);
+    }
+    const double c = Median(client), o = Median(owner);
+    state.counters["client_ns"] = c;
+    state.counters["owner_ns"] = o;
+    g_pairedRatio = o > 0 ? c / o : 0;
+}
+
+constexpr int kRepetitions = 9;
+constexpr double kMinSeconds = 0.2;
+BENCHMARK(OwnerDirectQuery)->UseManualTime()->Repetitions(kRepetitions)->ReportAggregatesOnly(true)
+    ->MinTime(kMinSeconds);
+BENCHMARK(ClientSharedRead)->UseManualTime()->Repetitions(kRepetitions)->ReportAggregatesOnly(true)
+    ->MinTime(kMinSeconds);
+BENCHMARK(Paired)->UseManualTime()->Iterations(5000);
+
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) {
+            if (r.aggregate_name == "median") medians[r.run_name.function_name] = r.GetAdjustedRealTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> medians;
+};
+
+// The client is forked before this process starts any thread.
+bool BringUp(pid_t* client) {
+    const std::string suffix = std::to_string(getpid());
+    os::SetSharedWordsName(("/halvex32-bench-" + suffix).c_str());
+    os::SetSharedLinkName(("/halvex32-bench-link-" + suffix).c_str());
+    if (!sim::SetUpBoard(kModel)) return false;
+    UseBackend(sim::VirtualBackend());
+    if (!ProcessAttach()) return false;
+    int down[2], up[2];
+    if (pipe(down) != 0 || pipe(up) != 0) return false;
+    *client = fork();
+    if (*client == 0) {
+        close(down[1]), close(up[0]);
+        ClientLoop(down[0], up[1]);
+    }
+    close(down[0]), close(up[1]);
+    g_toClient = down[1], g_fromClient = up[0];
+    // This process takes the port (and starts its server) before the client
+    // learns where the port is.
+    u32 word = kAllInputsRequest;
+    if (!sim::StartBoardLinks() || !ReadInputsShared(&word) || !os::HandleIsOpen(sharedLink.serverThread.load())) {
+        return false;
+    }
+    char path[kPathMax] = {};
+    std::strncpy(path, sim::LinkPath(sim::LinkRole::Mcu), kPathMax - 1);
+    return write(g_toClient, path, kPathMax) == kPathMax;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    pid_t client = -1;
+    if (!BringUp(&client)) {
+        std::fprintf(stderr, "the virtual board, the owner or the client could not be brought up\n");
+        return 1;
+    }
+    std::vector<char*> args(argv, argv + argc);
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    args.insert(args.begin() + 1, interleave);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const double owner = reporter.medians["OwnerDirectQuery"];
+    const double shared = reporter.medians["ClientSharedRead"];
+    if (owner > 0 && shared > 0) {
+        std::printf("P6 client SharedReadInputs / owner's direct query, separate runs: %.3fx\n", shared / owner);
+    }
+    std::printf("P6 client SharedReadInputs / owner's direct query, alternating:   %.3fx (goal: within 2x)\n",
+                g_pairedRatio);
+    close(g_toClient);
+    close(g_fromClient);
+    waitpid(client, nullptr, 0);
+    ProcessDetach();
+    sim::StopBoardLinks();
+    shm_unlink(os::SharedLinkName());
+    shm_unlink(os::SharedWordsName());
+    return 0;
+}
