@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/interleaved.h"
 #include "core/backend.h"
 #include "frame/lifecycle.h"
 #include "mcu/frame.h"
@@ -73,11 +73,6 @@ void RawExchange(benchmark::State& state) {
     }
 }
 
-double Median(std::vector<double>& v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 // Both exchanges alternately, each timed on its own, so that whatever else
 // the machine does falls on both alike; the ratio of the medians is the
 // figure of merit.
@@ -94,7 +89,7 @@ void Paired(benchmark::State& state) {
         library.push_back(std::chrono::duration<double, std::nano>(t1 - t0).count());
         raw.push_back(std::chrono::duration<double, std::nano>(t2 - t1).count());
     }
-    const double l = Median(library), r = Median(raw);
+    const double l = hx::bench::MedianOf(library), r = hx::bench::MedianOf(raw);
     state.counters["library_ns"] = l;
     state.counters["raw_ns"] = r;
     state.counters["ratio"] = r > 0 ? l / r : 0;
@@ -103,23 +98,9 @@ void Paired(benchmark::State& state) {
 
 // Many short repetitions, interleaved at random (see main), so that a load
 // change on the machine hits both sides alike.
-constexpr int kRepetitions = 15;
-constexpr double kMinSeconds = 0.2;
-BENCHMARK(LibraryQuery)->Repetitions(kRepetitions)->ReportAggregatesOnly(true)->MinTime(kMinSeconds);
-BENCHMARK(RawExchange)->Repetitions(kRepetitions)->ReportAggregatesOnly(true)->MinTime(kMinSeconds);
+BENCHMARK(LibraryQuery)->Repetitions(hx::bench::kRepetitions)->ReportAggregatesOnly(true)->MinTime(hx::bench::kMinSeconds);
+BENCHMARK(RawExchange)->Repetitions(hx::bench::kRepetitions)->ReportAggregatesOnly(true)->MinTime(hx::bench::kMinSeconds);
 BENCHMARK(Paired)->Iterations(20000);
-
-// Keeps the medians for the ratio.
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            if (r.aggregate_name == "median") medians[r.run_name.function_name] = r.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> medians;
-};
 
 }  // namespace
 
@@ -128,15 +109,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the virtual MCU link could not be brought up\n");
         return 1;
     }
-    std::vector<char*> args(argv, argv + argc);
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    args.insert(args.begin() + 1, interleave);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double library = reporter.medians["LibraryQuery"];
-    const double raw = reporter.medians["RawExchange"];
+    hx::bench::MedianReporter reporter;
+    hx::bench::RunInterleaved(argc, argv, reporter);
+    const double library = reporter.Median("LibraryQuery");
+    const double raw = reporter.Median("RawExchange");
     if (library > 0 && raw > 0) {
         std::printf("McuQuery / raw 7-byte exchange, separate runs: %.3fx\n", library / raw);
     }

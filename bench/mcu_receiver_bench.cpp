@@ -14,10 +14,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/interleaved.h"
 #include "core/backend.h"
 #include "frame/lifecycle.h"
 #include "halvex32.h"
@@ -123,24 +123,10 @@ void P3_RawEventRead(benchmark::State& state) {
     }
 }
 
-constexpr int kRepetitions = 15;
-constexpr double kMinSeconds = 0.2;
-BENCHMARK(P2_QueryThroughReceiver)->Repetitions(kRepetitions)->ReportAggregatesOnly(true)->MinTime(kMinSeconds);
-BENCHMARK(P2_RawExchange)->Repetitions(kRepetitions)->ReportAggregatesOnly(true)->MinTime(kMinSeconds);
-BENCHMARK(P3_EventToCallback)->UseManualTime()->Repetitions(kRepetitions)->ReportAggregatesOnly(true)->MinTime(kMinSeconds);
-BENCHMARK(P3_RawEventRead)->UseManualTime()->Repetitions(kRepetitions)->ReportAggregatesOnly(true)->MinTime(kMinSeconds);
-
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            if (r.aggregate_name == "median") medians[r.run_name.function_name] = r.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double Ratio(const char* a, const char* b) { return medians[b] > 0 ? medians[a] / medians[b] : 0; }
-    std::map<std::string, double> medians;
-};
+BENCHMARK(P2_QueryThroughReceiver)->Repetitions(hx::bench::kRepetitions)->ReportAggregatesOnly(true)->MinTime(hx::bench::kMinSeconds);
+BENCHMARK(P2_RawExchange)->Repetitions(hx::bench::kRepetitions)->ReportAggregatesOnly(true)->MinTime(hx::bench::kMinSeconds);
+BENCHMARK(P3_EventToCallback)->UseManualTime()->Repetitions(hx::bench::kRepetitions)->ReportAggregatesOnly(true)->MinTime(hx::bench::kMinSeconds);
+BENCHMARK(P3_RawEventRead)->UseManualTime()->Repetitions(hx::bench::kRepetitions)->ReportAggregatesOnly(true)->MinTime(hx::bench::kMinSeconds);
 
 }  // namespace
 
@@ -149,13 +135,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the virtual MCU link could not be brought up\n");
         return 1;
     }
-    std::vector<char*> args(argv, argv + argc);
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    args.insert(args.begin() + 1, interleave);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    hx::bench::MedianReporter reporter;
+    hx::bench::RunInterleaved(argc, argv, reporter);
     std::printf("P2 McuQuery through the receive thread / raw 7-byte exchange: %.3fx (goal: within 1.5x)\n",
                 reporter.Ratio("P2_QueryThroughReceiver", "P2_RawExchange"));
     std::printf("P3 event frame to callback / raw one-way read of the frame:   %.3fx (goal: within 1.5x)\n",

@@ -12,10 +12,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/interleaved.h"
 #include "core/backend.h"
 #include "core/library_lock.h"
 #include "core/state.h"
@@ -86,11 +86,6 @@ void Run(benchmark::State& state, double (*once)()) {
 void OwnerDirectQuery(benchmark::State& state) { Run(state, OwnerQuery); }
 void ClientSharedRead(benchmark::State& state) { Run(state, ClientRoundTrip); }
 
-double Median(std::vector<double>& v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 // Both alternately, so that whatever else the machine does falls on both
 // alike.
 double g_pairedRatio = 0;
@@ -103,30 +98,19 @@ void Paired(benchmark::State& state) {
         owner.push_back(o);
         state.SetIterationTime((c + o) / 1e9);
     }
-    const double c = Median(client), o = Median(owner);
+    const double c = hx::bench::MedianOf(client), o = hx::bench::MedianOf(owner);
     state.counters["client_ns"] = c;
     state.counters["owner_ns"] = o;
     g_pairedRatio = o > 0 ? c / o : 0;
 }
 
-constexpr int kRepetitions = 9;
-constexpr double kMinSeconds = 0.2;
-BENCHMARK(OwnerDirectQuery)->UseManualTime()->Repetitions(kRepetitions)->ReportAggregatesOnly(true)
-    ->MinTime(kMinSeconds);
-BENCHMARK(ClientSharedRead)->UseManualTime()->Repetitions(kRepetitions)->ReportAggregatesOnly(true)
-    ->MinTime(kMinSeconds);
+// Fewer repetitions: each one crosses to the client process.
+constexpr int kClientRepetitions = 9;
+BENCHMARK(OwnerDirectQuery)->UseManualTime()->Repetitions(kClientRepetitions)->ReportAggregatesOnly(true)
+    ->MinTime(hx::bench::kMinSeconds);
+BENCHMARK(ClientSharedRead)->UseManualTime()->Repetitions(kClientRepetitions)->ReportAggregatesOnly(true)
+    ->MinTime(hx::bench::kMinSeconds);
 BENCHMARK(Paired)->UseManualTime()->Iterations(5000);
-
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            if (r.aggregate_name == "median") medians[r.run_name.function_name] = r.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> medians;
-};
 
 // The client is forked before this process starts any thread.
 bool BringUp(pid_t* client) {
@@ -164,15 +148,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the virtual board, the owner or the client could not be brought up\n");
         return 1;
     }
-    std::vector<char*> args(argv, argv + argc);
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    args.insert(args.begin() + 1, interleave);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double owner = reporter.medians["OwnerDirectQuery"];
-    const double shared = reporter.medians["ClientSharedRead"];
+    hx::bench::MedianReporter reporter;
+    hx::bench::RunInterleaved(argc, argv, reporter);
+    const double owner = reporter.Median("OwnerDirectQuery");
+    const double shared = reporter.Median("ClientSharedRead");
     if (owner > 0 && shared > 0) {
         std::printf("P6 client SharedReadInputs / owner's direct query, separate runs: %.3fx\n", shared / owner);
     }

@@ -1,0 +1,55 @@
+// What every benchmark of this folder shares: the registered benchmarks run
+// with their repetitions interleaved at random, so that a change of load on
+// the machine falls on both sides of a comparison alike, and the medians are
+// kept for the ratios each program prints.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace hx::bench {
+
+// Many short repetitions of each side, so that the interleaving mixes them.
+inline constexpr int kRepetitions = 15;
+inline constexpr double kMinSeconds = 0.2;
+
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) {
+            if (r.aggregate_name == "median") medians_[r.run_name.function_name] = r.GetAdjustedRealTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    double Median(const std::string& name) { return medians_[name]; }
+    // Median of `a` over median of `b`; 0 when either is missing.
+    double Ratio(const std::string& a, const std::string& b) {
+        const double x = Median(a), y = Median(b);
+        return x > 0 && y > 0 ? x / y : 0;
+    }
+
+private:
+    std::map<std::string, double> medians_;
+};
+
+// The median of timings taken by hand (sorts them).
+inline double MedianOf(std::vector<double>& v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Runs the registered benchmarks, repetitions interleaved at random.
+inline void RunInterleaved(int argc, char** argv, MedianReporter& reporter) {
+    std::vector<char*> args(argv, argv + argc);
+    static char interleave[] = "--benchmark_enable_random_interleaving=true";
+    args.insert(args.begin() + 1, interleave);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+}
+
+}  // namespace hx::bench
