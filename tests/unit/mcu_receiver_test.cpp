@@ -182,5 +182,24 @@ TEST_F(Receiver, AStopEndsTheThreadWhereverItIs) {
     }
 }
 
+// The port vanishes under the running thread: its reads fail until the stop,
+// which still ends it. A CAN thread whose link cannot be opened ends at once
+// and never marks the link as served.
+TEST_F(Receiver, ThreadsWithoutAPortEndCleanly) {
+    Run(RX::McuEvents16);
+    sim::TakeLinkAway(sim::LinkRole::Mcu);
+    usleep(50000);  // a few failed reads
+    StopLinkReceiver(serialPortMcu);
+    EXPECT_EQ(serialPortMcu.rxThread.load() | serialPortMcu.rxRunning.load(), 0u);
+
+    CloseLinkPort(serialPortCan);
+    sim::TakeLinkAway(sim::LinkRole::Can);
+    serialPortCan.rxThreadProc.store(RX::CanReceiver);
+    ASSERT_TRUE(StartCanReceiver());
+    EXPECT_TRUE(os::ThreadWait(serialPortCan.rxThread.load(), kAnswerTimeoutMs));
+    EXPECT_EQ(serialPortCan.rxRunning.load(), 0u);
+    StopLinkReceiver(serialPortCan);
+}
+
 }  // namespace
 }  // namespace hx::test
