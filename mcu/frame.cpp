@@ -46,11 +46,7 @@ bool ReadAnswer(u8* answer, bool firstMustSucceed) {
 // send, wait for the receive thread to hand an answer over.
 bool SendAndAwaitHandOver(const u8* frame) {
     McuLink& link = serialPortMcu;
-    if (!os::HandleIsOpen(link.answerEvent.load())) {
-        const os::Handle created = os::EventCreate();
-        if (!os::HandleIsOpen(created)) return false;
-        link.answerEvent.store(created);
-    }
+    if (!EnsureEvent(link.answerEvent)) return false;
     const os::Handle answer = link.answerEvent.load();
     if (!os::EventReset(answer)) return false;
     ClearFrameBuf(link);

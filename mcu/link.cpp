@@ -31,6 +31,8 @@ void ClearLink(McuLink& link, u32 baud) {
     ClearFrameBuf(link);
 }
 
+}  // namespace
+
 void CloseEvent(std::atomic<os::Handle>& event) {
     os::Handle h = event.exchange(os::kNoHandle);
     if (os::HandleIsOpen(h)) os::CloseHandle(h);
@@ -44,7 +46,23 @@ bool EnsureEvent(std::atomic<os::Handle>& event) {
     return true;
 }
 
-}  // namespace
+void StopThread(std::atomic<u32>& running, std::atomic<os::Handle>& thread, void (*wake)(), bool joinUnterminated) {
+    if (running.exchange(0) != 0) {
+        wake();
+        os::SleepMs(kStopSettleMs);
+    }
+    const os::Handle h = thread.load();
+    if (!os::HandleIsOpen(h)) return;
+    if (os::ThreadActive(h)) {
+        wake();
+        if (!os::ThreadWait(h, kStopJoinMs)) {
+            os::ThreadTerminate(h);
+            if (joinUnterminated) os::ThreadWait(h, os::kInfinite);
+        }
+    }
+    os::ThreadClose(h);
+    thread.store(os::kNoHandle);
+}
 
 void SetLinkDefaults() {
     ClearLink(serialPortMcu, kMcuLinkBaud);

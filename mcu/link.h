@@ -73,6 +73,19 @@ void CloseLinkPort(McuLink& link);
 // receive threads, releases the DT2 event, closes both links.
 void CloseMcuLinks();
 
+// An unnamed manual-reset event in `event`, created when absent; false when
+// it cannot be. CloseEvent closes it and leaves 0.
+bool EnsureEvent(std::atomic<os::Handle>& event);
+void CloseEvent(std::atomic<os::Handle>& event);
+
+// The stop of one of the library's threads: clear its running flag and wake
+// it, give it kStopSettleMs; if it is still active, wake it once more and
+// give it kStopJoinMs, then terminate it where the OS allows it. With
+// `joinUnterminated` a thread the OS could not end is waited for until it
+// ends by itself. The handle is closed and the field 0.
+void StopThread(std::atomic<u32>& running, std::atomic<os::Handle>& thread, void (*wake)(),
+                bool joinUnterminated = false);
+
 // frameBuf as plain bytes.
 void CopyFrameBuf(const McuLink& link, u8* out, u32 count);
 void StoreFrameBuf(McuLink& link, const u8* bytes, u32 count);

@@ -185,12 +185,7 @@ Bool32 StartReceiver(McuLink& link) {
 }
 
 bool EnsureDt2Event() {
-    Dt2EventRecord& r = dt2EventRecord;
-    if (os::HandleIsOpen(r.event.load())) return os::EventReset(r.event.load());
-    const os::Handle event = os::EventCreate();
-    if (!os::HandleIsOpen(event)) return false;
-    r.event.store(event);
-    return true;
+    return EnsureEvent(dt2EventRecord.event) && os::EventReset(dt2EventRecord.event.load());
 }
 
 }  // namespace
@@ -247,25 +242,12 @@ Bool32 StartDt2EventThread() {
 }
 
 void StopDt2EventThread() {
-    Dt2EventRecord& r = dt2EventRecord;
-    if (r.running.exchange(0) != 0) {
-        os::EventSet(r.event.load());
-        os::SleepMs(kStopSettleMs);
-    }
-    const os::Handle thread = r.thread.load();
-    if (!os::HandleIsOpen(thread)) return;
-    if (os::ThreadActive(thread)) {
-        os::EventSet(r.event.load());
-        if (!os::ThreadWait(thread, kStopJoinMs)) os::ThreadTerminate(thread);
-    }
-    os::ThreadClose(thread);
-    r.thread.store(os::kNoHandle);
+    StopThread(dt2EventRecord.running, dt2EventRecord.thread, [] { os::EventSet(dt2EventRecord.event.load()); });
 }
 
 void CloseDt2Event() {
     StopDt2EventThread();
-    const os::Handle event = dt2EventRecord.event.exchange(os::kNoHandle);
-    if (os::HandleIsOpen(event)) os::CloseHandle(event);
+    CloseEvent(dt2EventRecord.event);
     dt2EventRecord.value.store(0);
 }
 

@@ -250,26 +250,11 @@ void SharedLinkServerThread(void* link) {
     }
 }
 
+// Where no thread can be ended from outside, the server finishes its request
+// (bounded by the MCU's time-outs): it must not run on in an unloaded library.
 void StopSharedLinkServer() {
-    SharedLink& s = sharedLink;
-    if (s.serverRunning.exchange(0) != 0) {
-        os::NamedEventSet(s.requestEvent.load());
-        os::SleepMs(kServerStopSettleMs);
-    }
-    const os::Handle thread = s.serverThread.load();
-    if (!os::HandleIsOpen(thread)) return;
-    if (os::ThreadActive(thread)) {
-        os::NamedEventSet(s.requestEvent.load());
-        if (!os::ThreadWait(thread, kServerStopJoinMs)) {
-            os::ThreadTerminate(thread);
-            // Where no thread can be ended from outside, it finishes its
-            // request (bounded by the MCU's time-outs): it must not run on
-            // in an unloaded library.
-            os::ThreadWait(thread, os::kInfinite);
-        }
-    }
-    os::ThreadClose(thread);
-    s.serverThread.store(os::kNoHandle);
+    StopThread(sharedLink.serverRunning, sharedLink.serverThread,
+               [] { os::NamedEventSet(sharedLink.requestEvent.load()); }, true);
 }
 
 Bool32 SignalSharedRequest() {

@@ -30,8 +30,6 @@ inline constexpr u32 kNumberedBlockBytes = 16;
 
 inline constexpr u32 kSharedReplyTimeoutMs = 1000;  // a client's wait for the owner
 inline constexpr u32 kSharedAnsweredPauseMs = 1;    // lets the owner reset the request event
-inline constexpr u32 kServerStopSettleMs = 20;
-inline constexpr u32 kServerStopJoinMs = 500;
 
 // The DiRequestWord of all sixteen inputs, which the owner queries for every
 // read; also the answer word when the owner could not get the MCU's answer.
