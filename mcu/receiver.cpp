@@ -246,7 +246,6 @@ void StopDt2EventThread() {
 }
 
 void CloseDt2Event() {
-    StopDt2EventThread();
     CloseEvent(dt2EventRecord.event);
     dt2EventRecord.value.store(0);
 }

@@ -56,7 +56,8 @@ Bool32 StartDt2EventThread();
 // Afterwards the thread has ended (or was terminated where the OS allows
 // it). The event stays until CloseDt2Event.
 void StopDt2EventThread();
-// Unload: stops the thread and releases its event.
+// Unload, after StopDt2EventThread and once no receive thread can signal
+// it any more: releases the event.
 void CloseDt2Event();
 
 }  // namespace hx

@@ -76,12 +76,12 @@ Info GetInfo() {
 
 FrameExchange ExchangeFrame(FrameKind kind, uint8_t code, uint32_t word) {
     FrameExchange x{};
+    LibraryLockGuard lock;
     if (!IsLoaded() || !OpenMcuLink(serialPortMcu)) {
         x.result = FrameResult::NoLink;
         return x;
     }
     BuildFrame(code, word, x.sent);
-    LibraryLockGuard lock;
     if (kind == FrameKind::Post) {
         x.result = McuPost(code, word) ? FrameResult::Posted : FrameResult::WriteFailed;
         return x;
