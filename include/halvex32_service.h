@@ -123,4 +123,16 @@ void AdvanceBoardClock(uint64_t ms);
 // The board's MCU firmware sends one event frame (lead 40h) of `code`.
 bool EmitBoardEvent(uint8_t code, uint32_t payload);
 
+// The board's isolated DI/DO connector, as a device wired to it sees it.
+struct DioLines {
+    uint32_t inputCount;    // 0: the board has no isolated DIO
+    uint32_t outputCount;
+    uint32_t inputsActive;  // line n at bit n: the input is driven active
+    uint32_t outputsOn;     // line n at bit n: the output is switched on
+};
+
+DioLines GetBoardDioLines();
+// Drives input `line` of the connector; false when the board has no such line.
+bool SetBoardInput(uint32_t line, bool active);
+
 }  // namespace hx::service

@@ -120,6 +120,12 @@ struct IchTcoState {
     u32 smiCount;       // SMIs raised by a first time-out
 };
 
+// The field side of a port-mapped isolated DI/DO connector (the MCU keeps
+// its own lines in its firmware state).
+struct DioFieldState {
+    u32 inputsActive;  // line n at bit n: current flows in input n
+};
+
 inline constexpr std::size_t kModelNameMax = 32;
 
 struct BoardState {
@@ -133,6 +139,7 @@ struct BoardState {
     ResetState reset;
     It87State superIo;
     IchTcoState tco;
+    DioFieldState dioField;
     SerialLinkState links;  // MCU firmware, CAN controller, transport faults, device paths
     AccessLogState log;
 };

@@ -56,6 +56,20 @@ constexpr ResetWiring kPwrOkViaPchPad{ResetOutput::PwrOk,
                                       {GpioEquals(kRegOutputPinMap, kPinGp52), PhysBits(kPchPad, kPchPadTxHigh, kPchPadTxHigh)},
                                       {{kPchPad, kPchPadFirmware}}};
 
+// The isolated DI/DO connectors. Line counts are those printed at the
+// connector; how each line reaches a register is the attach kind's.
+constexpr DioWiring kNoDio{DioAttach::None, 0, 0};
+constexpr DioWiring kDioBlock8x8IchGated{DioAttach::GpioBlock, 8, 8};
+constexpr DioWiring kDioBlock12x12IchGated{DioAttach::GpioBlock, 12, 12};
+constexpr DioWiring kDioBlock8x8PadGated{DioAttach::GpioBlock, 8, 8};
+constexpr DioWiring kDioBlock4x8PadRouted{DioAttach::GpioBlock, 4, 8};
+constexpr DioWiring kDioBlock8x8PortRouted{DioAttach::GpioBlock, 8, 8};
+constexpr DioWiring kDioBlock4x4PortRouted{DioAttach::GpioBlock, 4, 4};
+constexpr DioWiring kDioPair8x8{DioAttach::GpioPair, 8, 8};
+constexpr DioWiring kDioSocPads2Out{DioAttach::SocPads, 0, 2};
+constexpr DioWiring kDioBlock4x4PadGated{DioAttach::GpioBlock, 4, 4};
+constexpr DioWiring kDioMcu16x16{DioAttach::Mcu, 16, 16};
+
 constexpr bool kTco = true;
 constexpr bool kNoTco = false;
 
@@ -63,6 +77,8 @@ constexpr u32 k115200 = 115200;
 constexpr u32 k921600 = 921600;
 constexpr u16 kFtdi = 0x0403;  // USB vendor ID
 constexpr u16 kFt230x = 0x6015;
+constexpr u16 kMcuUsbVendor = 0x1CBE;  // the MCU's own USB CDC function
+constexpr u16 kMcuUsbProduct = 0x0002;
 
 }  // namespace
 
@@ -70,36 +86,36 @@ constexpr u16 kFt230x = 0x6015;
 // times with a variant suffix. The MCU runs its command link at 115200 baud
 // and its CAN link at 921600, or both at 115200 on the Vexa-04 to -06.
 const BoardModel kBoardModels[kBoardModelCount] = {
-    // model       SMBIOS system SMBIOS board            Super I/O watchdog reset     TCO      MCU link                    CAN link
-    {"Trelo-01",   "Trelo-01",   "Trelo-01 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart},
-    {"Trelo-02",   "Trelo-02",   "Trelo-02 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart},
-    {"Trelo-03+",  "Trelo-03+",  "Trelo-03+ Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart},
-    {"Trelo-03",   "Trelo-03",   "Trelo-03 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart},
-    {"Trelo-04",   "Trelo-04",   "Trelo-04 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart},
-    {"Trelo-05",   "Trelo-05A",  "Trelo-05 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  ChipsetHsUart(k921600)},
-    {"Trelo-06",   "Trelo-06",   "Trelo-06 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart},
-    {"Trelo-07",   "Trelo-07",   "Trelo-07 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart},
-    {"Trelo-08",   "Trelo-08",   "Trelo-08 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart},
-    {"Qantis-01",  "Qantis-01",  "Qantis-01 Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart},
-    {"Trelo-09",   "Trelo-09",   "Trelo-09 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart},
-    {"Trelo-10",   "Trelo-10",   "Trelo-10 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart},
-    {"Trelo-11",   "Trelo-11",   "Trelo-11 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600)},
-    {"Trelo-12",   "Trelo-12",   "Trelo-12 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600)},
-    {"Qantis-02",  "Qantis-02",  "Qantis-02 Mainboard",  kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  kNoUart},
-    {"Trelo-13",   "Trelo-13",   "Trelo-13 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart},
-    {"Trelo-14",   "Trelo-14",   "Trelo-14 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600)},
-    {"Trelo-15",   "Trelo-15",   "Trelo-15 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart},
-    {"Trelo-16",   "Trelo-16",   "Trelo-16 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k921600)},
-    {"Trelo-17",   "Trelo-17",   "Trelo-17 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  UsbSerial(kFtdi, kFt230x, k921600)},
-    {"Trelo-18",   "Trelo-18",   "Trelo-18 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart},
-    {"Trelo-19",   "Trelo-19",   "Trelo-19 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart},
-    {"Ondra-01",   "Ondra-01",   "Ondra-01 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  ChipsetHsUart(k115200),     kNoUart},
-    {"Vexa-01",    "Vexa-01",    "Vexa-01 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart},
-    {"Vexa-02",    "Vexa-02",    "Vexa-02 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart},
-    {"Vexa-03",    "Vexa-03",    "Vexa-03 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart},
-    {"Vexa-04",    "Vexa-04",    "Vexa-04 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200)},
-    {"Vexa-05",    "Vexa-05",    "Vexa-05 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200)},
-    {"Vexa-06",    "Vexa-06E",   "Vexa-06 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200)},
+    // model       SMBIOS system SMBIOS board            Super I/O watchdog reset     TCO      MCU link                    CAN link                             DIO connector             MCU USB port
+    {"Trelo-01",   "Trelo-01",   "Trelo-01 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart},
+    {"Trelo-02",   "Trelo-02",   "Trelo-02 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart},
+    {"Trelo-03+",  "Trelo-03+",  "Trelo-03+ Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart},
+    {"Trelo-03",   "Trelo-03",   "Trelo-03 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock12x12IchGated,  kNoUart},
+    {"Trelo-04",   "Trelo-04",   "Trelo-04 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioBlock8x8PadGated,    kNoUart},
+    {"Trelo-05",   "Trelo-05A",  "Trelo-05 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  ChipsetHsUart(k921600),              &kDioBlock4x8PadRouted,   kNoUart},
+    {"Trelo-06",   "Trelo-06",   "Trelo-06 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart},
+    {"Trelo-07",   "Trelo-07",   "Trelo-07 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock4x4PortRouted,  kNoUart},
+    {"Trelo-08",   "Trelo-08",   "Trelo-08 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock4x4PortRouted,  kNoUart},
+    {"Qantis-01",  "Qantis-01",  "Qantis-01 Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart},
+    {"Trelo-09",   "Trelo-09",   "Trelo-09 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kNoDio,                  kNoUart},
+    {"Trelo-10",   "Trelo-10",   "Trelo-10 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart},
+    {"Trelo-11",   "Trelo-11",   "Trelo-11 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart},
+    {"Trelo-12",   "Trelo-12",   "Trelo-12 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart},
+    {"Qantis-02",  "Qantis-02",  "Qantis-02 Mainboard",  kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  kNoUart,                             &kDioMcu16x16,            UsbSerial(kMcuUsbVendor, kMcuUsbProduct, k115200)},
+    {"Trelo-13",   "Trelo-13",   "Trelo-13 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart,                             &kDioPair8x8,             kNoUart},
+    {"Trelo-14",   "Trelo-14",   "Trelo-14 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart},
+    {"Trelo-15",   "Trelo-15",   "Trelo-15 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart},
+    {"Trelo-16",   "Trelo-16",   "Trelo-16 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k921600),           &kDioMcu16x16,            kNoUart},
+    {"Trelo-17",   "Trelo-17",   "Trelo-17 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart},
+    {"Trelo-18",   "Trelo-18",   "Trelo-18 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioPair8x8,             kNoUart},
+    {"Trelo-19",   "Trelo-19",   "Trelo-19 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart},
+    {"Ondra-01",   "Ondra-01",   "Ondra-01 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  ChipsetHsUart(k115200),     kNoUart,                             &kDioSocPads2Out,         kNoUart},
+    {"Vexa-01",    "Vexa-01",    "Vexa-01 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart},
+    {"Vexa-02",    "Vexa-02",    "Vexa-02 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioMcu16x16,            kNoUart},
+    {"Vexa-03",    "Vexa-03",    "Vexa-03 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioBlock4x4PadGated,    kNoUart},
+    {"Vexa-04",    "Vexa-04",    "Vexa-04 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart},
+    {"Vexa-05",    "Vexa-05",    "Vexa-05 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart},
+    {"Vexa-06",    "Vexa-06E",   "Vexa-06 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart},
 };
 
 const BoardModel* FindBoardModel(const char* name) {

@@ -47,6 +47,21 @@ constexpr UartWiring UsbSerial(u16 vendor, u16 product, u32 baud) {
     return {UartAttach::UsbSerial, 0, {}, vendor, product, baud};
 }
 
+// How the board's isolated DI/DO connector reaches the CPU.
+enum class DioAttach : u8 {
+    None,       // the board has no isolated DIO
+    GpioBlock,  // byte registers of the GPIO block at 600h..605h
+    GpioPair,   // one input byte at 29Eh, one output byte at 29Fh
+    SocPads,    // outputs driven by memory-mapped SoC GPIO pads
+    Mcu,        // lines of the on-board MCU, reached over its command link
+};
+
+struct DioWiring {
+    DioAttach attach;
+    u8 inputs;   // isolated input lines, numbered from 0
+    u8 outputs;  // isolated output lines, numbered from 0
+};
+
 struct BoardModel {
     const char* name;           // the model key
     const char* systemProduct;  // SMBIOS type 1 product name
@@ -56,6 +71,8 @@ struct BoardModel {
     bool tcoResets;  // the chipset TCO timer is present and wired to reset
     UartWiring mcu;  // the MCU command link
     UartWiring can;  // the CAN data link
+    const DioWiring* dio;  // the isolated DI/DO connector
+    UartWiring mcuUsb;     // the MCU's own USB CDC port, a second way to its command link
 };
 
 inline constexpr std::size_t kBoardModelCount = 29;

@@ -5,6 +5,7 @@
 
 #include "backends/service/attach.h"
 #include "halvex32_service.h"
+#include "sim/dio_field.h"
 #include "sim/posix/link_host.h"
 #include "sim/virtual_board.h"
 #include "sim/watchdog_board.h"
@@ -44,5 +45,12 @@ BoardStatus GetBoardStatus() {
 void AdvanceBoardClock(uint64_t ms) { sim::TheBoard().AdvanceClock(ms); }
 
 bool EmitBoardEvent(uint8_t code, uint32_t payload) { return sim::EmitMcuEvent(code, payload); }
+
+DioLines GetBoardDioLines() {
+    const sim::FieldLines f = sim::ReadFieldLines();
+    return {f.inputCount, f.outputCount, f.inputsActive, f.outputsOn};
+}
+
+bool SetBoardInput(uint32_t line, bool active) { return sim::DriveFieldInput(line, active); }
 
 }  // namespace hx::service
