@@ -2,21 +2,5 @@
 // memory-mapped pads, D7, D8, D12 carried by the MCU.
 #pragma once
 
-#include "core/platform_ops.h"
-
-namespace hx {
-
-inline constexpr DioOps D1{"D1"};
-inline constexpr DioOps D2{"D2"};
-inline constexpr DioOps D3{"D3"};
-inline constexpr DioOps D4{"D4"};
-inline constexpr DioOps D5{"D5"};
-inline constexpr DioOps D6{"D6"};
-inline constexpr DioOps D7{"D7"};
-inline constexpr DioOps D8{"D8"};
-inline constexpr DioOps D9{"D9"};
-inline constexpr DioOps D10{"D10"};  // fills only InitDIO and DOWriteLine
-inline constexpr DioOps D11{"D11"};
-inline constexpr DioOps D12{"D12"};
-
-}  // namespace hx
+#include "dio/mcu_families.h"
+#include "dio/port_families.h"
