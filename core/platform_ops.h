@@ -30,6 +30,9 @@ struct DioOps {
     void (*DOWritePort)(u16 value) = nullptr;
     void (*DOWriteLineChecked)(u8 line, u32 value) = nullptr;
     void (*DOWritePortChecked)(u16 value) = nullptr;
+    // The isolated lines the family serves, numbered from 0.
+    u8 inputLines = 0;
+    u8 outputLines = 0;
 };
 
 struct DicosOps {

@@ -48,6 +48,8 @@ struct Info {
     uint32_t osMajor;           // 0 when unknown
     const char* expansionCard;  // "" when none
     bool mcuLink;               // some group of the model talks to the on-board MCU
+    uint32_t diLines;           // input lines of the DIO family, numbered from 0
+    uint32_t doLines;           // output lines of the DIO family, numbered from 0
     SlotGroup groups[kGroupCount];
 };
 

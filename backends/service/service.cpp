@@ -71,6 +71,10 @@ Info GetInfo() {
     info.expansionCard = card ? card->name : "";
     FillGroups(platform ? *platform : PlatformOps{}, info.groups);
     info.mcuLink = HasMcuLink(info.groups);
+    if (platform) {
+        info.diLines = platform->dio.inputLines;
+        info.doLines = platform->dio.outputLines;
+    }
     return info;
 }
 

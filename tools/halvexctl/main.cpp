@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
     AddInfoCommand(app, command);
     AddWdtCommand(app, command);
     AddMcuCommand(app, command);
+    AddDioCommand(app, command);
+    AddBoardCommand(app, command);
 
     try {
         app.parse(argc, argv);
