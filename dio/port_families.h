@@ -18,6 +18,7 @@ inline constexpr u16 kPairOut29F = 0x29F;
 
 using enum PortStore;
 
+// The register map of each family; D3 and D5 share D1's.
 // clang-format off
 //                                     DI lanes: {port, bit, first line, lines}       DO lanes: {port, bit, first line, lines, DOWritePort}
 inline constexpr PortLayout kLayoutD1{{{kBlock604, 0, 0, 8}},                          {{kBlock601, 0, 0, 8, LineBits}}};
