@@ -116,6 +116,11 @@ HX_IMPORT HX_BOOL HX_API StartDTFO(void);
 HX_IMPORT HX_BOOL HX_API StopDTFO(void);
 HX_IMPORT HX_BOOL HX_API SetUnitDTFO(uint16_t unit, uint32_t adjust);
 HX_IMPORT uint16_t HX_API GetUnitDTFO(void);
+/* The checked writes: the write, then the output register is read back, with
+ * a yield between reads, until it holds what was written. The wait is bounded:
+ * after 100 ms of reads the call returns although the output did not read back
+ * (a stuck or unpowered output costs at most that), releasing the library lock
+ * it held throughout. */
 HX_IMPORT void HX_API DOWriteLineChecked(uint8_t line, uint32_t value);
 HX_IMPORT void HX_API DOWritePortChecked(uint16_t value);
 HX_IMPORT HX_BOOL HX_API CAN_RegisterReceived(uint32_t index, CanReceivedCallbackFn callback);

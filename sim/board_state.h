@@ -120,10 +120,35 @@ struct IchTcoState {
     u32 smiCount;       // SMIs raised by a first time-out
 };
 
+// A block of byte registers that carries DIO lines (the GPIO block at
+// 600h..605h, the pair at 29Eh/29Fh): the value last written to each, and
+// the read-back lag after a write.
+inline constexpr std::size_t kDioBlockRegs = 6;
+
+struct DioRegsState {
+    u8 latch[kDioBlockRegs];
+    u8 stale[kDioBlockRegs];       // what a lagging read still returns
+    u8 staleReads[kDioBlockRegs];  // lagging reads left
+};
+
+// ICH GPIO registers at 500h..50Fh (use-select, direction, level).
+inline constexpr std::size_t kIchGpioRegs = 0x10;
+
+struct IchGpioState {
+    bool present;
+    u8 regs[kIchGpioRegs];
+};
+
 // The field side of a port-mapped isolated DI/DO connector (the MCU keeps
-// its own lines in its firmware state).
+// its own lines in its firmware state), and the output faults a test sets.
 struct DioFieldState {
     u32 inputsActive;  // line n at bit n: current flows in input n
+    u32 lagReads;      // after a write, an output register reads its old value this many times
+    u32 stuckLines;    // output lines whose driver is stuck ...
+    u32 stuckLevels;   // ... at this level (line n at bit n), in the field and in the read-back
+    DioRegsState block;
+    DioRegsState pair;
+    IchGpioState ichGpio;
 };
 
 inline constexpr std::size_t kModelNameMax = 32;

@@ -1,6 +1,7 @@
 #include "sim/dio_field.h"
 
 #include "sim/board_links.h"
+#include "sim/dio_board.h"
 #include "sim/models.h"
 #include "sim/virtual_board.h"
 
@@ -14,8 +15,9 @@ const DioWiring* BoardDio() {
 
 u32 Bit(u32 line) { return u32{1} << line; }
 
-// Outputs of a port-mapped connector as the field sees them.
-u32 PortMappedOutputs(const DioWiring&) { return 0; }
+// Outputs of a port-mapped connector as the field sees them: what the
+// drivers put out, while every gate on their enable holds.
+u32 PortMappedOutputs(const DioWiring& dio) { return DioGatesHold(dio.outputGates) ? DioDrivenOutputs(dio) : 0; }
 
 }  // namespace
 

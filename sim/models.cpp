@@ -56,19 +56,105 @@ constexpr ResetWiring kPwrOkViaPchPad{ResetOutput::PwrOk,
                                       {GpioEquals(kRegOutputPinMap, kPinGp52), PhysBits(kPchPad, kPchPadTxHigh, kPchPadTxHigh)},
                                       {{kPchPad, kPchPadFirmware}}};
 
-// The isolated DI/DO connectors. Line counts are those printed at the
-// connector; how each line reaches a register is the attach kind's.
-constexpr DioWiring kNoDio{DioAttach::None, 0, 0};
-constexpr DioWiring kDioBlock8x8IchGated{DioAttach::GpioBlock, 8, 8};
-constexpr DioWiring kDioBlock12x12IchGated{DioAttach::GpioBlock, 12, 12};
-constexpr DioWiring kDioBlock8x8PadGated{DioAttach::GpioBlock, 8, 8};
-constexpr DioWiring kDioBlock4x8PadRouted{DioAttach::GpioBlock, 4, 8};
-constexpr DioWiring kDioBlock8x8PortRouted{DioAttach::GpioBlock, 8, 8};
-constexpr DioWiring kDioBlock4x4PortRouted{DioAttach::GpioBlock, 4, 4};
-constexpr DioWiring kDioPair8x8{DioAttach::GpioPair, 8, 8};
-constexpr DioWiring kDioSocPads2Out{DioAttach::SocPads, 0, 2};
-constexpr DioWiring kDioBlock4x4PadGated{DioAttach::GpioBlock, 4, 4};
-constexpr DioWiring kDioMcu16x16{DioAttach::Mcu, 16, 16};
+// ---- The isolated DI/DO connectors --------------------------------------------
+
+// The GPIO byte block at 600h..605h and the pair at 29Eh/29Fh: plain byte
+// registers; the board wires some of their bits to the connector's opto
+// inputs and output drivers.
+constexpr u32 kBlock600 = 0x600, kBlock601 = 0x601, kBlock603 = 0x603, kBlock604 = 0x604, kBlock605 = 0x605;
+constexpr u32 kPair29E = 0x29E, kPair29F = 0x29F;
+
+// ICH GPIO: use-select (1 = GPIO), direction (0 = output), level; byte k
+// holds GPIO 8k..8k+7.
+constexpr u32 kIchUseSel8 = 0x501, kIchUseSel16 = 0x502;
+constexpr u32 kIchDir8 = 0x505, kIchDir16 = 0x506;
+constexpr u32 kIchLevel0 = 0x50C, kIchLevel8 = 0x50D, kIchLevel16 = 0x50E;
+constexpr u32 kIchGpio1 = 0x02, kIchGpio14 = 0x40, kIchGpio19And21 = 0x28, kIchGpio16 = 0x01, kIchGpio23 = 0x80;
+
+// SoC pad value words: bit 0 is the pad's level; the firmware leaves the
+// output-enable pads high (outputs off) and the routing pads low.
+constexpr u32 kPadLevel = 0x1;
+constexpr u32 kPadHighFirmware = 0x00000005;  // input buffer off, output on, high
+constexpr u32 kPadLowFirmware = 0x00000004;   // input buffer off, output on, low
+constexpr u32 kPadEnableA = 0xFED0C558;       // Trelo-04: with B, low lets the outputs through
+constexpr u32 kPadEnableB = 0xFED0C188;       // Trelo-04, Vexa-03
+constexpr u32 kPadRouteDio = 0xFED0C6A8;      // Trelo-05: high routes the drivers to the DIO connector
+constexpr u32 kPadRouteTrigger = 0xFED0C0B8;  // Trelo-05: high routes them to the trigger outputs
+constexpr u32 kPadOutputsOff = 0xFED0C578;    // Trelo-05: high holds every driver off
+constexpr u32 kPadOut0 = 0xFED0C168;          // Ondra-01: output line 0 (bit 0)
+constexpr u32 kPadOut1 = 0xFED0C058;          // Ondra-01: output line 1 (bit 0)
+constexpr u32 kPadOutEnable = 0xFED0C1D8;     // Ondra-01: 0 enables both output pads
+constexpr u32 kPadOutEnableFirmware = 0x00000001;
+
+constexpr DioLane Port(u32 port, u8 shift, u8 firstLine, u8 count) { return {DioSite::Port, port, shift, firstLine, count}; }
+constexpr DioLane Pad(u32 address, u8 line) { return {DioSite::Phys, address, 0, line, 1}; }
+constexpr DioGate PortBits(u32 port, u32 mask, u32 want) { return {DioSite::Port, port, mask, want}; }
+constexpr DioGate PadLevel(u32 address, bool high) { return {DioSite::Phys, address, kPadLevel, high ? kPadLevel : 0}; }
+constexpr DioGate PadWordIs(u32 address, u32 value) { return {DioSite::Phys, address, 0xFFFFFFFF, value}; }
+
+// ICH boards with trigger I/O: GPIO 1 high, GPIO 16 and 23 low route the
+// output drivers to the connector; GPIO 16 high, GPIO 1 and 23 low to the
+// trigger outputs.
+constexpr DioRouting kRoutedByIchGpio{
+    {{PortBits(kIchLevel0, kIchGpio1, kIchGpio1), PortBits(kIchLevel16, kIchGpio16 | kIchGpio23, 0)}},
+    {{PortBits(kIchLevel16, kIchGpio16 | kIchGpio23, kIchGpio16), PortBits(kIchLevel0, kIchGpio1, 0)}}};
+// Trelo-05: the same by three SoC pads.
+constexpr DioRouting kRoutedBySocPads{
+    {{PadLevel(kPadRouteDio, true), PadLevel(kPadRouteTrigger, false), PadLevel(kPadOutputsOff, false)}},
+    {{PadLevel(kPadRouteTrigger, true), PadLevel(kPadRouteDio, false), PadLevel(kPadOutputsOff, false)}}};
+
+// Line counts are those printed at the connector.
+constexpr DioWiring kNoDio{DioAttach::None, 0, 0, {}, {}, {}, nullptr, {}};
+// ICH boards: the output drivers' enable comes from ICH GPIO 14, 19 and 21,
+// which must be GPIO outputs driven low.
+constexpr DioGateSet kIchGpioEnablesLow{{
+    PortBits(kIchUseSel8, kIchGpio14, kIchGpio14), PortBits(kIchUseSel16, kIchGpio19And21, kIchGpio19And21),
+    PortBits(kIchDir8, kIchGpio14, 0),             PortBits(kIchDir16, kIchGpio19And21, 0),
+    PortBits(kIchLevel8, kIchGpio14, 0),           PortBits(kIchLevel16, kIchGpio19And21, 0)}};
+constexpr DioWiring kDioBlock8x8IchGated{DioAttach::GpioBlock, 8, 8,
+    {Port(kBlock604, 0, 0, 8)}, {Port(kBlock601, 0, 0, 8)},
+    kIchGpioEnablesLow,
+    nullptr, {}};
+// Inputs 8..11 on the high nibble of 600h, outputs 8..11 on the low nibble of 603h.
+constexpr DioWiring kDioBlock12x12IchGated{DioAttach::GpioBlock, 12, 12,
+    {Port(kBlock604, 0, 0, 8), Port(kBlock600, 4, 8, 4)}, {Port(kBlock601, 0, 0, 8), Port(kBlock603, 0, 8, 4)},
+    kIchGpioEnablesLow,
+    nullptr, {}};
+// Atom SoC board: both enable pads low.
+constexpr DioWiring kDioBlock8x8PadGated{DioAttach::GpioBlock, 8, 8,
+    {Port(kBlock604, 0, 0, 8)}, {Port(kBlock601, 0, 0, 8)},
+    {{PadLevel(kPadEnableA, false), PadLevel(kPadEnableB, false)}},
+    nullptr, {{kPadEnableA, kPadHighFirmware}, {kPadEnableB, kPadHighFirmware}}};
+// Trelo-05: four inputs on the low nibble of 604h; outputs 0-1 on 601h,
+// 2-3 on 605h, 4-7 on the high nibble of 604h; reach the connector while
+// the pads route them there.
+constexpr DioWiring kDioBlock4x8PadRouted{DioAttach::GpioBlock, 4, 8,
+    {Port(kBlock604, 0, 0, 4)}, {Port(kBlock601, 0, 0, 2), Port(kBlock605, 0, 2, 2), Port(kBlock604, 4, 4, 4)},
+    kRoutedBySocPads.dio,
+    &kRoutedBySocPads, {{kPadRouteDio, kPadLowFirmware}, {kPadRouteTrigger, kPadLowFirmware}, {kPadOutputsOff, kPadHighFirmware}}};
+constexpr DioWiring kDioBlock8x8PortRouted{DioAttach::GpioBlock, 8, 8,
+    {Port(kBlock604, 0, 0, 8)}, {Port(kBlock601, 0, 0, 8)},
+    kRoutedByIchGpio.dio,
+    &kRoutedByIchGpio, {}};
+// Bits 4-7 of 601h are not wired on these boards.
+constexpr DioWiring kDioBlock4x4PortRouted{DioAttach::GpioBlock, 4, 4,
+    {Port(kBlock604, 0, 0, 4)}, {Port(kBlock601, 0, 0, 4)},
+    kRoutedByIchGpio.dio,
+    &kRoutedByIchGpio, {}};
+constexpr DioWiring kDioPair8x8{DioAttach::GpioPair, 8, 8,
+    {Port(kPair29E, 0, 0, 8)}, {Port(kPair29F, 0, 0, 8)}, {}, nullptr, {}};
+constexpr DioWiring kDioSocPads2Out{DioAttach::SocPads, 0, 2,
+    {}, {Pad(kPadOut0, 0), Pad(kPadOut1, 1)},
+    {{PadWordIs(kPadOutEnable, 0)}},
+    nullptr, {{kPadOutEnable, kPadOutEnableFirmware}}};
+constexpr u32 kTestInputs601 = 0xF0;
+// Vexa-03: enable pad B low; bits 4-7 of 601h drive the drivers' test
+// inputs, which hold every output off unless they are 0.
+constexpr DioWiring kDioBlock4x4PadGated{DioAttach::GpioBlock, 4, 4,
+    {Port(kBlock604, 0, 0, 4)}, {Port(kBlock601, 0, 0, 4)},
+    {{PadLevel(kPadEnableB, false), PortBits(kBlock601, kTestInputs601, 0)}},
+    nullptr, {{kPadEnableB, kPadHighFirmware}}};
+constexpr DioWiring kDioMcu16x16{DioAttach::Mcu, 16, 16, {}, {}, {}, nullptr, {}};
 
 constexpr bool kTco = true;
 constexpr bool kNoTco = false;

@@ -56,10 +56,57 @@ enum class DioAttach : u8 {
     Mcu,        // lines of the on-board MCU, reached over its command link
 };
 
+// Where a DIO line or a gate is read: a byte register in port space, or a
+// 32-bit physical word (a SoC or chipset pad).
+enum class DioSite : u8 { None, Port, Phys };
+
+// A run of field lines on consecutive bits of one register: line firstLine
+// at bit `shift`, line firstLine + 1 at the next bit, and so on.
+struct DioLane {
+    DioSite site;
+    u32 address;
+    u8 shift;
+    u8 firstLine;
+    u8 count;
+};
+
+// A condition on a register or pad: in place when (value & mask) == want.
+struct DioGate {
+    DioSite site;
+    u32 address;
+    u32 mask;
+    u32 want;
+};
+
+inline constexpr std::size_t kMaxDioLanes = 3;
+inline constexpr std::size_t kMaxDioGates = 6;
+inline constexpr std::size_t kMaxDioPads = 3;
+
+// Conditions that hold together (unused entries have site None).
+struct DioGateSet {
+    DioGate gates[kMaxDioGates];
+};
+
+// Boards with trigger I/O switch their output drivers between the DIO
+// connector and the trigger outputs: the levels that select either.
+struct DioRouting {
+    DioGateSet dio;
+    DioGateSet trigger;
+};
+
 struct DioWiring {
     DioAttach attach;
     u8 inputs;   // isolated input lines, numbered from 0
     u8 outputs;  // isolated output lines, numbered from 0
+    // Input lines read low in their register bit while current flows; an
+    // output line is on while its register bit (or pad word bit) is 1.
+    DioLane inputLanes[kMaxDioLanes];
+    DioLane outputLanes[kMaxDioLanes];
+    // Every gate in place: the output drivers reach the connector; otherwise
+    // every output line is off.
+    DioGateSet outputGates;
+    const DioRouting* routing;  // nullptr: no trigger routing on the board
+    PadWord firmwarePads[kMaxDioPads];  // pad words as the firmware leaves them
 };
 
 struct BoardModel {

@@ -13,6 +13,7 @@
 
 #include "sim/board.h"
 #include "sim/chips/pci_config.h"
+#include "sim/dio_board.h"
 #include "sim/models.h"
 #include "sim/watchdog_board.h"
 #include "sim/winio/board_file.h"
@@ -37,11 +38,13 @@ struct SimBoard {
     Board board;
     PciConfig pci;
     hx::sim::WatchdogChips watchdog;
-    explicit SimBoard(BoardState& state) : board(state), pci(state.pci), watchdog(board, state) {
+    hx::sim::DioChips dio;
+    explicit SimBoard(BoardState& state) : board(state), pci(state.pci), watchdog(board, state), dio(board, state) {
         board.AttachPorts(hx::sim::kPciAddressPort, hx::sim::kPciLastPort, &pci);
         const hx::sim::BoardModel* model = hx::sim::FindBoardModel(state.model);
         if (!model) model = hx::sim::FindBoardModel(hx::sim::kDefaultModel);
         watchdog.Attach(*model);
+        dio.Attach(*model);
     }
 };
 
@@ -105,6 +108,7 @@ Board* TheBoard() {
     std::strncpy(g_localFile.state.model, hx::sim::kDefaultModel, hx::sim::kModelNameMax - 1);
     g_sim.emplace(g_localFile.state);
     g_sim->watchdog.PowerOn(*hx::sim::FindBoardModel(hx::sim::kDefaultModel));
+    g_sim->dio.PowerOn(*hx::sim::FindBoardModel(hx::sim::kDefaultModel));
     return &g_sim->board;
 }
 

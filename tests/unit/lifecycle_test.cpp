@@ -88,9 +88,9 @@ TEST_F(VirtualBoardTest, UnloadStopsWhatWasStartedInOrderThenDeinitThenClosesAcc
 TEST_F(VirtualBoardTest, TheI1DeinitSwitchesTheOutputsOffThenGatesThem) {
     LoadModel("Trelo-05");
     sim::TheBoard().BusWritePhys(0xFED0C578, 0x44000100);
+    for (u16 port : {0x601, 0x605, 0x604}) sim::TheBoard().BusWritePort(port, 0xFF, 1);
     sim::ClearAccessLog(sim::TheBoardState());
     Unload();
-    // Nothing drives the GPIO block on this board, so its bytes read FFh.
     EXPECT_EQ(Trace(Log()), "in601 out601=FC in605 out605=FC in604 out604=0F pin:FED0C578 pout:FED0C578=44000101");
     EXPECT_EQ(Log().back().kind, AccessKind::Close);
 }
