@@ -49,8 +49,14 @@ struct PortDriver {
     static void DOWriteLineChecked(u8 line, u32 value) { PortWriteLine(L, line, value, true); }
     static void DOWritePortChecked(u16 value) { PortWriteAll(L, value, true); }
 
+    static constexpr u8 Lines(const PortLane (&lanes)[kMaxLanes]) {
+        u8 n = 0;
+        for (const PortLane& lane : lanes) n = static_cast<u8>(n + lane.count);
+        return n;
+    }
     static constexpr DioOps Ops(const char* family, Bool32 (*init)()) {
-        return {family, init, DIReadLine, DIReadPort, DOWriteLine, DOWritePort, DOWriteLineChecked, DOWritePortChecked};
+        return {family,     init,        DIReadLine,         DIReadPort,         DOWriteLine,
+                DOWritePort, DOWriteLineChecked, DOWritePortChecked, Lines(L.inputs), Lines(L.outputs)};
     }
 };
 

@@ -39,7 +39,9 @@ inline constexpr DioOps D9 = PortDriver<kLayoutD9>::Ops("D9", InitDioFlagOnly);
 inline constexpr DioOps D11 = PortDriver<kLayoutD11>::Ops("D11", InitDioPadOutputClear);
 // clang-format on
 
-// D10 fills only InitDIO and DOWriteLine.
-inline constexpr DioOps D10{"D10", InitDioPadOutputs, nullptr, nullptr, PadOutputWriteLine};
+// D10 fills only InitDIO and DOWriteLine, for its two pad outputs.
+inline constexpr u8 kPadOutputLines = 2;
+inline constexpr DioOps D10{"D10", InitDioPadOutputs, nullptr, nullptr, PadOutputWriteLine, nullptr, nullptr, nullptr,
+                            0,     kPadOutputLines};
 
 }  // namespace hx
