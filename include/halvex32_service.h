@@ -131,6 +131,8 @@ struct DioLines {
     uint32_t outputCount;
     uint32_t inputsActive;  // line n at bit n: the input is driven active
     uint32_t outputsOn;     // line n at bit n: the output is switched on
+    const char* routing;    // where the output drivers are routed: "none" (no trigger
+                            // routing on this board), "off", "DIO routed", "trigger routed"
 };
 
 DioLines GetBoardDioLines();

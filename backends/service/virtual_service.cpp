@@ -5,6 +5,7 @@
 
 #include "backends/service/attach.h"
 #include "halvex32_service.h"
+#include "sim/dio_board.h"
 #include "sim/dio_field.h"
 #include "sim/posix/link_host.h"
 #include "sim/virtual_board.h"
@@ -48,7 +49,7 @@ bool EmitBoardEvent(uint8_t code, uint32_t payload) { return sim::EmitMcuEvent(c
 
 DioLines GetBoardDioLines() {
     const sim::FieldLines f = sim::ReadFieldLines();
-    return {f.inputCount, f.outputCount, f.inputsActive, f.outputsOn};
+    return {f.inputCount, f.outputCount, f.inputsActive, f.outputsOn, sim::DioRouteName(sim::BoardDioRoute())};
 }
 
 bool SetBoardInput(uint32_t line, bool active) { return sim::DriveFieldInput(line, active); }

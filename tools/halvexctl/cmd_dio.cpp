@@ -208,6 +208,7 @@ int RunBoardDi(Context& ctx) {
     PrintLines(now.inputsActive, now.inputCount);
     std::printf("outputs: ");
     PrintLines(now.outputsOn, now.outputCount);
+    std::printf("routing: %s\n", now.routing);
     return 0;
 }
 
