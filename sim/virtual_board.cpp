@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "sim/board_links.h"
+#include "sim/poe_board.h"
 #include "sim/watchdog_board.h"
 
 namespace hx::sim {
@@ -75,6 +76,7 @@ bool SetUpBoard(const char* name) {
     WireChips();
     PlaceLinkUarts(g_pci, *model);
     WireWatchdogChips(*model);
+    WirePoeChips(*model);
     return true;
 }
 

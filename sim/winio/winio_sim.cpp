@@ -14,6 +14,7 @@
 #include "sim/board.h"
 #include "sim/chips/pci_config.h"
 #include "sim/models.h"
+#include "sim/poe_board.h"
 #include "sim/watchdog_board.h"
 #include "sim/winio/board_file.h"
 
@@ -37,11 +38,13 @@ struct SimBoard {
     Board board;
     PciConfig pci;
     hx::sim::WatchdogChips watchdog;
-    explicit SimBoard(BoardState& state) : board(state), pci(state.pci), watchdog(board, state) {
+    hx::sim::PoeChips poe;
+    explicit SimBoard(BoardState& state) : board(state), pci(state.pci), watchdog(board, state), poe(board, state) {
         board.AttachPorts(hx::sim::kPciAddressPort, hx::sim::kPciLastPort, &pci);
         const hx::sim::BoardModel* model = hx::sim::FindBoardModel(state.model);
         if (!model) model = hx::sim::FindBoardModel(hx::sim::kDefaultModel);
         watchdog.Attach(*model);
+        poe.Attach(*model);
     }
 };
 
