@@ -26,29 +26,16 @@ constexpr u8 kControlOff = 0x10;
 constexpr u32 kStatusPower = 0x07;
 
 // Expansion cards.
-constexpr u32 kCardCount = 8;
-constexpr u8 kCardAddress0 = 0x42;  // 7-bit 21h
+constexpr u8 kCardAddress0 = 0x42;   // 7-bit 21h
 constexpr u32 kCardAddressStep = 4;  // 7-bit step of 2
-constexpr u32 kCardPorts = 4;
 
-struct Channel {
-    u8 address;  // write address byte
-    u8 channel;
-};
+using Channel = PortChannel;
 
 u8 ReadOf(u8 address) { return static_cast<u8>(address | smbus::kReadBit); }
 u32 ModeBits(u8 c) { return kModeAuto << (kModeBitsPerChannel * c); }
 u32 EnableBits(u8 c) { return 1u << c | 1u << (c + kClassEnableShift); }
 
-bool Lookup(const Family& family, u8 port, Channel& out) {
-    if (family.upToPortCount && u32{port} - 1 >= Config.poePortCount.load(std::memory_order_relaxed)) return false;
-    for (const PortGroup& g : family.groups) {
-        if (port < g.first || port > g.last) continue;
-        out = {g.address, g.channels[port - g.first]};
-        return true;
-    }
-    return false;
-}
+u32 PortCount() { return Config.poePortCount.load(std::memory_order_relaxed); }
 
 u8 ModeStatus(const smbus::Host& host, Channel ch) {
     const u32 mode = host.read(ReadOf(ch.address), kRegMode);
@@ -75,24 +62,41 @@ void ControlSwitch(const smbus::Host& host, Channel ch, bool on) {
     host.write(ch.address, static_cast<u8>(kRegControl0 + ch.channel), on ? kControlOn : kControlOff);
 }
 
-bool CardChannel(u32 card, u32 port, Channel& out) {
+}  // namespace
+
+bool FindChannel(const Family& family, u8 port, PortChannel& out) {
+    if (family.upToPortCount && u32{port} - 1 >= PortCount()) return false;
+    for (const PortGroup& g : family.groups) {
+        if (port < g.first || port > g.last) continue;
+        out = {g.address, g.channels[port - g.first]};
+        return true;
+    }
+    return false;
+}
+
+u8 LastPort(const Family& family) {
+    u8 last = 0;
+    for (const PortGroup& g : family.groups) last = g.last > last ? g.last : last;
+    if (family.upToPortCount && PortCount() < last) last = static_cast<u8>(PortCount());
+    return last;
+}
+
+bool FindCardChannel(u32 card, u32 port, PortChannel& out) {
     if (card >= kCardCount || port < 1 || port > kCardPorts) return false;
     out = {static_cast<u8>(kCardAddress0 + kCardAddressStep * card), static_cast<u8>(port - 1)};
     return true;
 }
 
-}  // namespace
-
 u8 Status(const Family& family, u8 port) {
     Channel ch{};
-    if (!Lookup(family, port, ch)) return 0;
+    if (!FindChannel(family, port, ch)) return 0;
     family.host->find();
     return family.layout == Layout::ModeEnable ? ModeStatus(*family.host, ch) : ControlStatus(*family.host, ch);
 }
 
 Bool32 Switch(const Family& family, u8 port, bool on) {
     Channel ch{};
-    if (!Lookup(family, port, ch)) return kFalse;
+    if (!FindChannel(family, port, ch)) return kFalse;
     LibraryLockGuard lock;
     family.host->find();
     if (family.layout == Layout::ModeEnable) {
@@ -105,14 +109,14 @@ Bool32 Switch(const Family& family, u8 port, bool on) {
 
 u8 CardGetStatusPoEPort(u32 card, u32 port) {
     Channel ch{};
-    if (!CardChannel(card, port, ch)) return 0;
+    if (!FindCardChannel(card, port, ch)) return 0;
     smbus::FindPciHost();
     return ModeStatus(smbus::kPciHost, ch);
 }
 
 Bool32 CardEnablePoEPort(u32 card, u32 port) {
     Channel ch{};
-    if (!CardChannel(card, port, ch)) return kFalse;
+    if (!FindCardChannel(card, port, ch)) return kFalse;
     LibraryLockGuard lock;
     smbus::FindPciHost();
     ModeSwitch(smbus::kPciHost, ch, true);
@@ -121,7 +125,7 @@ Bool32 CardEnablePoEPort(u32 card, u32 port) {
 
 Bool32 CardDisablePoEPort(u32 card, u32 port) {
     Channel ch{};
-    if (!CardChannel(card, port, ch)) return kFalse;
+    if (!FindCardChannel(card, port, ch)) return kFalse;
     LibraryLockGuard lock;
     smbus::FindPciHost();
     ModeSwitch(smbus::kPciHost, ch, false);

@@ -64,6 +64,17 @@ inline constexpr Family kP5{&smbus::kPciHost, Layout::ModeEnable,    false, kP5P
 inline constexpr Family kP6{&smbus::kPmHost,  Layout::ModeEnable,    false, kP6Ports};
 // clang-format on
 
+// Where a port's power is switched: controller (write address byte) and channel.
+struct PortChannel {
+    u8 address;
+    u8 channel;
+};
+
+// The port's channel; false for a port outside the family's map.
+bool FindChannel(const Family& family, u8 port, PortChannel& out);
+// The highest port the family accepts now (ports start at 1; 0: none).
+u8 LastPort(const Family& family);
+
 u8 Status(const Family& family, u8 port);
 Bool32 Switch(const Family& family, u8 port, bool on);
 
@@ -82,6 +93,9 @@ Bool32 DisablePoEPort(u8 port) {
 
 // The expansion cards: card index 0..7 selects the controller at 7-bit
 // address 21h + 2 x index; ports 1..4 are its channels 0..3.
+inline constexpr u32 kCardCount = 8;
+inline constexpr u32 kCardPorts = 4;
+bool FindCardChannel(u32 card, u32 port, PortChannel& out);
 u8 CardGetStatusPoEPort(u32 card, u32 port);
 Bool32 CardEnablePoEPort(u32 card, u32 port);
 Bool32 CardDisablePoEPort(u32 card, u32 port);
