@@ -12,6 +12,7 @@ namespace halvexctl {
 void AddInfoCommand(CLI::App& app, Command& command);
 void AddWdtCommand(CLI::App& app, Command& command);
 void AddMcuCommand(CLI::App& app, Command& command);
+void AddPoeCommand(CLI::App& app, Command& command);
 // "mcu watch", added by AddMcuCommand to its "mcu" subcommand.
 void AddMcuWatchCommand(CLI::App& mcu, Command& command);
 

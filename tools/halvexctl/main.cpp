@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     AddInfoCommand(app, command);
     AddWdtCommand(app, command);
     AddMcuCommand(app, command);
+    AddPoeCommand(app, command);
 
     try {
         app.parse(argc, argv);
