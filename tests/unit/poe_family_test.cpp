@@ -7,6 +7,10 @@
 #include "poe_test_util.h"
 #include "sim/models.h"
 
+namespace hx::sim {
+void PrintTo(const BoardModel& m, std::ostream* os) { *os << m.name; }
+}  // namespace hx::sim
+
 namespace hx::test {
 namespace {
 
@@ -60,6 +64,8 @@ const SequenceCase kSequences[] = {
     {"Trelo-01",   kCard1563Idx7, {0x2F, 0x12, 0xFF}, Op::Disable, 7,      1,   1, "5F:12>FF 5F:14>00 5E:12=FC"},
 };
 // clang-format on
+
+void PrintTo(const SequenceCase& c, std::ostream* os) { *os << c.model << " port " << c.port << ": " << c.transfers; }
 
 class PoeSequenceTest : public PoeTest, public ::testing::WithParamInterface<SequenceCase> {};
 

@@ -82,6 +82,10 @@ const FaultCase kFaults[] = {
 };
 // clang-format on
 
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.model << (c.stuckBusy ? " stuck busy" : c.stuckByteDone ? " stuck byte done" : " NAK");
+}
+
 class PoeFaultTest : public PoeTest, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(PoeFaultTest, ReadFailsCleanlyWithTheLockFree) {
