@@ -119,6 +119,18 @@ TEST_F(PoeTest, EnableOnANakingControllerReportsSuccessAndPowersNothing) {
     ExpectLockFree();
 }
 
+// A write whose host never finishes: the enable returns after the 100th poll
+// (with the preparation's clear and first poll before them), the controller
+// unchanged and the lock free.
+TEST_F(PoeTest, WriteOnAStuckBusyHostGivesUpAfterAHundredPolls) {
+    LoadModel("Qantis-01");
+    Board().smbus.stuckBusy = true;
+    EXPECT_EQ(EnablePoEPort(2), 1);
+    EXPECT_EQ(CountReads(Board().smbus.base), 2 + kPolls);
+    EXPECT_FALSE(Powered(2));
+    ExpectLockFree();
+}
+
 // No SMBus function on PCI, or PM register 01h reading 00h: every operation
 // searches again and no transaction touches ports 0..5.
 TEST_F(PoeTest, WithoutAHostNothingBelowPort6IsTouchedAndTheSearchRepeats) {
