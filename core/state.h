@@ -67,6 +67,10 @@ struct ProcessCells {
     // TCO companion of W1: reload value in 0.6 s ticks, and whether it runs.
     std::atomic<u16> tcoTicks{kTcoInitialTicks};
     std::atomic<u32> tcoActive{0};
+
+    // I/O base of the chipset's SMBus host controller; 0 until a finder
+    // found one (poe/smbus.h).
+    std::atomic<u16> smbusBase{0};
 };
 
 extern ProcessCells Cells;

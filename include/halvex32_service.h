@@ -102,6 +102,22 @@ struct WdtRegisters {
 
 WdtRegisters ReadWdtRegisters();
 
+// ---- PoE port maps as the loaded library drives them -----------------------------
+
+struct PoeChannel {
+    bool valid;          // false: the library rejects this port
+    uint8_t controller;  // 7-bit SMBus address of the power-sourcing controller
+    uint8_t channel;     // 0..3
+};
+
+// The model's PoE ports are 1..PoeLastPort(); 0 when it has none.
+uint32_t PoeLastPort();
+PoeChannel PoePortChannel(uint32_t port);
+// Expansion cards: indexes 0..PoeCardIndexCount()-1, ports 1..PoeCardPortCount().
+uint32_t PoeCardIndexCount();
+uint32_t PoeCardPortCount();
+PoeChannel PoeCardChannel(uint32_t card, uint32_t port);
+
 // ---- the virtual board (after LoadOnVirtualBoard) --------------------------------
 
 struct BoardStatus {
@@ -138,5 +154,36 @@ struct DioLines {
 DioLines GetBoardDioLines();
 // Drives input `line` of the connector; false when the board has no such line.
 bool SetBoardInput(uint32_t line, bool active);
+
+// The board's PoE ports as a powered device on each sees it.
+struct BoardPoePort {
+    bool exists;
+    bool powered;        // the feeding controller's channel delivers power
+    uint8_t controller;  // 7-bit SMBus address
+    uint8_t channel;
+};
+
+// The PoE ports on the board's panel are 1..BoardPoePortCount().
+uint32_t BoardPoePortCount();
+BoardPoePort GetBoardPoePort(uint32_t port);
+// Port 1..4 of the expansion card with address index `card`.
+BoardPoePort GetBoardCardPort(uint32_t card, uint32_t port);
+
+// Every later LoadOnVirtualBoard plugs in a PoE expansion card: its PCIe
+// switch at device 0 of `bridgeBus`, the network controller `nicId` (device
+// << 16 | vendor, e.g. 0x15218086) on the bus behind it, its power-sourcing
+// controller at address index `card` (0..7). nicId 0: no card. False when
+// the index is out of range.
+bool PlugBoardCard(uint32_t nicId, uint8_t bridgeBus, uint32_t card);
+
+// Faults of the board's SMBus host.
+struct SmbusFaults {
+    bool stuckBusy;      // host busy never clears
+    bool stuckByteDone;  // byte done cannot be cleared
+    bool nak;            // the device at nakAddress does not acknowledge
+    uint8_t nakAddress;  // 7-bit
+};
+
+void SetSmbusFaults(const SmbusFaults& faults);
 
 }  // namespace hx::service

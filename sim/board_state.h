@@ -151,6 +151,51 @@ struct DioFieldState {
     IchGpioState ichGpio;
 };
 
+// The SMBus (sim/chips/smbus_host.h) and the PoE power-sourcing controllers
+// on it (sim/chips/pse.h): the host's registers, its faults, the devices
+// that answer, and every transaction it ran.
+inline constexpr std::size_t kPseControllers = 16;  // on the board and on expansion cards
+inline constexpr std::size_t kPseRegs = 0x40;
+
+enum class PseLayout : u8 {
+    ModeEnable,     // operating mode 12h, detect/class enable 14h
+    ControlStatus,  // per-channel control 18h..1Bh, status 28h..2Bh
+};
+
+struct PseControllerState {
+    bool present;
+    u8 address;  // 7-bit SMBus address
+    PseLayout layout;
+    u8 regs[kPseRegs];
+};
+
+// One SMBus transaction as the host ran it.
+struct SmbusTransfer {
+    u8 addressByte;  // as written to the address register, bit 0 = read
+    u8 command;
+    u8 data;         // written, or read (0 when no device answered)
+    bool acked;
+};
+
+inline constexpr std::size_t kSmbusLogCapacity = 512;
+
+struct SmbusState {
+    bool present;
+    bool pmVariant;  // found through the PM index pair CD6h/CD7h, not on PCI
+    u16 base;
+    u8 regs[8];      // host status, slave status, control, command, address, data 0
+    bool running;    // a transaction has been started and is not finished
+    u8 busyReads;    // status reads that still show it running
+    u8 pmIndex;      // last index written to CD6h
+    bool stuckBusy;      // fault: host busy never clears
+    bool stuckByteDone;  // fault: byte done cannot be cleared
+    bool nakArmed;       // fault: the device at nakAddress does not acknowledge
+    u8 nakAddress;
+    PseControllerState controllers[kPseControllers];
+    u32 logCount;
+    SmbusTransfer log[kSmbusLogCapacity];
+};
+
 inline constexpr std::size_t kModelNameMax = 32;
 
 struct BoardState {
@@ -165,6 +210,7 @@ struct BoardState {
     It87State superIo;
     IchTcoState tco;
     DioFieldState dioField;
+    SmbusState smbus;
     SerialLinkState links;  // MCU firmware, CAN controller, transport faults, device paths
     AccessLogState log;
 };

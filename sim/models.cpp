@@ -166,42 +166,66 @@ constexpr u16 kFt230x = 0x6015;
 constexpr u16 kMcuUsbVendor = 0x1CBE;  // the MCU's own USB CDC function
 constexpr u16 kMcuUsbProduct = 0x0002;
 
+// The chipset's SMBus host: an Intel SMBus controller at function 3 of
+// device 31 (the LPC bridge at function 0), or an AMD FCH host found
+// through the PM registers.
+constexpr SmbusWiring kIntelSmbus{SmbusAttach::PciFunction, 3, 0xF000};
+constexpr SmbusWiring kFchSmbus{SmbusAttach::PmIndex, 0, 0x0B00};
+
+constexpr PseLayout kModeEnable = PseLayout::ModeEnable;
+constexpr PseLayout kControlStatus = PseLayout::ControlStatus;
+
+// PoE panels: port n at (controller address, channel).
+constexpr PoeWiring kNoPoe{kIntelSmbus, kModeEnable, 0, {}};
+constexpr PoeWiring kPoe2At20{kIntelSmbus, kModeEnable, 2, {{0x20, 0}, {0x20, 1}}};
+constexpr PoeWiring kPoe4At20{kIntelSmbus, kModeEnable, 4, {{0x20, 0}, {0x20, 1}, {0x20, 2}, {0x20, 3}}};
+constexpr PoeWiring kPoe4At00{kIntelSmbus, kControlStatus, 4, {{0x00, 0}, {0x00, 1}, {0x00, 2}, {0x00, 3}}};
+constexpr PoeWiring kPoe16At20To23{kIntelSmbus, kModeEnable, 16, {
+    {0x20, 0}, {0x20, 1}, {0x20, 2}, {0x20, 3}, {0x21, 0}, {0x21, 1}, {0x21, 2}, {0x21, 3},
+    {0x22, 0}, {0x22, 1}, {0x22, 2}, {0x22, 3}, {0x23, 0}, {0x23, 1}, {0x23, 2}, {0x23, 3}}};
+constexpr PoeWiring kPoe8At20And22{kIntelSmbus, kModeEnable, 8, {
+    {0x20, 0}, {0x20, 1}, {0x20, 2}, {0x20, 3}, {0x22, 0}, {0x22, 1}, {0x22, 2}, {0x22, 3}}};
+// Ports 1..4 on the second controller, routed in pairs crossed on the board.
+constexpr PoeWiring kPoe8At21Crossed{kIntelSmbus, kModeEnable, 8, {
+    {0x21, 1}, {0x21, 0}, {0x21, 3}, {0x21, 2}, {0x20, 0}, {0x20, 1}, {0x20, 2}, {0x20, 3}}};
+constexpr PoeWiring kPoe4At20Fch{kFchSmbus, kModeEnable, 4, {{0x20, 0}, {0x20, 1}, {0x20, 2}, {0x20, 3}}};
+
 }  // namespace
 
 // Product names as the boards' firmware reports them: the model name, at
 // times with a variant suffix. The MCU runs its command link at 115200 baud
 // and its CAN link at 921600, or both at 115200 on the Vexa-04 to -06.
 const BoardModel kBoardModels[kBoardModelCount] = {
-    // model       SMBIOS system SMBIOS board            Super I/O watchdog reset     TCO      MCU link                    CAN link                             DIO connector             MCU USB port
-    {"Trelo-01",   "Trelo-01",   "Trelo-01 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart},
-    {"Trelo-02",   "Trelo-02",   "Trelo-02 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart},
-    {"Trelo-03+",  "Trelo-03+",  "Trelo-03+ Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart},
-    {"Trelo-03",   "Trelo-03",   "Trelo-03 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock12x12IchGated,  kNoUart},
-    {"Trelo-04",   "Trelo-04",   "Trelo-04 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioBlock8x8PadGated,    kNoUart},
-    {"Trelo-05",   "Trelo-05A",  "Trelo-05 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  ChipsetHsUart(k921600),              &kDioBlock4x8PadRouted,   kNoUart},
-    {"Trelo-06",   "Trelo-06",   "Trelo-06 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart},
-    {"Trelo-07",   "Trelo-07",   "Trelo-07 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock4x4PortRouted,  kNoUart},
-    {"Trelo-08",   "Trelo-08",   "Trelo-08 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock4x4PortRouted,  kNoUart},
-    {"Qantis-01",  "Qantis-01",  "Qantis-01 Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart},
-    {"Trelo-09",   "Trelo-09",   "Trelo-09 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kNoDio,                  kNoUart},
-    {"Trelo-10",   "Trelo-10",   "Trelo-10 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart},
-    {"Trelo-11",   "Trelo-11",   "Trelo-11 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart},
-    {"Trelo-12",   "Trelo-12",   "Trelo-12 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart},
-    {"Qantis-02",  "Qantis-02",  "Qantis-02 Mainboard",  kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  kNoUart,                             &kDioMcu16x16,            UsbSerial(kMcuUsbVendor, kMcuUsbProduct, k115200)},
-    {"Trelo-13",   "Trelo-13",   "Trelo-13 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart,                             &kDioPair8x8,             kNoUart},
-    {"Trelo-14",   "Trelo-14",   "Trelo-14 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart},
-    {"Trelo-15",   "Trelo-15",   "Trelo-15 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart},
-    {"Trelo-16",   "Trelo-16",   "Trelo-16 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k921600),           &kDioMcu16x16,            kNoUart},
-    {"Trelo-17",   "Trelo-17",   "Trelo-17 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart},
-    {"Trelo-18",   "Trelo-18",   "Trelo-18 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioPair8x8,             kNoUart},
-    {"Trelo-19",   "Trelo-19",   "Trelo-19 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart},
-    {"Ondra-01",   "Ondra-01",   "Ondra-01 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  ChipsetHsUart(k115200),     kNoUart,                             &kDioSocPads2Out,         kNoUart},
-    {"Vexa-01",    "Vexa-01",    "Vexa-01 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart},
-    {"Vexa-02",    "Vexa-02",    "Vexa-02 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioMcu16x16,            kNoUart},
-    {"Vexa-03",    "Vexa-03",    "Vexa-03 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioBlock4x4PadGated,    kNoUart},
-    {"Vexa-04",    "Vexa-04",    "Vexa-04 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart},
-    {"Vexa-05",    "Vexa-05",    "Vexa-05 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart},
-    {"Vexa-06",    "Vexa-06E",   "Vexa-06 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart},
+    // model       SMBIOS system SMBIOS board            Super I/O watchdog reset     TCO      MCU link                    CAN link                             DIO connector             MCU USB port                                       PoE
+    {"Trelo-01",   "Trelo-01",   "Trelo-01 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart,                                           &kNoPoe},
+    {"Trelo-02",   "Trelo-02",   "Trelo-02 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart,                                           &kNoPoe},
+    {"Trelo-03+",  "Trelo-03+",  "Trelo-03+ Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart,                                           &kNoPoe},
+    {"Trelo-03",   "Trelo-03",   "Trelo-03 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock12x12IchGated,  kNoUart,                                           &kNoPoe},
+    {"Trelo-04",   "Trelo-04",   "Trelo-04 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioBlock8x8PadGated,    kNoUart,                                           &kNoPoe},
+    {"Trelo-05",   "Trelo-05A",  "Trelo-05 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  ChipsetHsUart(k921600),              &kDioBlock4x8PadRouted,   kNoUart,                                           &kPoe2At20},
+    {"Trelo-06",   "Trelo-06",   "Trelo-06 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart,                                           &kPoe4At00},
+    {"Trelo-07",   "Trelo-07",   "Trelo-07 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock4x4PortRouted,  kNoUart,                                           &kPoe4At20},
+    {"Trelo-08",   "Trelo-08",   "Trelo-08 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock4x4PortRouted,  kNoUart,                                           &kNoPoe},
+    {"Qantis-01",  "Qantis-01",  "Qantis-01 Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart,                                           &kPoe4At00},
+    {"Trelo-09",   "Trelo-09",   "Trelo-09 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kNoDio,                  kNoUart,                                           &kPoe16At20To23},
+    {"Trelo-10",   "Trelo-10",   "Trelo-10 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart,                                           &kNoPoe},
+    {"Trelo-11",   "Trelo-11",   "Trelo-11 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At20And22},
+    {"Trelo-12",   "Trelo-12",   "Trelo-12 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At21Crossed},
+    {"Qantis-02",  "Qantis-02",  "Qantis-02 Mainboard",  kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  kNoUart,                             &kDioMcu16x16,            UsbSerial(kMcuUsbVendor, kMcuUsbProduct, k115200), &kPoe8At20And22},
+    {"Trelo-13",   "Trelo-13",   "Trelo-13 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart,                             &kDioPair8x8,             kNoUart,                                           &kNoPoe},
+    {"Trelo-14",   "Trelo-14",   "Trelo-14 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At21Crossed},
+    {"Trelo-15",   "Trelo-15",   "Trelo-15 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart,                                           &kNoPoe},
+    {"Trelo-16",   "Trelo-16",   "Trelo-16 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k921600),           &kDioMcu16x16,            kNoUart,                                           &kPoe8At20And22},
+    {"Trelo-17",   "Trelo-17",   "Trelo-17 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At21Crossed},
+    {"Trelo-18",   "Trelo-18",   "Trelo-18 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioPair8x8,             kNoUart,                                           &kNoPoe},
+    {"Trelo-19",   "Trelo-19",   "Trelo-19 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart,                                           &kNoPoe},
+    {"Ondra-01",   "Ondra-01",   "Ondra-01 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  ChipsetHsUart(k115200),     kNoUart,                             &kDioSocPads2Out,         kNoUart,                                           &kPoe4At00},
+    {"Vexa-01",    "Vexa-01",    "Vexa-01 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart,                                           &kNoPoe},
+    {"Vexa-02",    "Vexa-02",    "Vexa-02 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioMcu16x16,            kNoUart,                                           &kNoPoe},
+    {"Vexa-03",    "Vexa-03",    "Vexa-03 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioBlock4x4PadGated,    kNoUart,                                           &kPoe4At20},
+    {"Vexa-04",    "Vexa-04",    "Vexa-04 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart,                                           &kPoe2At20},
+    {"Vexa-05",    "Vexa-05",    "Vexa-05 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart,                                           &kPoe2At20},
+    {"Vexa-06",    "Vexa-06E",   "Vexa-06 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart,                                           &kPoe4At20Fch},
 };
 
 const BoardModel* FindBoardModel(const char* name) {

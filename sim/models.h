@@ -1,13 +1,15 @@
 // The 29 board models of the virtual board, one row each, describing the
 // hardware as the board's maker would: what its SMBIOS data reports, its
 // IT87 Super I/O and how the watchdog output reaches the reset logic,
-// whether the chipset TCO timer can reset the machine, and the UARTs of the
-// MCU and CAN links. The virtual board builds itself from the row alone.
+// whether the chipset TCO timer can reset the machine, the UARTs of the
+// MCU and CAN links, the isolated DI/DO connector, and the chipset's SMBus
+// host with the PoE ports on it. The virtual board builds itself from the row alone.
 #pragma once
 
 #include <cstddef>
 
 #include "core/types.h"
+#include "sim/board_state.h"
 #include "sim/chips/it87.h"
 
 namespace hx::sim {
@@ -109,6 +111,36 @@ struct DioWiring {
     PadWord firmwarePads[kMaxDioPads];  // pad words as the firmware leaves them
 };
 
+// How the chipset's SMBus host controller is found.
+enum class SmbusAttach : u8 {
+    PciFunction,  // a function of bus 0, device 31, with its I/O base in register 20h
+    PmIndex,      // through the power-management index pair CD6h/CD7h
+};
+
+struct SmbusWiring {
+    SmbusAttach attach;
+    u8 function;  // PciFunction: the function number on bus 0, device 31
+    u16 base;     // I/O base of the host registers
+};
+
+// One PoE port of the board's panel: the power-sourcing controller that
+// feeds it (7-bit SMBus address) and that controller's channel.
+struct PoePortWiring {
+    u8 controller;
+    u8 channel;
+};
+
+inline constexpr std::size_t kMaxPoePorts = 16;
+
+// The chipset's SMBus and the PoE ports on it, numbered from 1 as printed
+// on the panel; every port of a board has controllers of one layout.
+struct PoeWiring {
+    SmbusWiring smbus;
+    PseLayout layout;
+    u8 portCount;  // 0: no PoE ports on the board
+    PoePortWiring ports[kMaxPoePorts];
+};
+
 struct BoardModel {
     const char* name;           // the model key
     const char* systemProduct;  // SMBIOS type 1 product name
@@ -120,6 +152,7 @@ struct BoardModel {
     UartWiring can;  // the CAN data link
     const DioWiring* dio;  // the isolated DI/DO connector
     UartWiring mcuUsb;     // the MCU's own USB CDC port, a second way to its command link
+    const PoeWiring* poe;  // the SMBus host and the PoE ports
 };
 
 inline constexpr std::size_t kBoardModelCount = 29;

@@ -5,6 +5,7 @@
 
 #include "sim/board_links.h"
 #include "sim/dio_board.h"
+#include "sim/poe_board.h"
 #include "sim/watchdog_board.h"
 
 namespace hx::sim {
@@ -77,6 +78,7 @@ bool SetUpBoard(const char* name) {
     PlaceLinkUarts(g_pci, *model);
     WireWatchdogChips(*model);
     WireDioChips(*model);
+    WirePoeChips(*model);
     return true;
 }
 

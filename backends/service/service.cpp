@@ -9,6 +9,7 @@
 #include "core/state.h"
 #include "frame/diagnostics.h"
 #include "frame/lifecycle.h"
+#include "frame/poe_map.h"
 #include "halvex32_service.h"
 #include "mcu/frame.h"
 #include "mcu/link.h"
@@ -123,6 +124,27 @@ Watch StartEventWatch() {
 void StopEventWatch() {
     StopDt2EventThread();
     StopLinkReceiver(serialPortMcu);
+}
+
+namespace {
+PoeChannel ChannelOf(bool valid, const hx::PoePortChannel& ch) {
+    return valid ? PoeChannel{true, ch.address, ch.channel} : PoeChannel{};
+}
+}  // namespace
+
+uint32_t PoeLastPort() { return PlatformPoeLastPort(); }
+
+PoeChannel PoePortChannel(uint32_t port) {
+    hx::PoePortChannel ch{};
+    return ChannelOf(port <= 0xFF && PlatformPoeChannel(static_cast<u8>(port), ch), ch);
+}
+
+uint32_t PoeCardIndexCount() { return CardIndexCount(); }
+uint32_t PoeCardPortCount() { return CardPortCount(); }
+
+PoeChannel PoeCardChannel(uint32_t card, uint32_t port) {
+    hx::PoePortChannel ch{};
+    return ChannelOf(CardPoeChannel(card, port, ch), ch);
 }
 
 }  // namespace hx::service

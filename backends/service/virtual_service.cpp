@@ -7,15 +7,30 @@
 #include "halvex32_service.h"
 #include "sim/dio_board.h"
 #include "sim/dio_field.h"
+#include "sim/poe_board.h"
 #include "sim/posix/link_host.h"
 #include "sim/virtual_board.h"
 #include "sim/watchdog_board.h"
 
 namespace hx::service {
+namespace {
+
+// The expansion card every load plugs in (nicId 0: none).
+struct PluggedCard {
+    uint32_t nicId;
+    uint8_t bridgeBus;
+    uint8_t index;
+};
+PluggedCard g_card{};
+
+BoardPoePort ViewOf(const sim::PoePortView& v) { return {v.exists, v.powered, v.controller, v.channel}; }
+
+}  // namespace
 
 Load LoadOnVirtualBoard(const char* model) {
     const sim::BoardModel* board = sim::FindBoardModel(model && *model ? model : sim::kDefaultModel);
     if (!board || !sim::SetUpBoard(board->name)) return Load::UnknownModel;
+    if (g_card.nicId) sim::PlaceExpansionCard(sim::TheBoardState(), g_card.nicId, g_card.bridgeBus, g_card.index);
     return AttachTo(sim::VirtualBackend(), board->name);
 }
 
@@ -53,5 +68,33 @@ DioLines GetBoardDioLines() {
 }
 
 bool SetBoardInput(uint32_t line, bool active) { return sim::DriveFieldInput(line, active); }
+
+uint32_t BoardPoePortCount() {
+    const sim::BoardModel* model = sim::FindBoardModel(sim::TheBoardState().model);
+    return model ? model->poe->portCount : 0;
+}
+
+BoardPoePort GetBoardPoePort(uint32_t port) {
+    return port <= 0xFF ? ViewOf(sim::BoardPoePort(sim::TheBoardState(), static_cast<u8>(port))) : BoardPoePort{};
+}
+
+BoardPoePort GetBoardCardPort(uint32_t card, uint32_t port) {
+    if (card >= sim::kCardIndexes || port > sim::kCardPorts) return {};
+    return ViewOf(sim::CardPoePort(sim::TheBoardState(), static_cast<u8>(card), static_cast<u8>(port)));
+}
+
+bool PlugBoardCard(uint32_t nicId, uint8_t bridgeBus, uint32_t card) {
+    if (card >= sim::kCardIndexes) return false;
+    g_card = {nicId, bridgeBus, static_cast<uint8_t>(card)};
+    return true;
+}
+
+void SetSmbusFaults(const SmbusFaults& faults) {
+    sim::SmbusState& s = sim::TheBoardState().smbus;
+    s.stuckBusy = faults.stuckBusy;
+    s.stuckByteDone = faults.stuckByteDone;
+    s.nakArmed = faults.nak;
+    s.nakAddress = faults.nakAddress;
+}
 
 }  // namespace hx::service

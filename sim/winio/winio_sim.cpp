@@ -15,6 +15,7 @@
 #include "sim/chips/pci_config.h"
 #include "sim/dio_board.h"
 #include "sim/models.h"
+#include "sim/poe_board.h"
 #include "sim/watchdog_board.h"
 #include "sim/winio/board_file.h"
 
@@ -39,12 +40,15 @@ struct SimBoard {
     PciConfig pci;
     hx::sim::WatchdogChips watchdog;
     hx::sim::DioChips dio;
-    explicit SimBoard(BoardState& state) : board(state), pci(state.pci), watchdog(board, state), dio(board, state) {
+    hx::sim::PoeChips poe;
+    explicit SimBoard(BoardState& state)
+        : board(state), pci(state.pci), watchdog(board, state), dio(board, state), poe(board, state) {
         board.AttachPorts(hx::sim::kPciAddressPort, hx::sim::kPciLastPort, &pci);
         const hx::sim::BoardModel* model = hx::sim::FindBoardModel(state.model);
         if (!model) model = hx::sim::FindBoardModel(hx::sim::kDefaultModel);
         watchdog.Attach(*model);
         dio.Attach(*model);
+        poe.Attach(*model);
     }
 };
 

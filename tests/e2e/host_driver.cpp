@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "sim/chips/pci_config.h"
+#include "sim/poe_board.h"
 #include "sim/posix/link_host.h"
 #include "sim/virtual_board.h"
 #include "sim/winio/board_file.h"
@@ -197,6 +198,8 @@ void Do(const Step& s) {
         Expect(ImportReg(Join(a) + "\n" + Join(s.body, "\n")), "registry import:\n" + g_output);
     } else if (s.word == "pci" && a.size() == 4) {
         Expect(PciConfig(g_board->state.pci).Place(n(0), n(1), n(2), n(3)) != nullptr, "PCI function " + s.rest);
+    } else if (s.word == "card" && a.size() == 3) {
+        Expect(PlaceExpansionCard(g_board->state, n(0), n(1), n(2)), "expansion card " + s.rest);
     } else if (s.word == "fault" && s.rest == "open") {
         g_board->state.faults.openFails = true;
     } else if (s.word == "com") {

@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
     AddMcuCommand(app, command);
     AddDioCommand(app, command);
     AddBoardCommand(app, command);
+    AddPoeCommand(app, command);
 
     try {
         app.parse(argc, argv);
