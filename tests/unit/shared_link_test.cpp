@@ -18,7 +18,7 @@
 namespace hx::test {
 namespace {
 
-enum Op : u32 { kGo, kRead, kWrite, kBusy, kHoldClient, kHoldBlock };
+enum Op : u32 { kGo, kRead, kWrite, kDiPort, kDoPort, kBusy, kHoldClient, kHoldBlock };
 constexpr u64 kTimedOut = u64{1} << 32;
 constexpr u64 kNoAnswer = ~u64{0};
 constexpr int kHangGuardMs = 20000;  // a process that answers nothing by then is stuck
@@ -36,6 +36,8 @@ u64 Carry(const Command& c, int fd) {
         case kGo: return sim::PublishLinks(c.path, ""), kNoAnswer;
         case kRead: return ReadInputsShared(&word) ? word : kTimedOut;
         case kWrite: return WriteOutputsShared(c.arg), 0;
+        case kDiPort: return DIReadPort();
+        case kDoPort: return DOWritePort(static_cast<u16>(c.arg)), 0;
         case kBusy: return os::LibraryLockEnter(), Report(fd, 0), os::SleepMs(c.arg), os::LibraryLockLeave(), kNoAnswer;
         default:
             OpenSharedLinkObjects();
@@ -157,6 +159,20 @@ TEST_F(SharedLinkTest, ClientsThatComeAtOnceTakeTurns) {
     P(3).Send(kWrite, 0x00040004);
     for (int i = 1; i <= 3; ++i) EXPECT_EQ(P(i).Result(), 0u);
     EXPECT_EQ(OutputsOn(), 7u) << "every write carried out";
+}
+
+// The DIO exports of a client go through the owner; once the owner is
+// killed, the client takes the port and talks to the MCU itself.
+TEST_F(SharedLinkTest, DioExportsOfAClientGoThroughTheOwnerUntilTheClientOwnsThePort) {
+    Start(2);
+    EXPECT_EQ(P(1).Call(kDoPort, 0x1234), 0u);
+    EXPECT_EQ(P(1).Call(kDiPort), kActive);
+    P(0).Kill();
+    EXPECT_EQ(P(1).Call(kDoPort, 0x0001), 0u);
+    EXPECT_EQ(P(1).Call(kDiPort), kActive);
+    const Frame7 write1234 = MakeFrame(0x37, 0xFFFF1234), write1 = MakeFrame(0x37, 0xFFFF0001);
+    EXPECT_EQ(FramesSince(from_), (std::vector<Frame7>{write1234, kRequestAll, write1, kRequestAll}));
+    EXPECT_EQ(OutputsOn(), 1u);
 }
 
 // The port is held by a process that serves nobody (this one).
