@@ -18,7 +18,7 @@
 namespace hx::test {
 namespace {
 
-enum Op : u32 { kGo, kRead, kWrite, kDiPort, kDoPort, kBusy, kHoldClient, kHoldBlock };
+enum Op : u32 { kGo, kRead, kWrite, kDiPort, kDoLine, kBusy, kHoldClient, kHoldBlock };
 constexpr u64 kTimedOut = u64{1} << 32;
 constexpr u64 kNoAnswer = ~u64{0};
 constexpr int kHangGuardMs = 20000;  // a process that answers nothing by then is stuck
@@ -37,7 +37,7 @@ u64 Carry(const Command& c, int fd) {
         case kRead: return ReadInputsShared(&word) ? word : kTimedOut;
         case kWrite: return WriteOutputsShared(c.arg), 0;
         case kDiPort: return DIReadPort();
-        case kDoPort: return DOWritePort(static_cast<u16>(c.arg)), 0;
+        case kDoLine: return DOWriteLine(static_cast<u8>(c.arg), 1), 0;
         case kBusy: return os::LibraryLockEnter(), Report(fd, 0), os::SleepMs(c.arg), os::LibraryLockLeave(), kNoAnswer;
         default:
             OpenSharedLinkObjects();
@@ -139,14 +139,6 @@ protected:
     u32 from_ = 0;
 };
 
-TEST_F(SharedLinkTest, AClientsWriteAndReadGoThroughTheOwner) {
-    Start(2);
-    EXPECT_EQ(P(1).Call(kWrite, 0x00010001), 0u);
-    EXPECT_EQ(P(1).Call(kRead), kInputWord);
-    EXPECT_EQ(FramesSince(from_), (std::vector<Frame7>{kWrite1, kRequestAll}));
-    EXPECT_EQ(OutputsOn(), 1u);
-}
-
 // While the owner carries out one client's write for a slow MCU, two more
 // clients come at once: each waits for its turn, none overwrites another's
 // request.
@@ -161,18 +153,16 @@ TEST_F(SharedLinkTest, ClientsThatComeAtOnceTakeTurns) {
     EXPECT_EQ(OutputsOn(), 7u) << "every write carried out";
 }
 
-// The DIO exports of a client go through the owner; once the owner is
-// killed, the client takes the port and talks to the MCU itself.
-TEST_F(SharedLinkTest, DioExportsOfAClientGoThroughTheOwnerUntilTheClientOwnsThePort) {
+// A client's DIO exports go through the owner; once the owner is killed, the
+// client takes the port and talks to the MCU itself.
+TEST_F(SharedLinkTest, AClientsDioGoesThroughTheOwnerUntilItOwnsThePort) {
     Start(2);
-    EXPECT_EQ(P(1).Call(kDoPort, 0x1234), 0u);
-    EXPECT_EQ(P(1).Call(kDiPort), kActive);
-    P(0).Kill();
-    EXPECT_EQ(P(1).Call(kDoPort, 0x0001), 0u);
-    EXPECT_EQ(P(1).Call(kDiPort), kActive);
-    const Frame7 write1234 = MakeFrame(0x37, 0xFFFF1234), write1 = MakeFrame(0x37, 0xFFFF0001);
-    EXPECT_EQ(FramesSince(from_), (std::vector<Frame7>{write1234, kRequestAll, write1, kRequestAll}));
-    EXPECT_EQ(OutputsOn(), 1u);
+    for (int owner : {0, 1}) {
+        EXPECT_EQ(P(1).Call(kDoLine, 0), 0u);
+        EXPECT_EQ(P(1).Call(kDiPort), kActive);
+        EXPECT_EQ(FramesSince(from_), (std::vector<Frame7>{kWrite1, kRequestAll})) << owner;
+        if (owner == 0) P(0).Kill(), from_ = FramesReceived();
+    }
 }
 
 // The port is held by a process that serves nobody (this one).
