@@ -58,10 +58,10 @@ inline void RunInterleaved(int argc, char** argv, MedianReporter& reporter) {
 }
 
 // After InitializeInterleaved: runs the benchmarks whose names match the
-// regular expression `spec` (a program whose sides need different set-ups
+// regular expression `pattern` (a program whose sides need different set-ups
 // runs them in phases).
-inline void RunMatching(MedianReporter& reporter, const std::string& spec) {
-    benchmark::RunSpecifiedBenchmarks(&reporter, spec);
+inline void RunMatching(MedianReporter& reporter, const std::string& pattern) {
+    benchmark::RunSpecifiedBenchmarks(&reporter, pattern);
 }
 
 }  // namespace hx::bench
