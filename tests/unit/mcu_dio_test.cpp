@@ -10,6 +10,8 @@
 namespace hx::test {
 
 struct McuDioCase { const char* model; bool uart, usb, silent; u16 active; u32 (*op)(); u32 result, kind; bool open; std::vector<Frame7> sent; };
+// model, ports present (UART, USB), MCU silent, inputs active, the calls, their result, the port kind
+// kept, the link left open, the frames the MCU received.
 const McuDioCase kMcuDioCases[] = {
     {"Trelo-11", 1, 1, 0, 0, [] { return DOWriteLine(3, 1), 0u; }, 0, kPortUart2E8, 1, {MakeFrame(0x37, 0x00080008)}},
     {"Qantis-02", 1, 1, 0, 0, [] { return DOWriteLine(3, 0), 0u; }, 0, kPortUart2E8, 1, {MakeFrame(0x37, 0x00080000)}},
