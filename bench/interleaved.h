@@ -42,14 +42,26 @@ inline double MedianOf(std::vector<double>& v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-// Runs the registered benchmarks, repetitions interleaved at random.
-inline void RunInterleaved(int argc, char** argv, MedianReporter& reporter) {
+// Takes the command line, with the repetitions interleaved at random.
+inline void InitializeInterleaved(int argc, char** argv) {
     std::vector<char*> args(argv, argv + argc);
     static char interleave[] = "--benchmark_enable_random_interleaving=true";
     args.insert(args.begin() + 1, interleave);
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
+}
+
+// Runs the registered benchmarks, repetitions interleaved at random.
+inline void RunInterleaved(int argc, char** argv, MedianReporter& reporter) {
+    InitializeInterleaved(argc, argv);
     benchmark::RunSpecifiedBenchmarks(&reporter);
+}
+
+// After InitializeInterleaved: runs the benchmarks whose names match the
+// regular expression `pattern` (a program whose sides need different set-ups
+// runs them in phases).
+inline void RunMatching(MedianReporter& reporter, const std::string& pattern) {
+    benchmark::RunSpecifiedBenchmarks(&reporter, pattern);
 }
 
 }  // namespace hx::bench

@@ -39,6 +39,11 @@ const UartWiring& LinkUart(LinkRole role) {
     return role == LinkRole::Mcu ? model->mcu : model->can;
 }
 
+const UartWiring& McuUsbPort() {
+    const BoardModel* model = FindBoardModel(TheBoardState().model);
+    return model ? model->mcuUsb : kNoUart;
+}
+
 void PlaceLinkUarts(PciConfig& pci, const BoardModel& model) {
     for (const UartWiring* uart : {&model.mcu, &model.can}) {
         if (uart->attach != UartAttach::ChipsetPci) continue;
@@ -55,15 +60,22 @@ void PublishLinks(const char* mcuPath, const char* canPath) {
     std::memset(p.kinds, 0, sizeof p.kinds);
     std::strncpy(p.path[static_cast<u32>(LinkRole::Mcu)], mcuPath, kLinkPathMax - 1);
     std::strncpy(p.path[static_cast<u32>(LinkRole::Can)], canPath, kLinkPathMax - 1);
+    // The MCU's USB port leads to the same firmware as its UART.
+    const PublishedLink candidates[] = {{InventoryKind(LinkUart(LinkRole::Mcu)), LinkRole::Mcu, McuPort::Uart},
+                                        {InventoryKind(McuUsbPort()), LinkRole::Mcu, McuPort::Usb},
+                                        {InventoryKind(LinkUart(LinkRole::Can)), LinkRole::Can, McuPort::Uart}};
     u32 published = 0;
-    for (const LinkRole role : {LinkRole::Mcu, LinkRole::Can}) {
-        const u32 kind = InventoryKind(LinkUart(role));
-        if (kind != kNone && p.path[static_cast<u32>(role)][0]) p.kinds[published++] = {kind, role};
+    for (const PublishedLink& link : candidates) {
+        if (link.portKind != kNone && p.path[static_cast<u32>(link.role)][0]) p.kinds[published++] = link;
     }
     p.hostUp = true;
 }
 
 void WithdrawLink(LinkRole role) { TheLinks().paths.path[static_cast<u32>(role)][0] = '\0'; }
+
+void SetMcuPortPresent(McuPort port, bool present) {
+    TheLinks().paths.mcuPortAbsent[static_cast<u32>(port)] = !present;
+}
 
 void SetLinkHostStarter(LinkHostStarter starter) { g_starter = starter; }
 
@@ -74,6 +86,7 @@ bool FindBoardLinkPort(u32 portKind, os::PathChar* path) {
     if (!p.hostUp) return false;
     for (const PublishedLink& link : p.kinds) {
         if (link.portKind == kNone || link.portKind != portKind) continue;
+        if (link.role == LinkRole::Mcu && p.mcuPortAbsent[static_cast<u32>(link.port)]) continue;
         const char* device = p.path[static_cast<u32>(link.role)];
         const std::size_t length = std::strlen(device);
         if (length == 0 || length >= os::kPortPathChars) return false;

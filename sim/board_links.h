@@ -19,6 +19,8 @@ u32 InventoryKind(const UartWiring& uart);
 
 // The UART of `role` on the current board model.
 const UartWiring& LinkUart(LinkRole role);
+// The MCU's own USB CDC port on the current board model (kNoUart: none).
+const UartWiring& McuUsbPort();
 
 // Places the PCI functions of the model's chipset UARTs.
 void PlaceLinkUarts(PciConfig& pci, const BoardModel& model);
@@ -30,6 +32,10 @@ SerialLinkState& TheLinks();
 void PublishLinks(const char* mcuPath, const char* canPath);
 // The port of `role` vanishes from the inventory.
 void WithdrawLink(LinkRole role);
+// One of the MCU's two ports is unplugged (present false) or back: while
+// absent, discovery does not find it; the other port still reaches the
+// firmware. Both are present when the board is set up.
+void SetMcuPortPresent(McuPort port, bool present);
 
 // Starts the links on demand (the first discovery after the board was set
 // up); installed by the part of the virtual build that owns OS resources.

@@ -165,9 +165,15 @@ inline constexpr std::size_t kLinkRoles = 2;
 inline constexpr std::size_t kLinkPathMax = 32;
 inline constexpr std::size_t kPublishedKinds = 4;
 
+// The MCU's ways to its command link: its UART and, on some boards, its own
+// USB CDC function. Both reach the same firmware.
+enum class McuPort : u8 { Uart, Usb };
+inline constexpr std::size_t kMcuPorts = 2;
+
 struct PublishedLink {
     u32 portKind;  // 0: unused entry
     LinkRole role;
+    McuPort port;  // which of the MCU's ports (role Mcu)
 };
 
 struct LinkPathState {
@@ -175,6 +181,7 @@ struct LinkPathState {
     char path[kLinkRoles][kLinkPathMax];   // device path per role, empty when taken away
     PublishedLink kinds[kPublishedKinds];  // the port kinds under which the links are found
     u32 lookups;                           // discovery requests the board answered
+    bool mcuPortAbsent[kMcuPorts];         // unplugged or disabled: discovery does not find it
 };
 
 struct SerialLinkState {

@@ -55,9 +55,17 @@ bool IsShortCommand(const u8* f) {
 
 // ---- per-feature state changes ------------------------------------------------
 
+// The input query samples the lines its mask names (bit 16 + n for line n)
+// and reports each 0 = active; a line not asked for reads inactive. The mask
+// comes back in the high half.
+u32 InputAnswer(const McuFirmwareState& s, u32 word) {
+    const u32 asked = word >> kInputMaskShift;
+    return (word & kHighHalf) | (~(u32{s.diActive} & asked) & kLowHalf);
+}
+
 u32 Query(McuFirmwareState& s, u8 code, u32 word) {
     switch (code) {
-        case kDiRead: return (word & kHighHalf) | (~u32{s.diActive} & kLowHalf);  // 0 = active on the wire
+        case kDiRead: return InputAnswer(s, word);
         case kAdcRead: return s.adc.raw[word % kAdcChannels];
         case kQeiDirection: return s.qei.direction[word % kQeiChannels];
         case kQeiVelocity: return s.qei.velocity[word % kQeiChannels];

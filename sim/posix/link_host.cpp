@@ -279,9 +279,12 @@ bool OpenPty(LinkRole role, char* path) {
     return true;
 }
 
-// A pseudo-terminal for the link of `role` when the board has its UART.
+// A pseudo-terminal for the link of `role` when the board has its UART (for
+// the MCU: its UART or its USB port; both lead to this one terminal).
 bool OpenBoardPty(LinkRole role, char* path) {
-    return LinkUart(role).attach == UartAttach::None || OpenPty(role, path);
+    const bool wired = LinkUart(role).attach != UartAttach::None ||
+                       (role == LinkRole::Mcu && McuUsbPort().attach != UartAttach::None);
+    return !wired || OpenPty(role, path);
 }
 
 void CloseLink(u32 r) {

@@ -18,7 +18,7 @@
 namespace hx::test {
 namespace {
 
-enum Op : u32 { kGo, kRead, kWrite, kBusy, kHoldClient, kHoldBlock };
+enum Op : u32 { kGo, kRead, kWrite, kDiPort, kDoLine, kBusy, kHoldClient, kHoldBlock };
 constexpr u64 kTimedOut = u64{1} << 32;
 constexpr u64 kNoAnswer = ~u64{0};
 constexpr int kHangGuardMs = 20000;  // a process that answers nothing by then is stuck
@@ -36,6 +36,8 @@ u64 Carry(const Command& c, int fd) {
         case kGo: return sim::PublishLinks(c.path, ""), kNoAnswer;
         case kRead: return ReadInputsShared(&word) ? word : kTimedOut;
         case kWrite: return WriteOutputsShared(c.arg), 0;
+        case kDiPort: return DIReadPort();
+        case kDoLine: return DOWriteLine(static_cast<u8>(c.arg), 1), 0;
         case kBusy: return os::LibraryLockEnter(), Report(fd, 0), os::SleepMs(c.arg), os::LibraryLockLeave(), kNoAnswer;
         default:
             OpenSharedLinkObjects();
@@ -137,14 +139,6 @@ protected:
     u32 from_ = 0;
 };
 
-TEST_F(SharedLinkTest, AClientsWriteAndReadGoThroughTheOwner) {
-    Start(2);
-    EXPECT_EQ(P(1).Call(kWrite, 0x00010001), 0u);
-    EXPECT_EQ(P(1).Call(kRead), kInputWord);
-    EXPECT_EQ(FramesSince(from_), (std::vector<Frame7>{kWrite1, kRequestAll}));
-    EXPECT_EQ(OutputsOn(), 1u);
-}
-
 // While the owner carries out one client's write for a slow MCU, two more
 // clients come at once: each waits for its turn, none overwrites another's
 // request.
@@ -157,6 +151,18 @@ TEST_F(SharedLinkTest, ClientsThatComeAtOnceTakeTurns) {
     P(3).Send(kWrite, 0x00040004);
     for (int i = 1; i <= 3; ++i) EXPECT_EQ(P(i).Result(), 0u);
     EXPECT_EQ(OutputsOn(), 7u) << "every write carried out";
+}
+
+// A client's DIO exports go through the owner; once the owner is killed, the
+// client takes the port and talks to the MCU itself.
+TEST_F(SharedLinkTest, AClientsDioGoesThroughTheOwnerUntilItOwnsThePort) {
+    Start(2);
+    for (int owner : {0, 1}) {
+        EXPECT_EQ(P(1).Call(kDoLine, 0), 0u);
+        EXPECT_EQ(P(1).Call(kDiPort), kActive);
+        EXPECT_EQ(FramesSince(from_), (std::vector<Frame7>{kWrite1, kRequestAll})) << owner;
+        if (owner == 0) P(0).Kill(), from_ = FramesReceived();
+    }
 }
 
 // The port is held by a process that serves nobody (this one).
