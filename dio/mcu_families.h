@@ -25,29 +25,18 @@ void DOWritePort(u16 value);
 
 }  // namespace mcudio
 
-inline constexpr DioOps D7{"D7",
-                           &mcudio::InitDIO,
-                           &mcudio::DIReadLine,
-                           &mcudio::DIReadPort,
-                           &mcudio::DOWriteLine,
-                           &mcudio::DOWritePort,
-                           &mcudio::DOWriteLine,
-                           &mcudio::DOWritePort};
-inline constexpr DioOps D8{"D8",
-                           &mcudio::InitDIOPreferUsb,
-                           &mcudio::DIReadLine,
-                           &mcudio::DIReadPort,
-                           &mcudio::DOWriteLine,
-                           &mcudio::DOWritePort,
-                           &mcudio::DOWriteLine,
-                           &mcudio::DOWritePort};
-inline constexpr DioOps D12{"D12",
-                            &mcudio::InitDIO,
-                            &mcudio::DIReadLine,
-                            &mcudio::DIReadPort,
-                            &mcudio::DOWriteLine,
-                            &mcudio::DOWritePort,
-                            &mcudio::DOWriteLine,
-                            &mcudio::DOWritePort};
+inline constexpr u8 kMcuDioLines = 16;  // inputs and outputs alike
+
+constexpr DioOps McuDio(const char* family, Bool32 (*init)()) {
+    return {family,           init,
+            &mcudio::DIReadLine, &mcudio::DIReadPort,
+            &mcudio::DOWriteLine, &mcudio::DOWritePort,
+            &mcudio::DOWriteLine, &mcudio::DOWritePort,
+            kMcuDioLines,      kMcuDioLines};
+}
+
+inline constexpr DioOps D7 = McuDio("D7", &mcudio::InitDIO);
+inline constexpr DioOps D8 = McuDio("D8", &mcudio::InitDIOPreferUsb);
+inline constexpr DioOps D12 = McuDio("D12", &mcudio::InitDIO);
 
 }  // namespace hx

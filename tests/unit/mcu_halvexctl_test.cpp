@@ -1,7 +1,7 @@
 // halvexctl through the built binary: the model list without hardware, the
 // MCU commands on the virtual board (raw frames shown byte for byte as they
 // went out and came back, events decoded as they arrive), and a feature the
-// model lacks.
+// model lacks; the DIO commands with the line ranges of the model's family.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -32,6 +32,13 @@ TEST(Halvexctl, CommandsAnswerOrSayWhatIsMissing) {
          "DI change    inputs 0001  changed 0001  sequence 1\nPWM status   generator 44  status 332211\n"
          "CAN status   00000001\nDT2 indexed  00000005\n", nullptr},
         {"--virtual Trelo-06 mcu watch --for 1ms", 1, "", "halvexctl: Trelo-06 has no MCU event receiver\n"},
+        // DIO: ranges named by the model's family; the demo walks an active input.
+        {"--virtual Trelo-11 board di 3=1", 0, "inputs:  0=0 1=0 2=0 3=1 4=0", nullptr},
+        {"--virtual Trelo-11 di read 3 16", 1, "", "no input line '16': Trelo-11 (DIO family D7) has input lines 0..15"},
+        {"--virtual Trelo-05 do port 0x100", 1, "", "8 bits: Trelo-05 (DIO family D4) has output lines 0..7"},
+        {"--virtual Trelo-01 do write 2=on 8=on", 1, "", "'8=on' is not LINE=on|off: Trelo-01 (DIO family D1)"},
+        {"--virtual Trelo-09 di read", 1, "", "halvexctl: Trelo-09 has no digital I/O\n"},
+        {"--virtual Trelo-03 di monitor --demo --for 500ms", 0, " falling 0\n", nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
