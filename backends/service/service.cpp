@@ -14,6 +14,7 @@
 #include "mcu/frame.h"
 #include "mcu/link.h"
 #include "mcu/receiver.h"
+#include "os/posix/machine_names.h"
 
 namespace hx::service {
 namespace {
@@ -57,7 +58,10 @@ Load AttachTo(const Backend* backend, const char* board) {
 
 Load LoadOnHardware() { return AttachTo(os::LinuxNativeBackend(), ""); }
 
-void Unload() { ProcessDetach(); }
+void Unload() {
+    ProcessDetach();
+    os::RemoveMachinePrivateNames();
+}
 
 Info GetInfo() {
     Info info{};

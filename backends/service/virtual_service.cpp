@@ -5,6 +5,7 @@
 
 #include "backends/service/attach.h"
 #include "halvex32_service.h"
+#include "os/posix/machine_names.h"
 #include "sim/dio_board.h"
 #include "sim/dio_field.h"
 #include "sim/poe_board.h"
@@ -30,6 +31,7 @@ BoardPoePort ViewOf(const sim::PoePortView& v) { return {v.exists, v.powered, v.
 Load LoadOnVirtualBoard(const char* model) {
     const sim::BoardModel* board = sim::FindBoardModel(model && *model ? model : sim::kDefaultModel);
     if (!board || !sim::SetUpBoard(board->name)) return Load::UnknownModel;
+    os::UseMachinePrivateNames();  // this process's board is a machine of its own
     if (g_card.nicId) sim::PlaceExpansionCard(sim::TheBoardState(), g_card.nicId, g_card.bridgeBus, g_card.index);
     return AttachTo(sim::VirtualBackend(), board->name);
 }

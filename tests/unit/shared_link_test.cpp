@@ -98,15 +98,9 @@ private:
 
 class SharedLinkTest : public McuLinkTest {
 protected:
-    void SetUp() override {
-        McuLinkTest::SetUp();
-        linkName_ = PrivateSharedName("-link");
-        os::SetSharedLinkName(linkName_.c_str());
-    }
     void TearDown() override {
         procs_.clear();
         McuLinkTest::TearDown();
-        shm_unlink(linkName_.c_str());
     }
     // `count` library processes on a Trelo-11 board (MCU DIO with the sharing
     // server); then the firmware's links start and the processes learn the
@@ -134,7 +128,6 @@ protected:
 
     static constexpr u16 kActive = 0x1234;
     static constexpr u64 kInputWord = 0xFFFFEDCB;  // all lines asked for, 0 = active on the wire
-    std::string linkName_;
     std::vector<std::unique_ptr<LibraryProcess>> procs_;
     u32 from_ = 0;
 };

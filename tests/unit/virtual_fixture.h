@@ -11,6 +11,7 @@
 
 #include "frame/lifecycle.h"
 #include "core/state.h"
+#include "os/posix/named_objects_posix.h"
 #include "os/posix/shared_words_posix.h"
 #include "sim/posix/link_host.h"
 #include "sim/virtual_board.h"
@@ -55,6 +56,8 @@ protected:
     void SetUp() override {
         shmName_ = PrivateSharedName();
         os::SetSharedWordsName(shmName_.c_str());
+        linkName_ = PrivateSharedName("-link");
+        os::SetSharedLinkName(linkName_.c_str());
     }
     // The link host (started by a test or on demand by a port search) ends
     // with its test, so the next SetUpBoard's fresh state, counters included,
@@ -63,6 +66,7 @@ protected:
         Unload();
         sim::StopBoardLinks();
         shm_unlink(shmName_.c_str());
+        shm_unlink(linkName_.c_str());
     }
     const char* CurrentKey() const {
         const PlatformOps* p = CurrentPlatform.load();
@@ -70,6 +74,7 @@ protected:
     }
 
     std::string shmName_;
+    std::string linkName_;
     bool loaded_ = false;
 };
 
