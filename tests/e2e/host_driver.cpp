@@ -200,6 +200,9 @@ void Do(const Step& s) {
         Expect(PciConfig(g_board->state.pci).Place(n(0), n(1), n(2), n(3)) != nullptr, "PCI function " + s.rest);
     } else if (s.word == "card" && a.size() == 3) {
         Expect(PlaceExpansionCard(g_board->state, n(0), n(1), n(2)), "expansion card " + s.rest);
+    } else if (s.word == "inputs" && a.size() == 1) {  // the connector's active inputs, line n at bit n
+        g_board->state.dioField.inputsActive = n(0);
+        EditLinks([&](SerialLinkState& links) { links.mcu.diActive = static_cast<hx::u16>(n(0)); });
     } else if (s.word == "fault" && s.rest == "open") {
         g_board->state.faults.openFails = true;
     } else if (s.word == "com") {
