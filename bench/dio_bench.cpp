@@ -113,29 +113,6 @@ double ClientOnce() {
 
 // ---- benchmarks ---------------------------------------------------------------
 
-void Side(benchmark::State& state, double (*once)()) {
-    for (auto _ : state) {
-        const double ns = once();
-        if (ns < 0) state.SkipWithError("the call failed");
-        state.SetIterationTime(ns / 1e9);
-    }
-}
-
-// Both sides alternately; the ratio of their medians goes to `ratio`.
-void Paired(benchmark::State& state, double (*a)(), double (*b)(), double* ratio) {
-    std::vector<double> as, bs;
-    for (auto _ : state) {
-        const double x = a(), y = b();
-        if (x < 0 || y < 0) state.SkipWithError("a call failed");
-        as.push_back(x);
-        bs.push_back(y);
-        state.SetIterationTime((x + y) / 1e9);
-    }
-    const double x = hx::bench::MedianOf(as), y = hx::bench::MedianOf(bs);
-    *ratio = y > 0 ? x / y : 0;
-    state.counters["ratio"] = *ratio;
-}
-
 struct Ratio {
     const char* what;
     const char* a;  // benchmark names of the two sides
@@ -151,7 +128,7 @@ Ratio g_ratios[] = {
 };
 
 void Register(const char* name, double (*once)(), int repetitions) {
-    benchmark::RegisterBenchmark(name, Side, once)
+    benchmark::RegisterBenchmark(name, hx::bench::Timed, once)
         ->UseManualTime()
         ->Repetitions(repetitions)
         ->ReportAggregatesOnly(true)
@@ -161,14 +138,14 @@ void Register(const char* name, double (*once)(), int repetitions) {
 void RegisterAll() {
     Register("PortMapped_DIReadPort", PortMappedOnce, hx::bench::kRepetitions);
     Register("PortMapped_BareRead", BareReadOnce, hx::bench::kRepetitions);
-    benchmark::RegisterBenchmark("PortMapped_Paired", Paired, PortMappedOnce, BareReadOnce, &g_ratios[0].alternating)
+    benchmark::RegisterBenchmark("PortMapped_Paired", hx::bench::Paired, PortMappedOnce, BareReadOnce, &g_ratios[0].alternating)
         ->UseManualTime()->Iterations(20000);
     Register("Mcu_DIReadPortDirect", DirectOnce, kClientRepetitions);
     Register("Mcu_RawQuery", RawQueryOnce, kClientRepetitions);
     Register("Mcu_DIReadPortClient", ClientOnce, kClientRepetitions);
-    benchmark::RegisterBenchmark("Mcu_DirectPaired", Paired, DirectOnce, RawQueryOnce, &g_ratios[1].alternating)
+    benchmark::RegisterBenchmark("Mcu_DirectPaired", hx::bench::Paired, DirectOnce, RawQueryOnce, &g_ratios[1].alternating)
         ->UseManualTime()->Iterations(5000);
-    benchmark::RegisterBenchmark("Mcu_ClientPaired", Paired, ClientOnce, DirectOnce, &g_ratios[2].alternating)
+    benchmark::RegisterBenchmark("Mcu_ClientPaired", hx::bench::Paired, ClientOnce, DirectOnce, &g_ratios[2].alternating)
         ->UseManualTime()->Iterations(5000);
 }
 

@@ -51,6 +51,38 @@ inline void InitializeInterleaved(int argc, char** argv) {
     benchmark::Initialize(&count, args.data());
 }
 
+// One side of a comparison: a call (or a batch of calls) timed by hand, in
+// nanoseconds; negative when it failed.
+using TimedSide = double (*)();
+
+// One side on its own: each iteration takes the time the side measured.
+inline void Timed(benchmark::State& state, TimedSide side) {
+    for (auto _ : state) {
+        const double ns = side();
+        if (ns < 0) state.SkipWithError("the call failed");
+        state.SetIterationTime(ns / 1e9);
+    }
+}
+
+// Both sides alternately, call by call, so that whatever else the machine
+// does falls on both alike; the ratio of their medians (a over b) goes to
+// `ratio` and to the benchmark's counters.
+inline void Paired(benchmark::State& state, TimedSide a, TimedSide b, double* ratio) {
+    std::vector<double> as, bs;
+    for (auto _ : state) {
+        const double x = a(), y = b();
+        if (x < 0 || y < 0) state.SkipWithError("a call failed");
+        as.push_back(x);
+        bs.push_back(y);
+        state.SetIterationTime((x + y) / 1e9);
+    }
+    const double x = MedianOf(as), y = MedianOf(bs);
+    *ratio = y > 0 ? x / y : 0;
+    state.counters["a_ns"] = x;
+    state.counters["b_ns"] = y;
+    state.counters["ratio"] = *ratio;
+}
+
 // Runs the registered benchmarks, repetitions interleaved at random.
 inline void RunInterleaved(int argc, char** argv, MedianReporter& reporter) {
     InitializeInterleaved(argc, argv);

@@ -75,34 +75,10 @@ double OwnerQuery() {
     return ok ? NsSince(t0) : kFailed;
 }
 
-void Run(benchmark::State& state, double (*once)()) {
-    for (auto _ : state) {
-        const double ns = once();
-        if (ns < 0) state.SkipWithError("no answer");
-        state.SetIterationTime(ns / 1e9);
-    }
-}
+void OwnerDirectQuery(benchmark::State& state) { hx::bench::Timed(state, OwnerQuery); }
+void ClientSharedRead(benchmark::State& state) { hx::bench::Timed(state, ClientRoundTrip); }
 
-void OwnerDirectQuery(benchmark::State& state) { Run(state, OwnerQuery); }
-void ClientSharedRead(benchmark::State& state) { Run(state, ClientRoundTrip); }
-
-// Both alternately, so that whatever else the machine does falls on both
-// alike.
 double g_pairedRatio = 0;
-void Paired(benchmark::State& state) {
-    std::vector<double> client, owner;
-    for (auto _ : state) {
-        const double c = ClientRoundTrip(), o = OwnerQuery();
-        if (c < 0 || o < 0) state.SkipWithError("no answer");
-        client.push_back(c);
-        owner.push_back(o);
-        state.SetIterationTime((c + o) / 1e9);
-    }
-    const double c = hx::bench::MedianOf(client), o = hx::bench::MedianOf(owner);
-    state.counters["client_ns"] = c;
-    state.counters["owner_ns"] = o;
-    g_pairedRatio = o > 0 ? c / o : 0;
-}
 
 // Fewer repetitions: each one crosses to the client process.
 constexpr int kClientRepetitions = 9;
@@ -110,7 +86,8 @@ BENCHMARK(OwnerDirectQuery)->UseManualTime()->Repetitions(kClientRepetitions)->R
     ->MinTime(hx::bench::kMinSeconds);
 BENCHMARK(ClientSharedRead)->UseManualTime()->Repetitions(kClientRepetitions)->ReportAggregatesOnly(true)
     ->MinTime(hx::bench::kMinSeconds);
-BENCHMARK(Paired)->UseManualTime()->Iterations(5000);
+// Both alternately (hx::bench::Paired), registered in main.
+constexpr int kPairedIterations = 5000;
 
 // The client is forked before this process starts any thread.
 bool BringUp(pid_t* client) {
@@ -148,6 +125,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the virtual board, the owner or the client could not be brought up\n");
         return 1;
     }
+    benchmark::RegisterBenchmark("Paired", hx::bench::Paired, ClientRoundTrip, OwnerQuery, &g_pairedRatio)
+        ->UseManualTime()
+        ->Iterations(kPairedIterations);
     hx::bench::MedianReporter reporter;
     hx::bench::RunInterleaved(argc, argv, reporter);
     const double owner = reporter.Median("OwnerDirectQuery");
