@@ -16,6 +16,8 @@ constexpr u32 kClassRevisionWord = 2;
 constexpr u32 kHsUartClassRevision = 0x07000211;
 
 LinkHostStarter g_starter = nullptr;
+LinkLockFn g_lock = nullptr;
+LinkLockFn g_unlock = nullptr;
 
 }  // namespace
 
@@ -78,6 +80,19 @@ void SetMcuPortPresent(McuPort port, bool present) {
 }
 
 void SetLinkHostStarter(LinkHostStarter starter) { g_starter = starter; }
+
+void SetLinkLock(LinkLockFn lock, LinkLockFn unlock) {
+    g_lock = lock;
+    g_unlock = unlock;
+}
+
+LinksLock::LinksLock() {
+    if (g_lock) g_lock();
+}
+
+LinksLock::~LinksLock() {
+    if (g_unlock) g_unlock();
+}
 
 bool FindBoardLinkPort(u32 portKind, os::PathChar* path) {
     LinkPathState& p = TheLinks().paths;

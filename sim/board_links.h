@@ -42,6 +42,19 @@ void SetMcuPortPresent(McuPort port, bool present);
 using LinkHostStarter = bool (*)();
 void SetLinkHostStarter(LinkHostStarter starter);
 
+// The firmware state may be worked on by a thread of whoever runs the links;
+// that part installs its lock here, and the board's other readers and
+// writers of the firmware state hold it (none installed: nothing runs).
+using LinkLockFn = void (*)();
+void SetLinkLock(LinkLockFn lock, LinkLockFn unlock);
+class LinksLock {
+public:
+    LinksLock();
+    ~LinksLock();
+    LinksLock(const LinksLock&) = delete;
+    LinksLock& operator=(const LinksLock&) = delete;
+};
+
 // InventoryOps::findMcuPort of the virtual board.
 bool FindBoardLinkPort(u32 portKind, os::PathChar* path);
 

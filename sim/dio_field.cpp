@@ -26,6 +26,7 @@ FieldLines ReadFieldLines() {
     if (!dio || dio->attach == DioAttach::None) return {};
     FieldLines lines{dio->inputs, dio->outputs, 0, 0};
     if (dio->attach == DioAttach::Mcu) {
+        const LinksLock hold;  // the firmware may be answering in its own thread
         lines.inputsActive = TheLinks().mcu.diActive;
         lines.outputsOn = TheLinks().mcu.doOn;
     } else {
@@ -39,6 +40,7 @@ bool DriveFieldInput(u32 line, bool active) {
     const DioWiring* dio = BoardDio();
     if (!dio || line >= dio->inputs) return false;
     if (dio->attach == DioAttach::Mcu) {
+        const LinksLock hold;
         u16& lines = TheLinks().mcu.diActive;
         lines = static_cast<u16>(active ? lines | Bit(line) : lines & ~Bit(line));
     } else {

@@ -293,7 +293,23 @@ void CloseLink(u32 r) {
     g_host.master[r] = g_host.keep[r] = -1;
 }
 
-__attribute__((constructor)) void InstallStarter() { SetLinkHostStarter(StartBoardLinks); }
+// A forked child has no host thread: it must neither wait for one nor find
+// the lock held by it. The links stay published (the child may talk to the
+// parent's firmware through them) until the child sets up a board of its own.
+void ForgetHostInChild() {
+    pthread_mutex_init(&g_host.lock, nullptr);
+    if (!g_host.running.exchange(false)) return;
+    g_host.thread = os::kNoHandle;
+    for (u32 r = 0; r < kRoles; ++r) CloseLink(r);
+    ::close(g_host.wake);
+    g_host.wake = -1;
+}
+
+__attribute__((constructor)) void InstallStarter() {
+    SetLinkHostStarter(StartBoardLinks);
+    SetLinkLock(LockLinks, UnlockLinks);
+    pthread_atfork(nullptr, nullptr, ForgetHostInChild);
+}
 __attribute__((destructor)) void StopAtExit() { StopBoardLinks(); }
 
 }  // namespace

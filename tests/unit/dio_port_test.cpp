@@ -59,7 +59,6 @@ TEST_F(DioPortTest, EveryBoardDrivesAndReadsItsOwnConnector) {
         EXPECT_EQ(Outputs(), m.dio->attach == sim::DioAttach::SocPads ? 0u : all);
         EXPECT_EQ(DIReadPort(), 0u);
         Unload();
-        sim::StopBoardLinks();  // the next MCU board publishes its own links
     }
 }
 

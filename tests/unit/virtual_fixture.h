@@ -41,6 +41,7 @@ protected:
     // Sets up `model` and loads; tests that need another board state call
     // SetUpBoard and Load themselves.
     void LoadModel(const char* model) {
+        sim::StopBoardLinks();  // a link host of the board before must not see this one set up
         ASSERT_TRUE(sim::SetUpBoard(model)) << model;
         Load();
     }
