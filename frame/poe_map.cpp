@@ -1,5 +1,7 @@
 #include "frame/poe_map.h"
 
+#include <cstring>
+
 #include "core/state.h"
 #include "poe/poe_families.h"
 
@@ -18,7 +20,7 @@ const pse::Family* SelectedFamily() {
     const PlatformOps* platform = CurrentPlatform.load();
     if (!platform) return nullptr;
     for (const FamilyOf& f : kFamilies) {
-        if (platform->poe.GetStatusPoEPort == f.ops->GetStatusPoEPort) return f.family;
+        if (platform->poe.family && std::strcmp(platform->poe.family, f.ops->family) == 0) return f.family;
     }
     return nullptr;
 }
