@@ -50,6 +50,7 @@ struct Info {
     bool mcuLink;               // some group of the model talks to the on-board MCU
     uint32_t diLines;           // input lines of the DIO family, numbered from 0
     uint32_t doLines;           // output lines of the DIO family, numbered from 0
+    bool doPortWrites;          // the family writes all outputs at once (DOWritePort)
     SlotGroup groups[kGroupCount];
 };
 

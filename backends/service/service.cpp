@@ -79,6 +79,7 @@ Info GetInfo() {
     if (platform) {
         info.diLines = platform->dio.inputLines;
         info.doLines = platform->dio.outputLines;
+        info.doPortWrites = platform->dio.DOWritePort != nullptr;
     }
     return info;
 }

@@ -38,6 +38,7 @@ TEST(Halvexctl, CommandsAnswerOrSayWhatIsMissing) {
         {"--virtual Trelo-05 do port 0x100", 1, "", "8 bits: Trelo-05 (DIO family D4) has output lines 0..7"},
         {"--virtual Trelo-01 do write 2=on 8=on", 1, "", "'8=on' is not LINE=on|off: Trelo-01 (DIO family D1)"},
         {"--virtual Trelo-09 di read", 1, "", "halvexctl: Trelo-09 has no digital I/O\n"},
+        {"--virtual Ondra-01 do port 1", 1, "", "one line at a time: use 'do write'"},
         {"--virtual Trelo-03 di monitor --demo --for 500ms", 0, " falling 0\n", nullptr},
     };
     for (const auto& c : cases) {

@@ -124,6 +124,10 @@ int RunPort(Context& ctx) {
     if (const int rc = RequireDio(ctx)) return rc;
     const uint32_t lines = ctx.info.doLines;
     if (lines == 0) return Fail(RangeError(ctx, "output", lines));
+    if (!ctx.info.doPortWrites) {
+        return Fail(std::string(ctx.info.model) + " (DIO family " + ctx.info.groups[svc::kDio].family +
+                    ") switches its outputs one line at a time: use 'do write'");
+    }
     unsigned long value = 0;
     const unsigned long max = (1ul << lines) - 1;
     if (g_args.items.size() != 1 || !ParseUnsigned(g_args.items[0], max, &value)) {
