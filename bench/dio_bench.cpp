@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/forked_client.h"
 #include "bench/interleaved.h"
 #include "core/backend.h"
 #include "core/hw_access.h"
@@ -51,7 +52,7 @@ constexpr double kFailed = -1;
 constexpr int kBatch = 256;  // port-mapped calls timed together (one call is near the clock's resolution)
 constexpr int kClientRepetitions = 9;  // each call of the client side crosses to another process
 
-int g_toClient = -1, g_fromClient = -1;
+hx::bench::ForkedClient g_client;
 
 double NsSince(Clock::time_point t0) { return std::chrono::duration<double, std::nano>(Clock::now() - t0).count(); }
 
@@ -87,12 +88,7 @@ double RawQueryOnce() {
     return ok ? NsSince(t0) : kFailed;
 }
 
-double ClientOnce() {
-    const char go = 1;
-    double ns = kFailed;
-    if (write(g_toClient, &go, 1) != 1 || read(g_fromClient, &ns, sizeof ns) != sizeof ns) return kFailed;
-    return ns;
-}
+double ClientOnce() { return g_client.RoundTrip(kFailed); }
 
 // The client: one timed DIReadPort per byte it is sent, the time back.
 [[noreturn]] void ClientLoop(int in, int out) {
@@ -151,20 +147,6 @@ void RegisterAll() {
 
 // ---- boards -------------------------------------------------------------------
 
-// The client is forked before this process starts any thread.
-bool ForkClient(pid_t* client) {
-    int down[2], up[2];
-    if (pipe(down) != 0 || pipe(up) != 0) return false;
-    *client = fork();
-    if (*client == 0) {
-        close(down[1]), close(up[0]);
-        ClientLoop(down[0], up[1]);
-    }
-    close(down[0]), close(up[1]);
-    g_toClient = down[1], g_fromClient = up[0];
-    return *client > 0;
-}
-
 bool LoadBoard(const char* model) {
     if (!sim::SetUpBoard(model)) return false;
     UseBackend(sim::VirtualBackend());
@@ -180,7 +162,7 @@ bool BecomeMcuOwner() {
     if (DIReadPort() != kActive || !os::HandleIsOpen(sharedLink.serverThread.load())) return false;
     char path[kPathMax] = {};
     std::strncpy(path, sim::LinkPath(sim::LinkRole::Mcu), kPathMax - 1);
-    return write(g_toClient, path, kPathMax) == kPathMax;
+    return g_client.Send(path, kPathMax);
 }
 
 }  // namespace
@@ -189,8 +171,8 @@ int main(int argc, char** argv) {
     const std::string suffix = std::to_string(getpid());
     os::SetSharedWordsName(("/halvex32-bench-dio-" + suffix).c_str());
     os::SetSharedLinkName(("/halvex32-bench-dio-link-" + suffix).c_str());
-    pid_t client = -1;
-    if (!ForkClient(&client) || !LoadBoard(kPortMappedModel)) {
+    // The client is forked before this process starts any thread.
+    if (!g_client.Fork(ClientLoop) || !LoadBoard(kPortMappedModel)) {
         std::fprintf(stderr, "the client or the port-mapped board could not be brought up\n");
         return 1;
     }
@@ -207,9 +189,7 @@ int main(int argc, char** argv) {
         std::printf("%s: separate runs %.3fx, alternating %.3fx (goal: within %s)\n", r.what, reporter.Ratio(r.a, r.b),
                     r.alternating, r.goal);
     }
-    close(g_toClient);
-    close(g_fromClient);
-    waitpid(client, nullptr, 0);
+    g_client.End();
     ProcessDetach();
     sim::StopBoardLinks();
     shm_unlink(os::SharedLinkName());

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/forked_client.h"
 #include "bench/interleaved.h"
 #include "core/backend.h"
 #include "core/library_lock.h"
@@ -39,7 +40,7 @@ constexpr u8 kDiRead = 0x35;
 constexpr u32 kPathMax = 64;
 constexpr double kFailed = -1;
 
-int g_toClient = -1, g_fromClient = -1;
+hx::bench::ForkedClient g_client;
 
 double NsSince(Clock::time_point t0) { return std::chrono::duration<double, std::nano>(Clock::now() - t0).count(); }
 
@@ -60,12 +61,7 @@ double NsSince(Clock::time_point t0) { return std::chrono::duration<double, std:
     _exit(0);
 }
 
-double ClientRoundTrip() {
-    const char go = 1;
-    double ns = kFailed;
-    if (write(g_toClient, &go, 1) != 1 || read(g_fromClient, &ns, sizeof ns) != sizeof ns) return kFailed;
-    return ns;
-}
+double ClientRoundTrip() { return g_client.RoundTrip(kFailed); }
 
 double OwnerQuery() {
     const auto t0 = Clock::now();
@@ -90,22 +86,14 @@ BENCHMARK(ClientSharedRead)->UseManualTime()->Repetitions(kClientRepetitions)->R
 constexpr int kPairedIterations = 5000;
 
 // The client is forked before this process starts any thread.
-bool BringUp(pid_t* client) {
+bool BringUp() {
     const std::string suffix = std::to_string(getpid());
     os::SetSharedWordsName(("/halvex32-bench-" + suffix).c_str());
     os::SetSharedLinkName(("/halvex32-bench-link-" + suffix).c_str());
     if (!sim::SetUpBoard(kModel)) return false;
     UseBackend(sim::VirtualBackend());
     if (!ProcessAttach()) return false;
-    int down[2], up[2];
-    if (pipe(down) != 0 || pipe(up) != 0) return false;
-    *client = fork();
-    if (*client == 0) {
-        close(down[1]), close(up[0]);
-        ClientLoop(down[0], up[1]);
-    }
-    close(down[0]), close(up[1]);
-    g_toClient = down[1], g_fromClient = up[0];
+    if (!g_client.Fork(ClientLoop)) return false;
     // This process takes the port (and starts its server) before the client
     // learns where the port is.
     u32 word = kAllInputsRequest;
@@ -114,14 +102,13 @@ bool BringUp(pid_t* client) {
     }
     char path[kPathMax] = {};
     std::strncpy(path, sim::LinkPath(sim::LinkRole::Mcu), kPathMax - 1);
-    return write(g_toClient, path, kPathMax) == kPathMax;
+    return g_client.Send(path, kPathMax);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    pid_t client = -1;
-    if (!BringUp(&client)) {
+    if (!BringUp()) {
         std::fprintf(stderr, "the virtual board, the owner or the client could not be brought up\n");
         return 1;
     }
@@ -137,9 +124,7 @@ int main(int argc, char** argv) {
     }
     std::printf("P6 client SharedReadInputs / owner's direct query, alternating:   %.3fx (goal: within 2x)\n",
                 g_pairedRatio);
-    close(g_toClient);
-    close(g_fromClient);
-    waitpid(client, nullptr, 0);
+    g_client.End();
     ProcessDetach();
     sim::StopBoardLinks();
     shm_unlink(os::SharedLinkName());
