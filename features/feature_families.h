@@ -4,12 +4,11 @@
 #pragma once
 
 #include "core/platform_ops.h"
+#include "features/can.h"
+#include "features/dicos.h"
+#include "features/dt2.h"
 
 namespace hx {
-
-inline constexpr DicosOps C1{"C1"};
-inline constexpr DicosOps C2{"C2"};
-inline constexpr DicosOps C3{"C3"};
 
 inline constexpr TriggerOps T1{"T1"};
 inline constexpr TriggerOps T2{"T2"};
@@ -18,8 +17,6 @@ inline constexpr TriggerOps T3{"T3"};
 inline constexpr IgnOps G1{"G1"};
 inline constexpr IgnOps G2{"G2"};  // leaves IGN_GetSetting empty
 inline constexpr IgnOps G3{"G3"};
-
-inline constexpr CanOps N1{"N1"};
 
 inline constexpr PwmOps M1{"M1"};
 
@@ -33,8 +30,5 @@ inline constexpr LedOps L3{"L3"};
 inline constexpr AdcOps A1{"A1"};
 
 inline constexpr QeiOps Q1{"Q1"};
-
-inline constexpr Dt2Ops E1{"E1"};
-inline constexpr Dt2Ops E2{"E2"};
 
 }  // namespace hx

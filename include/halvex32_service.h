@@ -187,4 +187,10 @@ struct SmbusFaults {
 
 void SetSmbusFaults(const SmbusFaults& faults);
 
+// ---- the virtual board's CAN bus (docs/virtual-firmware.md) ---------------------
+
+// ---- the virtual board's DI change events (docs/virtual-firmware.md) -------------
+
+// ---- the virtual board's DT2 engine and status pads (docs/virtual-firmware.md) ----
+
 }  // namespace hx::service

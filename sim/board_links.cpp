@@ -18,6 +18,7 @@ constexpr u32 kHsUartClassRevision = 0x07000211;
 LinkHostStarter g_starter = nullptr;
 LinkLockFn g_lock = nullptr;
 LinkLockFn g_unlock = nullptr;
+LinkLockFn g_kick = nullptr;
 
 }  // namespace
 
@@ -84,6 +85,12 @@ void SetLinkHostStarter(LinkHostStarter starter) { g_starter = starter; }
 void SetLinkLock(LinkLockFn lock, LinkLockFn unlock) {
     g_lock = lock;
     g_unlock = unlock;
+}
+
+void SetLinkKick(LinkLockFn kick) { g_kick = kick; }
+
+void KickLinks() {
+    if (g_kick) g_kick();
 }
 
 LinksLock::LinksLock() {

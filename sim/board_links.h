@@ -55,6 +55,11 @@ public:
     LinksLock& operator=(const LinksLock&) = delete;
 };
 
+// The firmware has put bytes into its outbox (an event): whoever runs the
+// links sends them soon. Installed with the lock; callable with it held.
+void SetLinkKick(LinkLockFn kick);
+void KickLinks();
+
 // InventoryOps::findMcuPort of the virtual board.
 bool FindBoardLinkPort(u32 portKind, os::PathChar* path);
 

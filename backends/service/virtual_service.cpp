@@ -99,4 +99,10 @@ void SetSmbusFaults(const SmbusFaults& faults) {
     s.nakAddress = faults.nakAddress;
 }
 
+// ---- the virtual board's CAN bus -------------------------------------------------
+
+// ---- the virtual board's DI change events ------------------------------------------
+
+// ---- the virtual board's DT2 engine and status pads --------------------------------
+
 }  // namespace hx::service

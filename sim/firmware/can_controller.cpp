@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "sim/firmware/mcu_firmware.h"
+
 namespace hx::sim {
 namespace {
 
@@ -17,6 +19,24 @@ CanWireMessage Parse(const u8* f) {
 }
 
 }  // namespace
+
+void CanCommand(McuFirmwareState& s, u8 code, u32 word) {
+    switch (code) {
+        case fw::kCanStop: s.can.running = false; ++s.can.stops; return;
+        case fw::kCanStart: s.can.running = true; return;
+        default: break;
+    }
+    if (code >= fw::kCanTimingSetFirst && code <= fw::kCanTimingSetLast) {
+        s.can.bitTiming[code - fw::kCanTimingSetFirst] = word;
+    } else if (code >= fw::kCanSetupFirst && code <= fw::kCanSetupLast) {
+        s.can.setup[code - fw::kCanSetupFirst] = word;
+    }
+}
+
+u32 CanQuery(const McuFirmwareState& s, u8 code) {
+    if (code >= fw::kCanTimingGetFirst && code <= fw::kCanTimingGetLast) return s.can.bitTiming[code - fw::kCanTimingGetFirst];
+    return 0;
+}
 
 void CanControllerReceive(CanControllerState& s, const u8* bytes, u32 count) {
     for (u32 i = 0; i < count; ++i) {

@@ -40,35 +40,57 @@ struct TriggerUnitState {  // DTIO or DTFO
     u32 setup[kSetupWordsKept];
 };
 
+// Events and other bytes the firmware sends on its own, waiting for the
+// link host to put them on the line (after any answer being sent).
+inline constexpr std::size_t kOutboxBytes = 1024;
+
+struct OutboxState {
+    u8 bytes[kOutboxBytes];
+    u32 head;     // next byte to send
+    u32 tail;     // next free byte; head == tail: empty
+    u32 dropped;  // bytes that did not fit
+};
+
+// ---- DI change of state (sim/firmware/dicos_engine.*) ----
+struct DicosEngineState {
+    bool running;
+    u32 setup[2];
+};
+
+// ---- DT2 trigger engine (sim/firmware/dt2_engine.*) ----
+struct Dt2EngineState {
+    bool running;
+    u32 unit;
+    u32 setup[8];
+    u8 lastIndex;
+    u8 lastResult;
+    u32 results;
+};
+
+// ---- CAN controller, command side (sim/firmware/can_controller.*) ----
+struct CanEngineState {
+    bool running;
+    u32 stops;
+    u32 bitTiming[2];
+    u32 setup[4];
+};
+
 struct McuFirmwareState {
     bool poweredOn;
     u32 version;
     u16 diActive;  // input lines that are active (line n at bit n)
     u16 doOn;      // output lines that are on
 
-    bool dicosRunning;
-    u32 dicosSetup[2];
+    DicosEngineState dicos;
 
     TriggerUnitState dtfo;
     TriggerUnitState dtio;
 
-    struct {
-        bool running;
-        u32 unit;
-        u32 setup[8];
-        u8 lastIndex;
-        u8 lastResult;
-        u32 results;
-    } dt2;
+    Dt2EngineState dt2;
 
     u32 ledSetting;
 
-    struct {
-        bool running;
-        u32 stops;
-        u32 bitTiming[2];
-        u32 setup[4];
-    } can;
+    CanEngineState can;
 
     struct {
         u32 startMask;
@@ -112,6 +134,8 @@ struct McuFirmwareState {
         u8 first;
         u32 words;
     } setupRecord;
+
+    OutboxState outbox;
 
     // Receive side: the frame being assembled, and what came in.
     u8 rx[kMcuFrameBytes];

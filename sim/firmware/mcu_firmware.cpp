@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#include "sim/firmware/can_controller.h"
+#include "sim/firmware/dicos_engine.h"
+#include "sim/firmware/dt2_engine.h"
+
 namespace hx::sim {
 namespace {
 
@@ -75,7 +79,7 @@ u32 Query(McuFirmwareState& s, u8 code, u32 word) {
         case kVersion: return s.version;
         default: break;
     }
-    if (code >= kCanTimingGetFirst && code <= kCanTimingGetLast) return s.can.bitTiming[code - kCanTimingGetFirst];
+    if (code >= kCanTimingGetFirst && code <= kCanTimingGetLast) return CanQuery(s, code);
     if (code >= kIgnSettingFirst && code <= kIgnSettingLast) return s.ign.settings[code - kIgnSettingFirst];
     return 0;
 }
@@ -92,28 +96,29 @@ void TriggerCommand(TriggerUnitState& t, u8 code, u8 stop, u32 word) {
     }
 }
 
+// The engines with codes of their own; false for any other code.
+bool EngineCommand(McuFirmwareState& s, u8 code, u32 word) {
+    if (InRange(code, kDicosStop, kDicosSetup2)) {
+        DicosCommand(s, code, word);
+    } else if (InRange(code, kDt2Stop, kDt2SetupLast) || code == kDt2Result) {
+        Dt2Command(s, code, word);
+    } else if (InRange(code, kCanStop, kCanSetupLast)) {
+        CanCommand(s, code, word);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 void Command(McuFirmwareState& s, u8 code, u32 word) {
+    if (EngineCommand(s, code, word)) return;
     switch (code) {
-        case kDicosStop: s.dicosRunning = false; return;
-        case kDicosStart: s.dicosRunning = true; return;
-        case kDicosSetup: s.dicosSetup[0] = word; return;
-        case kDicosSetup2: s.dicosSetup[1] = word; return;
         case kDoWrite: {
             const u16 mask = static_cast<u16>(word >> kInputMaskShift);
             s.doOn = static_cast<u16>((s.doOn & ~mask) | (word & mask));
             return;
         }
-        case kDt2Stop: s.dt2.running = false; return;
-        case kDt2Start: s.dt2.running = true; return;
-        case kDt2Unit: s.dt2.unit = word; return;
-        case kDt2Result:
-            s.dt2.lastIndex = static_cast<u8>(word);
-            s.dt2.lastResult = static_cast<u8>(word >> 8);
-            ++s.dt2.results;
-            return;
         case kLedSet: s.ledSetting = word; return;
-        case kCanStop: s.can.running = false; ++s.can.stops; return;
-        case kCanStart: s.can.running = true; return;
         case kAdcStop: s.adc.stopValue = word; return;
         case kAdcStart: s.adc.startValue = word; return;
         case kQeiStop: s.qei.stopValue = word; return;
@@ -124,9 +129,6 @@ void Command(McuFirmwareState& s, u8 code, u32 word) {
     }
     if (InRange(code, kDtfoStop, kDtfoUnit)) TriggerCommand(s.dtfo, code, kDtfoStop, word);
     else if (InRange(code, kDtioStop, kDtioUnit)) TriggerCommand(s.dtio, code, kDtioStop, word);
-    else if (InRange(code, kDt2SetupFirst, kDt2SetupLast)) s.dt2.setup[code - kDt2SetupFirst] = word;
-    else if (InRange(code, kCanTimingSetFirst, kCanTimingSetLast)) s.can.bitTiming[code - kCanTimingSetFirst] = word;
-    else if (InRange(code, kCanSetupFirst, kCanSetupLast)) s.can.setup[code - kCanSetupFirst] = word;
 }
 
 // The kept words of the record that `first` opens; nullptr when `first`
@@ -302,6 +304,29 @@ void BuildShortDiMessage(u8 value, u8* out) {
     out[0] = kLeadEvent;
     out[1] = value;
     out[2] = static_cast<u8>(kLeadEvent + value);
+}
+
+bool FirmwareRaise(McuFirmwareState& s, const u8* bytes, u32 count) {
+    OutboxState& o = s.outbox;
+    if (count > kOutboxBytes - (o.tail - o.head)) {
+        o.dropped += count;
+        return false;
+    }
+    for (u32 i = 0; i < count; ++i) o.bytes[o.tail++ % kOutboxBytes] = bytes[i];
+    return true;
+}
+
+bool FirmwareRaiseEvent(McuFirmwareState& s, u8 code, u32 payload) {
+    u8 frame[kMcuFrameBytes];
+    BuildEventFrame(code, payload, frame);
+    return FirmwareRaise(s, frame, sizeof frame);
+}
+
+u32 FirmwareTakeOutbox(McuFirmwareState& s, u8* out, u32 max) {
+    OutboxState& o = s.outbox;
+    u32 n = 0;
+    while (n < max && o.head != o.tail) out[n++] = o.bytes[o.head++ % kOutboxBytes];
+    return n;
 }
 
 const ReceivedFrame* ReceivedAt(const McuFirmwareState& s, u32 n) {

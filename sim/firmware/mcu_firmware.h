@@ -72,6 +72,14 @@ u32 FirmwareHandle(McuFirmwareState& state, const u8* request, u8* out);
 // Sum of bytes 0..5 modulo 256, as the firmware computes it.
 u8 FirmwareChecksum(const u8* frame);
 
+// Bytes the firmware sends on its own (events). The link host puts them on
+// the line after the answer it is sending; see KickLinks. False, and counted
+// in outbox.dropped, when they do not fit.
+bool FirmwareRaise(McuFirmwareState& state, const u8* bytes, u32 count);
+bool FirmwareRaiseEvent(McuFirmwareState& state, u8 code, u32 payload);
+// Moves up to `max` waiting bytes to `out`; returns how many.
+u32 FirmwareTakeOutbox(McuFirmwareState& state, u8* out, u32 max);
+
 // An event frame (7 bytes) and a 3-byte DI message (40h, value, checksum).
 void BuildEventFrame(u8 code, u32 payload, u8* out);
 void BuildShortDiMessage(u8 value, u8* out);

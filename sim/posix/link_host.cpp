@@ -216,6 +216,17 @@ void Receive(LinkRole role, const u8* bytes, u32 count) {
     else CanControllerReceive(links.can, bytes, count);
 }
 
+// Events the firmware raised go out behind the answers already sent; while
+// an answer is held back they wait in the outbox.
+void DrainOutbox() {
+    u8 bytes[kMaxAnswerBytes];
+    while (g_host.pendingCount == 0) {
+        const u32 n = FirmwareTakeOutbox(TheLinksUnlocked().mcu, bytes, sizeof bytes);
+        if (n == 0) return;
+        WriteMaybeSplit(LinkRole::Mcu, bytes, n);
+    }
+}
+
 int NextTimeoutMs() {
     if (g_host.pendingCount == 0) return -1;
     i64 due = g_host.pending[0].dueMs;
@@ -252,6 +263,7 @@ void HostLoop(void*) {
             if (got > 0) Receive(roles[i], buffer, static_cast<u32>(got));
         }
         FlushDue();
+        DrainOutbox();
         pthread_mutex_unlock(&g_host.lock);
     }
 }
@@ -308,6 +320,7 @@ void ForgetHostInChild() {
 __attribute__((constructor)) void InstallStarter() {
     SetLinkHostStarter(StartBoardLinks);
     SetLinkLock(LockLinks, UnlockLinks);
+    SetLinkKick(Wake);
     pthread_atfork(nullptr, nullptr, ForgetHostInChild);
 }
 __attribute__((destructor)) void StopAtExit() { StopBoardLinks(); }
