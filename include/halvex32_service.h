@@ -193,4 +193,45 @@ void SetSmbusFaults(const SmbusFaults& faults);
 
 // ---- the virtual board's DT2 engine and status pads (docs/virtual-firmware.md) ----
 
+// The firmware's DT2 engine: its words as last sent and what it counted.
+struct BoardDt2Engine {
+    bool running;
+    uint32_t unitWord;     // tick length in cycles of the engine's 80 MHz clock
+    uint32_t setup[8];     // setup words 0..7
+    uint8_t nextIndex;     // index of the next indexed event
+    uint32_t waiting;      // indexed events that wait for their result
+    uint32_t triggers;     // source lines that fired while it ran
+    uint32_t raised;       // indexed events sent
+    uint32_t missed;       // firings not reported: too many events waited
+    uint32_t results;      // result commands taken
+    uint32_t answered;     // ... of them for an index that waited
+    uint8_t lastIndex;     // of the last result command
+    uint8_t lastResult;
+};
+
+BoardDt2Engine GetBoardDt2Engine();
+// The engine's trigger lines `lines` (line n at bit n) fire once; returns the
+// number of indexed events the engine sent for them.
+uint32_t FireBoardDt2Lines(uint32_t lines);
+// The last result the engine took for `index`; false when it has none.
+bool GetBoardDt2Result(uint8_t index, uint8_t* result);
+
+// The board's DT2 status lines as a device wired to them sees them.
+struct BoardStatusLine {
+    bool exists;
+    const char* name;  // as printed at the connector ("SO0", "SI3", "ST1")
+    bool output;       // the board drives the line
+    bool input;        // the board's input on the line is on
+    bool high;         // the line's level
+    bool driven;       // a device outside drives it
+};
+
+// The status lines are 0..BoardStatusLineCount()-1; 0 when the board has none.
+uint32_t BoardStatusLineCount();
+BoardStatusLine GetBoardStatusLine(uint32_t line);
+// A device outside drives line `line` high (1), low (0) or lets it go (-1);
+// the board wins while it drives the line itself. False for a line the board
+// does not have.
+bool DriveBoardStatusLine(uint32_t line, int level);
+
 }  // namespace hx::service

@@ -196,6 +196,17 @@ struct SmbusState {
     SmbusTransfer log[kSmbusLogCapacity];
 };
 
+// The DT2 status lines (sim/chips/dt2_pads.h): each line's pad word as last
+// written (read-only input bits left out), and what devices outside do to
+// the lines.
+inline constexpr std::size_t kMaxStatusLines = 17;
+
+struct StatusPadState {
+    u32 words[kMaxStatusLines];
+    u32 driven;      // line n at bit n: a device outside drives the line
+    u32 drivenHigh;  // ... high
+};
+
 inline constexpr std::size_t kModelNameMax = 32;
 
 struct BoardState {
@@ -211,6 +222,7 @@ struct BoardState {
     IchTcoState tco;
     DioFieldState dioField;
     SmbusState smbus;
+    StatusPadState statusPads;
     SerialLinkState links;  // MCU firmware, CAN controller, transport faults, device paths
     AccessLogState log;
 };

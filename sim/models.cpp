@@ -190,42 +190,70 @@ constexpr PoeWiring kPoe8At21Crossed{kIntelSmbus, kModeEnable, 8, {
     {0x21, 1}, {0x21, 0}, {0x21, 3}, {0x21, 2}, {0x20, 0}, {0x20, 1}, {0x20, 2}, {0x20, 3}}};
 constexpr PoeWiring kPoe4At20Fch{kFchSmbus, kModeEnable, 4, {{0x20, 0}, {0x20, 1}, {0x20, 2}, {0x20, 3}}};
 
+// ---- The DT2 status lines ------------------------------------------------------
+
+// Atom SoC pad value word: bit 0 the level (written: driven; read: seen
+// while the input buffer is on, else the latch), bit 1 output disable,
+// bit 2 input disable.
+constexpr PadBitLayout kSocPadValueBits{0x1, 0x1, 0x2, 0x4};
+constexpr u32 kSocPadOutputLow = 0x00000004;  // input buffer off, output on, low
+constexpr u32 kSocPadInput = 0x00000002;      // output off, input buffer on
+// PCH pad configuration word 0: bit 0 TX level, bit 1 RX level (read only),
+// bit 8 TX disable, bit 9 RX disable; GPIO mode in the high bits. The
+// firmware leaves every status pad an output driving low.
+constexpr PadBitLayout kPchPadDw0Bits{0x001, 0x002, 0x100, 0x200};
+constexpr u32 kPchPadOutputLow = 0x44000200;
+
+constexpr StatusPadWiring kNoStatusLines{};
+// Trelo-05: nine status outputs and eight status inputs on SoC pads.
+constexpr StatusPadWiring kStatusSoc9Out8In{kSocPadValueBits, 17, {
+    {"SO0", 0xFED0C078, kSocPadOutputLow}, {"SO1", 0xFED0C068, kSocPadOutputLow}, {"SO2", 0xFED0C218, kSocPadOutputLow},
+    {"SO3", 0xFED0C208, kSocPadOutputLow}, {"SO4", 0xFED0C098, kSocPadOutputLow}, {"SO5", 0xFED0C088, kSocPadOutputLow},
+    {"SO6", 0xFED0C1F8, kSocPadOutputLow}, {"SO7", 0xFED0C1E8, kSocPadOutputLow}, {"SO8", 0xFED0C1B8, kSocPadOutputLow},
+    {"SI0", 0xFED0C358, kSocPadInput},     {"SI1", 0xFED0C2F8, kSocPadInput},     {"SI2", 0xFED0C348, kSocPadInput},
+    {"SI3", 0xFED0C318, kSocPadInput},     {"SI4", 0xFED0C138, kSocPadInput},     {"SI5", 0xFED0C108, kSocPadInput},
+    {"SI6", 0xFED0C508, kSocPadInput},     {"SI7", 0xFED0C528, kSocPadInput}}};
+// Four bidirectional status lines on PCH pads.
+constexpr StatusPadWiring kStatusPch4{kPchPadDw0Bits, 4, {
+    {"ST0", 0xFDAE04C0, kPchPadOutputLow}, {"ST1", 0xFDAE04C8, kPchPadOutputLow},
+    {"ST2", 0xFDAE04D0, kPchPadOutputLow}, {"ST3", 0xFDAE0578, kPchPadOutputLow}}};
+
 }  // namespace
 
 // Product names as the boards' firmware reports them: the model name, at
 // times with a variant suffix. The MCU runs its command link at 115200 baud
 // and its CAN link at 921600, or both at 115200 on the Vexa-04 to -06.
 const BoardModel kBoardModels[kBoardModelCount] = {
-    // model       SMBIOS system SMBIOS board            Super I/O watchdog reset     TCO      MCU link                    CAN link                             DIO connector             MCU USB port                                       PoE
-    {"Trelo-01",   "Trelo-01",   "Trelo-01 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart,                                           &kNoPoe},
-    {"Trelo-02",   "Trelo-02",   "Trelo-02 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart,                                           &kNoPoe},
-    {"Trelo-03+",  "Trelo-03+",  "Trelo-03+ Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart,                                           &kNoPoe},
-    {"Trelo-03",   "Trelo-03",   "Trelo-03 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock12x12IchGated,  kNoUart,                                           &kNoPoe},
-    {"Trelo-04",   "Trelo-04",   "Trelo-04 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioBlock8x8PadGated,    kNoUart,                                           &kNoPoe},
-    {"Trelo-05",   "Trelo-05A",  "Trelo-05 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  ChipsetHsUart(k921600),              &kDioBlock4x8PadRouted,   kNoUart,                                           &kPoe2At20},
-    {"Trelo-06",   "Trelo-06",   "Trelo-06 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart,                                           &kPoe4At00},
-    {"Trelo-07",   "Trelo-07",   "Trelo-07 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock4x4PortRouted,  kNoUart,                                           &kPoe4At20},
-    {"Trelo-08",   "Trelo-08",   "Trelo-08 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock4x4PortRouted,  kNoUart,                                           &kNoPoe},
-    {"Qantis-01",  "Qantis-01",  "Qantis-01 Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart,                                           &kPoe4At00},
-    {"Trelo-09",   "Trelo-09",   "Trelo-09 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kNoDio,                  kNoUart,                                           &kPoe16At20To23},
-    {"Trelo-10",   "Trelo-10",   "Trelo-10 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart,                                           &kNoPoe},
-    {"Trelo-11",   "Trelo-11",   "Trelo-11 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At20And22},
-    {"Trelo-12",   "Trelo-12",   "Trelo-12 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At21Crossed},
-    {"Qantis-02",  "Qantis-02",  "Qantis-02 Mainboard",  kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  kNoUart,                             &kDioMcu16x16,            UsbSerial(kMcuUsbVendor, kMcuUsbProduct, k115200), &kPoe8At20And22},
-    {"Trelo-13",   "Trelo-13",   "Trelo-13 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart,                             &kDioPair8x8,             kNoUart,                                           &kNoPoe},
-    {"Trelo-14",   "Trelo-14",   "Trelo-14 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At21Crossed},
-    {"Trelo-15",   "Trelo-15",   "Trelo-15 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart,                                           &kNoPoe},
-    {"Trelo-16",   "Trelo-16",   "Trelo-16 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k921600),           &kDioMcu16x16,            kNoUart,                                           &kPoe8At20And22},
-    {"Trelo-17",   "Trelo-17",   "Trelo-17 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At21Crossed},
-    {"Trelo-18",   "Trelo-18",   "Trelo-18 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioPair8x8,             kNoUart,                                           &kNoPoe},
-    {"Trelo-19",   "Trelo-19",   "Trelo-19 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart,                                           &kNoPoe},
-    {"Ondra-01",   "Ondra-01",   "Ondra-01 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  ChipsetHsUart(k115200),     kNoUart,                             &kDioSocPads2Out,         kNoUart,                                           &kPoe4At00},
-    {"Vexa-01",    "Vexa-01",    "Vexa-01 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart,                                           &kNoPoe},
-    {"Vexa-02",    "Vexa-02",    "Vexa-02 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioMcu16x16,            kNoUart,                                           &kNoPoe},
-    {"Vexa-03",    "Vexa-03",    "Vexa-03 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioBlock4x4PadGated,    kNoUart,                                           &kPoe4At20},
-    {"Vexa-04",    "Vexa-04",    "Vexa-04 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart,                                           &kPoe2At20},
-    {"Vexa-05",    "Vexa-05",    "Vexa-05 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart,                                           &kPoe2At20},
-    {"Vexa-06",    "Vexa-06E",   "Vexa-06 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart,                                           &kPoe4At20Fch},
+    // model       SMBIOS system SMBIOS board            Super I/O watchdog reset     TCO      MCU link                    CAN link                             DIO connector             MCU USB port                                       PoE                DT2 status lines
+    {"Trelo-01",   "Trelo-01",   "Trelo-01 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart,                                           &kNoPoe,           &kNoStatusLines},
+    {"Trelo-02",   "Trelo-02",   "Trelo-02 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart,                                           &kNoPoe,           &kNoStatusLines},
+    {"Trelo-03+",  "Trelo-03+",  "Trelo-03+ Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart,                                           &kNoPoe,           &kNoStatusLines},
+    {"Trelo-03",   "Trelo-03",   "Trelo-03 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock12x12IchGated,  kNoUart,                                           &kNoPoe,           &kNoStatusLines},
+    {"Trelo-04",   "Trelo-04",   "Trelo-04 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioBlock8x8PadGated,    kNoUart,                                           &kNoPoe,           &kNoStatusLines},
+    {"Trelo-05",   "Trelo-05A",  "Trelo-05 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  ChipsetHsUart(k921600),              &kDioBlock4x8PadRouted,   kNoUart,                                           &kPoe2At20,        &kStatusSoc9Out8In},
+    {"Trelo-06",   "Trelo-06",   "Trelo-06 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart,                                           &kPoe4At00,        &kNoStatusLines},
+    {"Trelo-07",   "Trelo-07",   "Trelo-07 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock4x4PortRouted,  kNoUart,                                           &kPoe4At20,        &kNoStatusLines},
+    {"Trelo-08",   "Trelo-08",   "Trelo-08 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock4x4PortRouted,  kNoUart,                                           &kNoPoe,           &kNoStatusLines},
+    {"Qantis-01",  "Qantis-01",  "Qantis-01 Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart,                                           &kPoe4At00,        &kNoStatusLines},
+    {"Trelo-09",   "Trelo-09",   "Trelo-09 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kNoDio,                  kNoUart,                                           &kPoe16At20To23,   &kNoStatusLines},
+    {"Trelo-10",   "Trelo-10",   "Trelo-10 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart,                                           &kNoPoe,           &kNoStatusLines},
+    {"Trelo-11",   "Trelo-11",   "Trelo-11 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At20And22,   &kStatusPch4},
+    {"Trelo-12",   "Trelo-12",   "Trelo-12 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At21Crossed, &kNoStatusLines},
+    {"Qantis-02",  "Qantis-02",  "Qantis-02 Mainboard",  kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  kNoUart,                             &kDioMcu16x16,            UsbSerial(kMcuUsbVendor, kMcuUsbProduct, k115200), &kPoe8At20And22,   &kStatusPch4},
+    {"Trelo-13",   "Trelo-13",   "Trelo-13 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart,                             &kDioPair8x8,             kNoUart,                                           &kNoPoe,           &kNoStatusLines},
+    {"Trelo-14",   "Trelo-14",   "Trelo-14 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At21Crossed, &kNoStatusLines},
+    {"Trelo-15",   "Trelo-15",   "Trelo-15 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart,                                           &kNoPoe,           &kNoStatusLines},
+    {"Trelo-16",   "Trelo-16",   "Trelo-16 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k921600),           &kDioMcu16x16,            kNoUart,                                           &kPoe8At20And22,   &kStatusPch4},
+    {"Trelo-17",   "Trelo-17",   "Trelo-17 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At21Crossed, &kNoStatusLines},
+    {"Trelo-18",   "Trelo-18",   "Trelo-18 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioPair8x8,             kNoUart,                                           &kNoPoe,           &kNoStatusLines},
+    {"Trelo-19",   "Trelo-19",   "Trelo-19 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart,                                           &kNoPoe,           &kNoStatusLines},
+    {"Ondra-01",   "Ondra-01",   "Ondra-01 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  ChipsetHsUart(k115200),     kNoUart,                             &kDioSocPads2Out,         kNoUart,                                           &kPoe4At00,        &kNoStatusLines},
+    {"Vexa-01",    "Vexa-01",    "Vexa-01 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart,                                           &kNoPoe,           &kNoStatusLines},
+    {"Vexa-02",    "Vexa-02",    "Vexa-02 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioMcu16x16,            kNoUart,                                           &kNoPoe,           &kNoStatusLines},
+    {"Vexa-03",    "Vexa-03",    "Vexa-03 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioBlock4x4PadGated,    kNoUart,                                           &kPoe4At20,        &kNoStatusLines},
+    {"Vexa-04",    "Vexa-04",    "Vexa-04 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart,                                           &kPoe2At20,        &kNoStatusLines},
+    {"Vexa-05",    "Vexa-05",    "Vexa-05 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart,                                           &kPoe2At20,        &kNoStatusLines},
+    {"Vexa-06",    "Vexa-06E",   "Vexa-06 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart,                                           &kPoe4At20Fch,     &kStatusPch4},
 };
 
 const BoardModel* FindBoardModel(const char* name) {

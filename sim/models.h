@@ -3,13 +3,15 @@
 // IT87 Super I/O and how the watchdog output reaches the reset logic,
 // whether the chipset TCO timer can reset the machine, the UARTs of the
 // MCU and CAN links, the isolated DI/DO connector, and the chipset's SMBus
-// host with the PoE ports on it. The virtual board builds itself from the row alone.
+// host with the PoE ports on it, and the pads of the DT2 status lines. The
+// virtual board builds itself from the row alone.
 #pragma once
 
 #include <cstddef>
 
 #include "core/types.h"
 #include "sim/board_state.h"
+#include "sim/chips/dt2_pads.h"
 #include "sim/chips/it87.h"
 
 namespace hx::sim {
@@ -153,6 +155,7 @@ struct BoardModel {
     const DioWiring* dio;  // the isolated DI/DO connector
     UartWiring mcuUsb;     // the MCU's own USB CDC port, a second way to its command link
     const PoeWiring* poe;  // the SMBus host and the PoE ports
+    const StatusPadWiring* statusPads;  // the DT2 status lines, on GPIO pads
 };
 
 inline constexpr std::size_t kBoardModelCount = 29;

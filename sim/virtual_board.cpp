@@ -5,6 +5,7 @@
 
 #include "sim/board_links.h"
 #include "sim/dio_board.h"
+#include "sim/dt2_board.h"
 #include "sim/poe_board.h"
 #include "sim/watchdog_board.h"
 
@@ -79,6 +80,7 @@ bool SetUpBoard(const char* name) {
     WireWatchdogChips(*model);
     WireDioChips(*model);
     WirePoeChips(*model);
+    WireDt2Pads(*model);
     return true;
 }
 

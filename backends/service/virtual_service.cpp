@@ -1,6 +1,7 @@
 // The virtual-board side of the service access: choosing a board model,
 // its clock, and what its watchdog chips and reset line show. Every use of
 // the virtual board's own names is in this file.
+#include <algorithm>
 #include <iterator>
 
 #include "backends/service/attach.h"
@@ -8,6 +9,8 @@
 #include "os/posix/machine_names.h"
 #include "sim/dio_board.h"
 #include "sim/dio_field.h"
+#include "sim/dt2_board.h"
+#include "sim/firmware/dt2_engine.h"
 #include "sim/poe_board.h"
 #include "sim/posix/link_host.h"
 #include "sim/virtual_board.h"
@@ -104,5 +107,32 @@ void SetSmbusFaults(const SmbusFaults& faults) {
 // ---- the virtual board's DI change events ------------------------------------------
 
 // ---- the virtual board's DT2 engine and status pads --------------------------------
+
+BoardDt2Engine GetBoardDt2Engine() {
+    const sim::Dt2EngineState e = sim::ReadDt2Engine();
+    BoardDt2Engine v{e.running, e.unit, {}, e.nextIndex, e.waitingCount, e.triggers, e.raised, e.missed,
+                     e.results, e.answered, e.lastIndex, e.lastResult};
+    std::copy(std::begin(e.setup), std::end(e.setup), v.setup);
+    return v;
+}
+
+uint32_t FireBoardDt2Lines(uint32_t lines) { return sim::FireDt2Lines(lines); }
+
+bool GetBoardDt2Result(uint8_t index, uint8_t* result) {
+    const sim::Dt2EngineState e = sim::ReadDt2Engine();
+    return result && sim::Dt2ResultOf(e, index, result);
+}
+
+uint32_t BoardStatusLineCount() { return sim::TheStatusPads().Count(); }
+
+BoardStatusLine GetBoardStatusLine(uint32_t line) {
+    const sim::StatusLineView v = sim::TheStatusPads().Line(line);
+    return {v.exists, v.name ? v.name : "", v.output, v.input, v.high, v.driven};
+}
+
+bool DriveBoardStatusLine(uint32_t line, int level) {
+    const sim::LineDrive drive = level < 0 ? sim::LineDrive::Release : level ? sim::LineDrive::High : sim::LineDrive::Low;
+    return sim::TheStatusPads().Drive(line, drive);
+}
 
 }  // namespace hx::service

@@ -58,13 +58,28 @@ struct DicosEngineState {
 };
 
 // ---- DT2 trigger engine (sim/firmware/dt2_engine.*) ----
+// Words and counters as docs/virtual-firmware.md defines them.
+inline constexpr std::size_t kDt2SetupWords = 8;
+inline constexpr std::size_t kDt2Indexes = 256;
+inline constexpr std::size_t kDt2IndexWords = kDt2Indexes / 32;
+
 struct Dt2EngineState {
     bool running;
-    u32 unit;
-    u32 setup[8];
+    u32 unit;                       // tick length in cycles of the engine's 80 MHz clock
+    u32 setup[kDt2SetupWords];
+    u8 nextIndex;                   // index of the next indexed event
+    u32 waiting[kDt2IndexWords];    // index n raised, no result yet: bit n % 32 of word n / 32
+    u32 waitingCount;
+    u32 missedSinceReport;          // carried in the next event
+    u32 triggers;                   // firings of a source line while running
+    u32 raised;                     // indexed events raised
+    u32 missed;                     // firings not reported: too many events waiting
+    u32 results;                    // result commands taken
+    u32 answered;                   // ... of them for an index that was waiting
     u8 lastIndex;
     u8 lastResult;
-    u32 results;
+    u32 answeredSet[kDt2IndexWords];  // index n has a result: bit n % 32 of word n / 32
+    u8 resultOf[kDt2Indexes];         // the last result taken for each index
 };
 
 // ---- CAN controller, command side (sim/firmware/can_controller.*) ----

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "sim/board.h"
+#include "sim/chips/dt2_pads.h"
 #include "sim/chips/pci_config.h"
 #include "sim/dio_board.h"
 #include "sim/models.h"
@@ -41,14 +42,18 @@ struct SimBoard {
     hx::sim::WatchdogChips watchdog;
     hx::sim::DioChips dio;
     hx::sim::PoeChips poe;
+    hx::sim::StatusPads statusPads;
     explicit SimBoard(BoardState& state)
-        : board(state), pci(state.pci), watchdog(board, state), dio(board, state), poe(board, state) {
+        : board(state), pci(state.pci), watchdog(board, state), dio(board, state), poe(board, state),
+          statusPads(state.statusPads) {
         board.AttachPorts(hx::sim::kPciAddressPort, hx::sim::kPciLastPort, &pci);
         const hx::sim::BoardModel* model = hx::sim::FindBoardModel(state.model);
         if (!model) model = hx::sim::FindBoardModel(hx::sim::kDefaultModel);
         watchdog.Attach(*model);
         dio.Attach(*model);
         poe.Attach(*model);
+        statusPads.Wire(model->statusPads);
+        statusPads.Attach(board);
     }
 };
 
@@ -113,6 +118,7 @@ Board* TheBoard() {
     g_sim.emplace(g_localFile.state);
     g_sim->watchdog.PowerOn(*hx::sim::FindBoardModel(hx::sim::kDefaultModel));
     g_sim->dio.PowerOn(*hx::sim::FindBoardModel(hx::sim::kDefaultModel));
+    g_sim->statusPads.PowerOn();
     return &g_sim->board;
 }
 
