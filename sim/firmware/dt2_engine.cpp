@@ -43,10 +43,63 @@ void StartRun(Dt2EngineState& e) {
     e.nextIndex = static_cast<u8>(e.setup[kControl] & kStartIndexMask);
     std::memset(e.waiting, 0, sizeof e.waiting);
     e.waitingCount = 0;
+    e.heldHead = e.heldCount = 0;
     e.missedSinceReport = 0;
 }
 
-void TakeResult(Dt2EngineState& e, u32 word) {
+bool LimitReached(const Dt2EngineState& e) {
+    const u32 limit = e.setup[kLimitWord] & kLimitMask;
+    return limit != 0 && e.waitingCount >= limit;
+}
+
+void Miss(Dt2EngineState& e) {
+    ++e.missed;
+    ++e.missedSinceReport;
+}
+
+// Sends the indexed event of `report` (line | sources) under the next index.
+bool Raise(McuFirmwareState& s, u32 report) {
+    Dt2EngineState& e = s.dt2;
+    const u32 missed = e.missedSinceReport < kMissedMax ? e.missedSinceReport : kMissedMax;
+    if (!FirmwareRaiseEvent(s, fw::kEventDt2Indexed, u32{e.nextIndex} | report | missed << kMissedShift)) {
+        Miss(e);
+        return false;
+    }
+    if (!TestBit(e.waiting, e.nextIndex)) ++e.waitingCount;  // an index reused before its result
+    SetBit(e.waiting, e.nextIndex);
+    ClearBit(e.answeredSet, e.nextIndex);
+    ++e.nextIndex;
+    ++e.raised;
+    e.missedSinceReport = 0;
+    return true;
+}
+
+// A report goes out now, or is held while the limit is reached; a full
+// hold drops it.
+bool Report(McuFirmwareState& s, u32 report) {
+    Dt2EngineState& e = s.dt2;
+    if (!LimitReached(e)) return Raise(s, report);
+    if (e.heldCount == kDt2Held) {
+        Miss(e);
+    } else {
+        e.held[(e.heldHead + e.heldCount++) % kDt2Held] = report;
+    }
+    return false;
+}
+
+// Held reports go out as far as the limit lets them.
+void SendHeld(McuFirmwareState& s) {
+    Dt2EngineState& e = s.dt2;
+    while (e.running && e.heldCount && !LimitReached(e)) {
+        const u32 report = e.held[e.heldHead];
+        e.heldHead = (e.heldHead + 1) % kDt2Held;
+        --e.heldCount;
+        Raise(s, report);
+    }
+}
+
+void TakeResult(McuFirmwareState& s, u32 word) {
+    Dt2EngineState& e = s.dt2;
     const u8 index = static_cast<u8>(word);
     const u8 result = static_cast<u8>(word >> kResultShift);
     ++e.results;
@@ -58,6 +111,7 @@ void TakeResult(Dt2EngineState& e, u32 word) {
     ClearBit(e.waiting, index);
     --e.waitingCount;
     ++e.answered;
+    SendHeld(s);
 }
 
 // The sources of line `n` that report it (kFromFirst, kFromSecond), and
@@ -72,30 +126,6 @@ u32 ReportingSources(const Dt2EngineState& e, u32 n, bool* named) {
     return (inFirst && (control & kReportFirst) ? kFromFirst : 0) | (inSecond && (control & kReportSecond) ? kFromSecond : 0);
 }
 
-bool LimitReached(const Dt2EngineState& e) {
-    const u32 limit = e.setup[kLimitWord] & kLimitMask;
-    return limit != 0 && e.waitingCount >= limit;
-}
-
-// One indexed event for line `n`; false when it was not raised.
-bool Report(McuFirmwareState& s, u32 n, u32 sources) {
-    Dt2EngineState& e = s.dt2;
-    const u32 missed = e.missedSinceReport < kMissedMax ? e.missedSinceReport : kMissedMax;
-    const u32 payload = u32{e.nextIndex} | n << kLineShift | sources | missed << kMissedShift;
-    if (LimitReached(e) || !FirmwareRaiseEvent(s, fw::kEventDt2Indexed, payload)) {
-        ++e.missed;
-        ++e.missedSinceReport;
-        return false;
-    }
-    if (!TestBit(e.waiting, e.nextIndex)) ++e.waitingCount;  // an index reused before its result
-    SetBit(e.waiting, e.nextIndex);
-    ClearBit(e.answeredSet, e.nextIndex);
-    ++e.nextIndex;
-    ++e.raised;
-    e.missedSinceReport = 0;
-    return true;
-}
-
 }  // namespace
 
 void Dt2Command(McuFirmwareState& s, u8 code, u32 word) {
@@ -104,7 +134,7 @@ void Dt2Command(McuFirmwareState& s, u8 code, u32 word) {
         case fw::kDt2Stop: e.running = false; return;
         case fw::kDt2Start: StartRun(e); return;
         case fw::kDt2Unit: e.unit = word; return;
-        case fw::kDt2Result: TakeResult(e, word); return;
+        case fw::kDt2Result: TakeResult(s, word); return;
         default: break;
     }
     if (code >= fw::kDt2SetupFirst && code <= fw::kDt2SetupLast) e.setup[code - fw::kDt2SetupFirst] = word;
@@ -118,7 +148,7 @@ u32 Dt2Fire(McuFirmwareState& s, u32 lines) {
         bool named = false;
         const u32 sources = ReportingSources(e, n, &named);
         if (named) ++e.triggers;
-        if (sources && Report(s, n, sources)) ++raised;
+        if (sources && Report(s, n << kLineShift | sources)) ++raised;
     }
     return raised;
 }

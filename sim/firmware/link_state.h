@@ -62,6 +62,7 @@ struct DicosEngineState {
 inline constexpr std::size_t kDt2SetupWords = 8;
 inline constexpr std::size_t kDt2Indexes = 256;
 inline constexpr std::size_t kDt2IndexWords = kDt2Indexes / 32;
+inline constexpr std::size_t kDt2Held = 16;
 
 struct Dt2EngineState {
     bool running;
@@ -70,10 +71,13 @@ struct Dt2EngineState {
     u8 nextIndex;                   // index of the next indexed event
     u32 waiting[kDt2IndexWords];    // index n raised, no result yet: bit n % 32 of word n / 32
     u32 waitingCount;
+    u32 held[kDt2Held];             // reports held while the limit is reached: line | sources
+    u32 heldHead;
+    u32 heldCount;
     u32 missedSinceReport;          // carried in the next event
     u32 triggers;                   // firings of a source line while running
     u32 raised;                     // indexed events raised
-    u32 missed;                     // firings not reported: too many events waiting
+    u32 missed;                     // firings not reported: the held reports were full
     u32 results;                    // result commands taken
     u32 answered;                   // ... of them for an index that was waiting
     u8 lastIndex;

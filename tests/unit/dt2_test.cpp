@@ -158,26 +158,28 @@ void HX_CALLBACK AnswerIndex(u32 event) {
 }
 
 // Each firing of a reported source line reaches the callback on the DT2
-// event thread, whose result goes back to the firmware for that index.
+// event thread, whose result goes back to the firmware for that index. With
+// one event allowed to wait, the engine holds the next report until the
+// result comes, so none is lost.
 TEST_F(Dt2, IndexedEventsAreAnsweredFromTheCallback) {
     for (const char* model : {"Trelo-05", "Trelo-11", "Qantis-02", "Trelo-16"}) {
         LoadWithLinks(model);
         ASSERT_TRUE(DT2_EiRegisterIndexed(AnswerIndex));
         g_answered.store(0);
-        // Start index 5, both sources reported; line 0 (10001h) and line 8 (20001h) in both maps.
-        Dt2Setup record{{0x01000C05, 0, 0x10001, 0x20001, 0, 0, 0, 0}};
+        // Start index 5, both sources reported, one event waiting at most; line 0
+        // (10001h) and line 8 (20001h) in both maps.
+        Dt2Setup record{{0x01000C05, 1, 0x10001, 0x20001, 0, 0, 0, 0}};
         ASSERT_TRUE(DT2_Setup(&record, sizeof record)) << model;
         while (!serialPortMcu.rxRunning.load()) usleep(1000);  // until then, exchanges read the link themselves
         ASSERT_TRUE(DT2_Start()) << model;
-        for (const u32 line : {8u, 0u, 3u, 8u}) {
-            const u32 before = g_answered.load();
-            EXPECT_EQ(sim::FireDt2Lines(1u << line), line == 3 ? 0u : 1u) << model;
-            for (int i = 0; i < 2000 && line != 3 && g_answered.load() == before; ++i) usleep(1000);
+        for (const auto& [lines, answered] : {std::pair{0x109u, 2u}, std::pair{0x100u, 3u}}) {
+            EXPECT_EQ(sim::FireDt2Lines(lines), 1u) << model;
+            for (int i = 0; i < 2000 && g_answered.load() < answered; ++i) usleep(1000);
         }
         const sim::Dt2EngineState e = sim::ReadDt2Engine();
         EXPECT_EQ(std::tuple(e.raised, e.answered, e.waitingCount, g_answered.load()), std::tuple(3u, 3u, 0u, 3u)) << model;
         u8 result = 0;
-        for (const auto& [index, expected] : {std::pair<u8, u8>{5, 0x88}, {6, 0x80}, {7, 0x88}}) {
+        for (const auto& [index, expected] : {std::pair<u8, u8>{5, 0x80}, {6, 0x88}, {7, 0x88}}) {
             EXPECT_TRUE(sim::Dt2ResultOf(e, index, &result) && result == expected) << model << " " << int{index};
         }
         Unload(), sim::StopBoardLinks();
