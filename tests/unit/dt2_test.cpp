@@ -5,6 +5,7 @@
 // lines answered from the callback.
 #include <unistd.h>
 
+#include <bit>
 #include <cstring>
 
 #include "halvex32_service.h"
@@ -131,6 +132,23 @@ TEST_F(Dt2, StatusPadsAsADeviceOnTheLinesSeesThem) {
         EXPECT_TRUE(DT2_StPull(&pulled));
         EXPECT_EQ(pulled, c.pulled) << c.model;
         EXPECT_EQ(StatusLines(), c.afterPull) << c.model;
+        Unload();
+    }
+}
+
+// A wrong DT2 family on a board drives pads it does not have and leaves its
+// own lines as they were: on every board, every status line is driven high
+// from outside and by the library, and every line the board samples reads 1.
+TEST_F(Dt2, EveryBoardDrivesAndSamplesItsOwnStatusLines) {
+    for (const sim::BoardModel& m : sim::kBoardModels) {
+        LoadModel(m.name);
+        const u32 count = service::BoardStatusLineCount();
+        for (u32 n = 0; n < count; ++n) service::DriveBoardStatusLine(n, 1);
+        u32 pulled = 0;
+        EXPECT_EQ(DT2_StPush(~0u, ~0u) && DT2_StPull(&pulled), count > 0) << m.name;
+        const auto [high, outputs] = StatusLines();
+        EXPECT_EQ(high, (1u << count) - 1) << m.name;
+        EXPECT_EQ(pulled, (1u << std::popcount(high & ~outputs)) - 1) << m.name;
         Unload();
     }
 }
