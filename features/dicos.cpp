@@ -70,11 +70,17 @@ Bool32 Result(bool ok) { return ok ? kTrue : kFalse; }
 
 // ---- C1 and C3: framed exchanges under the library lock ----------------------------
 
+// The receive thread carries the events once it runs; one started that has
+// not yet begun to read counts too, or it would be left running.
+bool ReceiverStarted() {
+    return serialPortMcu.rxRunning.load() != 0 || os::HandleIsOpen(serialPortMcu.rxThread.load());
+}
+
 // While the events run, the MCU is told to stop them (not waiting for its
 // echo, which the receive thread would take) and the thread ends; what the
 // MCU sent meanwhile is discarded.
 void StopEventReception() {
-    if (serialPortMcu.rxRunning.load() == 0 || DicosStarted.load() != 1) return;
+    if (!ReceiverStarted() || DicosStarted.load() != 1) return;
     McuPost(kStop, 0);
     StopLinkReceiver(serialPortMcu);
     os::SleepMs(kStopSettleMs);
@@ -165,7 +171,7 @@ Bool32 SetupC2(DicosSetup* setup, u32 size) {
     if (!Usable(setup, size) || !OpenMcuLink(serialPortMcu)) return kFalse;
     // The MCU takes a setup only while stopped: a running DICOS is stopped
     // around it and started again afterwards.
-    const bool restart = serialPortMcu.rxRunning.load() != 0;
+    const bool restart = ReceiverStarted();
     if (restart && !StopThroughPlatform()) return kFalse;
     u8 frame[kFrameSize];
     BuildFrame(kSetup, CompactSetupWord(Copy(setup)), frame);
