@@ -52,7 +52,7 @@ constexpr u8 kFillerStructureByte = 0x7E;
 constexpr char kSmbiosKey[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\mssmbios\\Data";
 
 std::string g_wine, g_bin, g_work, g_prefix, g_output;
-std::thread g_inputDriver;  // step dicos-input
+std::jthread g_inputDriver;  // step dicos-input; assigning joins the one before
 BoardFile* g_board = nullptr;
 int g_failures = 0;  // of the running case
 
@@ -217,8 +217,7 @@ void Do(const Step& s) {
         g_board->state.dioField.inputsActive = n(0);
         EditLinks([&](SerialLinkState& links) { links.mcu.diActive = static_cast<hx::u16>(n(0)); });
     } else if (s.word == "dicos-input" && a.size() == 2) {  // meanwhile: once DICOS runs, input LINE to LEVEL
-        if (g_inputDriver.joinable()) g_inputDriver.join();
-        g_inputDriver = std::thread(DriveInputOnceDicosRuns, n(0), n(1) != 0);
+        g_inputDriver = std::jthread(DriveInputOnceDicosRuns, n(0), n(1) != 0);
     } else if (s.word == "fault" && s.rest == "open") {
         g_board->state.faults.openFails = true;
     } else if (s.word == "com") {
@@ -296,7 +295,7 @@ int main(int argc, char** argv) {
         if (c.name.find(filter) == std::string::npos) continue;
         g_failures = 0;
         for (const Step& s : c.steps) Do(s);
-        if (g_inputDriver.joinable()) g_inputDriver.join();
+        g_inputDriver = {};
         ++(g_failures ? failed : passed);
         std::printf("%s: %s\n", g_failures ? "FAILED" : "ok", c.name.c_str());
         std::fflush(stdout);

@@ -71,14 +71,12 @@ constexpr Export kExports[] = {
 HMODULE g_library = nullptr;
 std::string g_scriptDir;
 
-// The DICOS callback's calls: how many, and the last record.
-std::atomic<unsigned> g_dicosCalls{0};
-std::atomic<u64> g_dicosLast{0};
-constexpr DWORD kCallbackWaitMs = 20000;
+// The DICOS callback's calls: how many (bits 48..63), and the last record
+// (inputState at bit 24, eventValue at 8, sequence at 0).
+std::atomic<u64> g_dicos{0};
 
 void HX_CALLBACK OnDicos(DiEventRecord* r) {
-    g_dicosLast.store(u64{r->inputState} << 32 | u64{r->eventValue} << 8 | r->sequence);
-    g_dicosCalls.fetch_add(1);
+    g_dicos.store(((g_dicos.load() >> 48) + 1) << 48 | u64{r->inputState} << 24 | u64{r->eventValue} << 8 | r->sequence);
 }
 
 // @line0: a DICOS setup of line 0, both edges.
@@ -167,9 +165,9 @@ Words Execute(const Words& w) {
     }
     if (cmd == "call" && w.size() >= 2) return CallExport(w);
     if (cmd == "dicos" && w.size() == 2) {
-        for (DWORD ms = 0; g_dicosCalls.load() < std::stoul(w[1]) && ms < kCallbackWaitMs; ms += 10) Sleep(10);
-        const u64 r = g_dicosLast.load();
-        return {Number(g_dicosCalls.load()), Number(r >> 32), Number((r >> 8) & 0xFFFF), Number(r & 0xFF)};
+        for (int ms = 0; (g_dicos.load() >> 48) < std::stoul(w[1]) && ms < 20000; ms += 10) Sleep(10);
+        const u64 r = g_dicos.load();
+        return {Number(r >> 48), Number(r >> 24 & 0xFFFF), Number(r >> 8 & 0xFFFF), Number(r & 0xFF)};
     }
     char* at = w.size() >= 2 ? Symbol(w[1]) : nullptr;
     if (!at) return {"no-such-symbol"};

@@ -49,7 +49,6 @@ const Frames kFramedStop = {MakeFrame(0x30, 0), MakeFrame(0x30, 0)};  // posted,
 
 class Dicos : public McuLinkTest {
 protected:
-    Dicos() { Seen(true); }
     void Bring(const char* model) { Unload(), LoadWithLinks(model), from_ = FramesReceived(), Seen(true); }
     // The frames the firmware took since the last look, after a call whose result must be true.
     Frames After(bool ok) {
@@ -85,11 +84,8 @@ TEST_F(Dicos, FieldInputChangesReachTheCallbackAsEachFamilyReportsThem) {
     for (const char* model : {"Trelo-05", "Trelo-06", "Trelo-11"}) {
         Bring(model);
         ASSERT_TRUE(RegisterCallbackDICOS(nullptr) && Watch({0x0003, 0x0001, 0x0001}) && StartDICOS());
-        Drive({{1, true}, {1, false}, {1, true}});
-        usleep(50000);  // for the firmware to send them and the receive thread to take them
-        RegisterCallbackDICOS(OnEvent);
-        Drive({{0, true}});
-        WaitCalls(1);  // the C2 record reads the inputs as the message arrives
+        Drive({{1, true}, {1, false}, {1, true}}), usleep(50000);  // sent, and taken by the receive thread
+        RegisterCallbackDICOS(OnEvent), Drive({{0, true}}), WaitCalls(1);  // C2 reads the inputs as the message arrives
         Drive({{0, false}, {2, true}, {1, false}});
         EXPECT_EQ(WaitCalls(2), (Calls{{3, 1, 4}, {4, 2, 5}})) << model;
     }
@@ -114,14 +110,13 @@ TEST_F(Dicos, C2TakesThreeByteMessagesAndRestartsAroundASetup) {
 // query from the callback waits for an answer only the blocked thread could
 // hand over: it fails after its time-out, and the thread goes on.
 TEST_F(Dicos, AClientProcessRefusesDicosAndReadsThroughTheOwnerRunningIt) {
-    LoadWithLinks("Trelo-11");
+    Bring("Trelo-11");
     int fds[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     if (fork() == 0) {
-        char go = 0;
-        const u32 results[] = {u32(read(fds[1], &go, 1) == 1 && Watch({0x0001, 0, 0})), u32(StartDICOS()),
-                               u32(StopDICOS()), DIReadPort()};
-        (void)!write(fds[1], results, sizeof results), ProcessDetach(), _exit(0);
+        u32 r[4] = {};
+        if (read(fds[1], r, 1) == 1) r[0] = Watch({1, 0, 0}), r[1] = StartDICOS(), r[2] = StopDICOS(), r[3] = DIReadPort();
+        (void)!write(fds[1], r, sizeof r), ProcessDetach(), _exit(0);
     }
     ASSERT_TRUE(RegisterCallbackDICOS(OnEvent) && Watch({0x0001, 0, 0}) && StartDICOS());
     Drive({{0, true}});
@@ -131,12 +126,10 @@ TEST_F(Dicos, AClientProcessRefusesDicosAndReadsThroughTheOwnerRunningIt) {
     EXPECT_TRUE(write(fds[0], "g", 1) == 1 && read(fds[0], results, sizeof results) == sizeof results);
     EXPECT_EQ(std::vector<u32>(results, results + 4), (std::vector<u32>{0, 0, 0, 1}));
     EXPECT_EQ(After(wait(nullptr) > 0), Frames{MakeFrame(0x35, 0xFFFF0000)}) << "only the owner's query for the client";
-    g_readInCallback.store(true);
-    Drive({{0, false}});
+    g_readInCallback.store(true), Drive({{0, false}});
     EXPECT_EQ(WaitCalls(2), (Calls{{1, 1, 1}, {0, 1, 2}}));
     EXPECT_EQ(g_readInputs.load(), 0xFFFFu) << "a failed read reports every line active";
-    g_readInCallback.store(false);
-    Drive({{0, true}});
+    g_readInCallback.store(false), Drive({{0, true}});
     EXPECT_EQ(WaitCalls(3), (Calls{{1, 1, 1}, {0, 1, 2}, {1, 1, 3}}));
     EXPECT_EQ(DIReadPort(), 1u);
 }
