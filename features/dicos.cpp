@@ -68,13 +68,13 @@ void UseReceiverUnlessSet(RxThreadKind kind) {
 
 Bool32 Result(bool ok) { return ok ? kTrue : kFalse; }
 
-// ---- C1 and C3: framed exchanges under the library lock ----------------------------
-
 // The receive thread carries the events once it runs; one started that has
 // not yet begun to read counts too, or it would be left running.
 bool ReceiverStarted() {
     return serialPortMcu.rxRunning.load() != 0 || os::HandleIsOpen(serialPortMcu.rxThread.load());
 }
+
+// ---- C1 and C3: framed exchanges under the library lock ----------------------------
 
 // While the events run, the MCU is told to stop them (not waiting for its
 // echo, which the receive thread would take) and the thread ends; what the
