@@ -1,5 +1,6 @@
 #include "mcu/receiver.h"
 
+#include "core/hw_access.h"
 #include "core/state.h"
 #include "halvex32.h"
 #include "mcu/frame.h"
@@ -154,17 +155,37 @@ void McuReceiverThread(void* raw, DiVariant variant) {
     });
 }
 
+// ---- serialPortMcu on the boards whose MCU sends 3-byte DI messages ----------------
+
+// A message is a lead byte, a value and their sum modulo 256: lead 40h a DI
+// change (the value names the lines that changed), lead 23h an answer.
+constexpr u32 kDiMessageSize = 3;
+constexpr u32 kDiMessageValue = 1;
+constexpr u32 kDiMessageSum = 2;
+constexpr FrameFormat kDiMessageFormat{kDiMessageSize, {kLeadRequest, kLeadEvent}, 2};
+
+// The input byte of the GPIO block (bit n = 0 while input n is active).
+constexpr u16 kDiInputPort = 0x604;
+constexpr u16 kDiInputLines = 0xFF;
+
+// The input state comes from the GPIO block, read as the message arrives.
+void OnDiMessage(const u8* message, McuLink& link, DiEventRecord& record) {
+    record.inputState = static_cast<u16>(~HwReadByte(kDiInputPort) & kDiInputLines);
+    record.eventValue = message[kDiMessageValue];
+    ++record.sequence;  // modulo 256; the first event of a run carries 1
+    if (!link.rxRunning.load()) return;  // stopped meanwhile: no call
+    if (DicosCallbackFn callback = DicosCallback.load()) callback(&record);
+}
+
 // ---- receive-thread bodies by link setting ----------------------------------------
 
-// Indexed by RxThreadKind. The DI message body of DICOS driver C2 has its slot
-// reserved; it comes with that driver, and until then a link set to it has no
-// receive thread.
+// Indexed by RxThreadKind.
 constexpr os::ThreadBody kReceiverBodies[] = {
-    nullptr,              // None
-    McuReceiverThread8,   // McuEvents8
-    McuReceiverThread16,  // McuEvents16
-    CanReceiverThread,    // CanReceiver
-    nullptr,              // DicosPort
+    nullptr,                  // None
+    McuReceiverThread8,       // McuEvents8
+    McuReceiverThread16,      // McuEvents16
+    CanReceiverThread,        // CanReceiver
+    DicosPortReceiverThread,  // DicosPort
 };
 static_assert(sizeof kReceiverBodies / sizeof kReceiverBodies[0] == static_cast<u32>(RxThreadKind::DicosPort) + 1);
 
@@ -192,6 +213,19 @@ bool EnsureDt2Event() {
 
 void McuReceiverThread8(void* link) { McuReceiverThread(link, DiVariant::Events8); }
 void McuReceiverThread16(void* link) { McuReceiverThread(link, DiVariant::Events16); }
+
+// Messages are cut out of the stream like frames (a read that starts with a
+// lead byte starts a message); one whose sum does not match is dropped. The
+// answer goes to the waiting exchange in frameBuf, its other bytes 0.
+void DicosPortReceiverThread(void* raw) {
+    McuLink& link = *static_cast<McuLink*>(raw);
+    DiEventRecord record{};
+    RunReceiver(link, kDiMessageFormat, [&](const u8* message) {
+        if (static_cast<u8>(message[kFrameLead] + message[kDiMessageValue]) != message[kDiMessageSum]) return;
+        if (message[kFrameLead] == kLeadRequest) HandOverAnswer(message);
+        else OnDiMessage(message, link, record);
+    });
+}
 
 void CanReceiverThread(void* raw) {
     McuLink& link = *static_cast<McuLink*>(raw);

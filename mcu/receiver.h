@@ -31,6 +31,10 @@ Bool32 StartCanReceiver();  // serialPortCan
 // variants differs only in how a DI change event fills the DiEventRecord.
 void McuReceiverThread8(void* link);
 void McuReceiverThread16(void* link);
+// The body of the boards whose MCU reports DI changes as 3-byte messages
+// (lead, value, sum); the input state of the record is read from the GPIO
+// block's input byte.
+void DicosPortReceiverThread(void* link);
 // Opens serialPortCan first and ends at once when it cannot.
 void CanReceiverThread(void* link);
 

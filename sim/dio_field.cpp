@@ -2,6 +2,7 @@
 
 #include "sim/board_links.h"
 #include "sim/dio_board.h"
+#include "sim/firmware/dicos_engine.h"
 #include "sim/models.h"
 #include "sim/virtual_board.h"
 
@@ -36,17 +37,25 @@ FieldLines ReadFieldLines() {
     return lines;
 }
 
+// The MCU watches the inputs in its own thread: the change and what its DI
+// change engine makes of it happen under the links' lock; an event it
+// raised goes out soon after.
 bool DriveFieldInput(u32 line, bool active) {
     const DioWiring* dio = BoardDio();
     if (!dio || line >= dio->inputs) return false;
+    const LinksLock hold;
+    McuFirmwareState& mcu = TheLinks().mcu;
+    u32 before = 0, after = 0;
     if (dio->attach == DioAttach::Mcu) {
-        const LinksLock hold;
-        u16& lines = TheLinks().mcu.diActive;
-        lines = static_cast<u16>(active ? lines | Bit(line) : lines & ~Bit(line));
+        before = mcu.diActive;
+        after = active ? before | Bit(line) : before & ~Bit(line);
+        mcu.diActive = static_cast<u16>(after);
     } else {
         u32& lines = TheBoardState().dioField.inputsActive;
-        lines = active ? lines | Bit(line) : lines & ~Bit(line);
+        before = lines;
+        after = lines = active ? before | Bit(line) : before & ~Bit(line);
     }
+    if (DicosInputsChanged(mcu, dio->mcuEvents, before, after)) KickLinks();
     return true;
 }
 

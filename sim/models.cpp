@@ -103,7 +103,11 @@ constexpr DioRouting kRoutedBySocPads{
     {{PadLevel(kPadRouteDio, true), PadLevel(kPadRouteTrigger, false), PadLevel(kPadOutputsOff, false)}},
     {{PadLevel(kPadRouteTrigger, true), PadLevel(kPadRouteDio, false), PadLevel(kPadOutputsOff, false)}}};
 
-// Line counts are those printed at the connector.
+// Line counts are those printed at the connector. An MCU beside a
+// port-mapped connector watches its inputs too: Trelo-05's reports a change
+// in an 8-bit event frame, the older MCU of the chipset boards and of
+// Ondra-01 in a 3-byte message. An MCU that carries the lines itself reports
+// in a 16-bit event frame.
 constexpr DioWiring kNoDio{DioAttach::None, 0, 0, {}, {}, {}, nullptr, {}};
 // ICH boards: the output drivers' enable comes from ICH GPIO 14, 19 and 21,
 // which must be GPIO outputs driven low.
@@ -131,22 +135,23 @@ constexpr DioWiring kDioBlock8x8PadGated{DioAttach::GpioBlock, 8, 8,
 constexpr DioWiring kDioBlock4x8PadRouted{DioAttach::GpioBlock, 4, 8,
     {Port(kBlock604, 0, 0, 4)}, {Port(kBlock601, 0, 0, 2), Port(kBlock605, 0, 2, 2), Port(kBlock604, 4, 4, 4)},
     kRoutedBySocPads.dio,
-    &kRoutedBySocPads, {{kPadRouteDio, kPadLowFirmware}, {kPadRouteTrigger, kPadLowFirmware}, {kPadOutputsOff, kPadHighFirmware}}};
+    &kRoutedBySocPads, {{kPadRouteDio, kPadLowFirmware}, {kPadRouteTrigger, kPadLowFirmware}, {kPadOutputsOff, kPadHighFirmware}},
+    DiEventForm::Frame8};
 constexpr DioWiring kDioBlock8x8PortRouted{DioAttach::GpioBlock, 8, 8,
     {Port(kBlock604, 0, 0, 8)}, {Port(kBlock601, 0, 0, 8)},
     kRoutedByIchGpio.dio,
-    &kRoutedByIchGpio, {}};
+    &kRoutedByIchGpio, {}, DiEventForm::Message3};
 // Bits 4-7 of 601h are not wired on these boards.
 constexpr DioWiring kDioBlock4x4PortRouted{DioAttach::GpioBlock, 4, 4,
     {Port(kBlock604, 0, 0, 4)}, {Port(kBlock601, 0, 0, 4)},
     kRoutedByIchGpio.dio,
-    &kRoutedByIchGpio, {}};
+    &kRoutedByIchGpio, {}, DiEventForm::Message3};
 constexpr DioWiring kDioPair8x8{DioAttach::GpioPair, 8, 8,
     {Port(kPair29E, 0, 0, 8)}, {Port(kPair29F, 0, 0, 8)}, {}, nullptr, {}};
 constexpr DioWiring kDioSocPads2Out{DioAttach::SocPads, 0, 2,
     {}, {Pad(kPadOut0, 0), Pad(kPadOut1, 1)},
     {{PadWordIs(kPadOutEnable, 0)}},
-    nullptr, {{kPadOutEnable, kPadOutEnableFirmware}}};
+    nullptr, {{kPadOutEnable, kPadOutEnableFirmware}}, DiEventForm::Message3};
 constexpr u32 kTestInputs601 = 0xF0;
 // Vexa-03: enable pad B low; bits 4-7 of 601h drive the drivers' test
 // inputs, which hold every output off unless they are 0.
@@ -154,7 +159,7 @@ constexpr DioWiring kDioBlock4x4PadGated{DioAttach::GpioBlock, 4, 4,
     {Port(kBlock604, 0, 0, 4)}, {Port(kBlock601, 0, 0, 4)},
     {{PadLevel(kPadEnableB, false), PortBits(kBlock601, kTestInputs601, 0)}},
     nullptr, {{kPadEnableB, kPadHighFirmware}}};
-constexpr DioWiring kDioMcu16x16{DioAttach::Mcu, 16, 16, {}, {}, {}, nullptr, {}};
+constexpr DioWiring kDioMcu16x16{DioAttach::Mcu, 16, 16, {}, {}, {}, nullptr, {}, DiEventForm::Frame16};
 
 constexpr bool kTco = true;
 constexpr bool kNoTco = false;

@@ -111,6 +111,9 @@ struct DioWiring {
     DioGateSet outputGates;
     const DioRouting* routing;  // nullptr: no trigger routing on the board
     PadWord firmwarePads[kMaxDioPads];  // pad words as the firmware leaves them
+    // How the board's MCU reports changes of the inputs it watches: the
+    // connector's inputs, or on the boards with MCU-carried lines its own.
+    DiEventForm mcuEvents = DiEventForm::None;
 };
 
 // How the chipset's SMBus host controller is found.

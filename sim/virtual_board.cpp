@@ -28,12 +28,28 @@ void WireChips() {
     g_board.AttachPorts(kPciAddressPort, kPciLastPort, &g_pci);
 }
 
+// A library thread may reach the board beside the application's (the
+// receive thread of the boards with 3-byte DI messages reads the GPIO
+// block's inputs): each access runs under the lock of the board's links,
+// which the field side holds too when it drives an input.
 bool Open() { return g_board.Open(); }
 void Close() { g_board.Close(); }
-bool ReadPort(u16 port, u32* value, u8 size) { return g_board.ReadPort(port, value, size); }
-bool WritePort(u16 port, u32 value, u8 size) { return g_board.WritePort(port, value, size); }
-bool ReadPhys32(u32 address, u32* value) { return g_board.ReadPhys32(address, value); }
-bool WritePhys32(u32 address, u32 value) { return g_board.WritePhys32(address, value); }
+bool ReadPort(u16 port, u32* value, u8 size) {
+    const LinksLock hold;
+    return g_board.ReadPort(port, value, size);
+}
+bool WritePort(u16 port, u32 value, u8 size) {
+    const LinksLock hold;
+    return g_board.WritePort(port, value, size);
+}
+bool ReadPhys32(u32 address, u32* value) {
+    const LinksLock hold;
+    return g_board.ReadPhys32(address, value);
+}
+bool WritePhys32(u32 address, u32 value) {
+    const LinksLock hold;
+    return g_board.WritePhys32(address, value);
+}
 
 SmbiosRead ReadSmbios(u8* buffer, u32 capacity) {
     const SmbiosState& s = g_state.smbios;

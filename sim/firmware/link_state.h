@@ -52,9 +52,19 @@ struct OutboxState {
 };
 
 // ---- DI change of state (sim/firmware/dicos_engine.*) ----
+// How a board's MCU reports a change of the inputs it watches (a property of
+// its firmware, named by the board's row; docs/virtual-firmware.md).
+enum class DiEventForm : u8 {
+    None,      // the MCU watches no inputs
+    Frame8,    // event frame 30h: input state and changed lines, a byte each
+    Frame16,   // event frame 30h: inactive lines and changed lines, 16 bits each
+    Message3,  // 3-byte message: 40h, changed lines, sum
+};
+
 struct DicosEngineState {
-    bool running;
-    u32 setup[2];
+    bool running;    // between a start (31h) and a stop (30h)
+    u32 setup[2];    // the setup words as received (32h, 33h)
+    u32 events;      // events raised since power-on
 };
 
 // ---- DT2 trigger engine (sim/firmware/dt2_engine.*) ----

@@ -20,9 +20,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim/chips/pci_config.h"
+#include "sim/dio_field.h"
 #include "sim/poe_board.h"
 #include "sim/posix/link_host.h"
 #include "sim/virtual_board.h"
@@ -50,6 +52,7 @@ constexpr u8 kFillerStructureByte = 0x7E;
 constexpr char kSmbiosKey[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\mssmbios\\Data";
 
 std::string g_wine, g_bin, g_work, g_prefix, g_output;
+std::jthread g_inputDriver;  // step dicos-input; assigning joins the one before
 BoardFile* g_board = nullptr;
 int g_failures = 0;  // of the running case
 
@@ -136,6 +139,16 @@ bool MapCom(const Words& a) {
     return symlink(target.c_str(), link.c_str()) == 0;
 }
 
+// Input `line` of the connector goes to `active` as soon as the firmware's
+// DI change engine runs (after the Windows program's StartDICOS), within a minute.
+void DriveInputOnceDicosRuns(u32 line, bool active) {
+    bool running = false;
+    for (int i = 0; i < 6000 && !running; ++i, usleep(10000)) {
+        EditLinks([&](SerialLinkState& l) { running = l.mcu.dicos.running; });
+    }
+    if (running) DriveFieldInput(line, active);
+}
+
 // The port and memory accesses as the watchdog traces of the unit tests.
 Words AccessTrace() {
     const AccessLogState& log = g_board->state.log;
@@ -203,6 +216,8 @@ void Do(const Step& s) {
     } else if (s.word == "inputs" && a.size() == 1) {  // the connector's active inputs, line n at bit n
         g_board->state.dioField.inputsActive = n(0);
         EditLinks([&](SerialLinkState& links) { links.mcu.diActive = static_cast<hx::u16>(n(0)); });
+    } else if (s.word == "dicos-input" && a.size() == 2) {  // meanwhile: once DICOS runs, input LINE to LEVEL
+        g_inputDriver = std::jthread(DriveInputOnceDicosRuns, n(0), n(1) != 0);
     } else if (s.word == "fault" && s.rest == "open") {
         g_board->state.faults.openFails = true;
     } else if (s.word == "com") {
@@ -280,6 +295,7 @@ int main(int argc, char** argv) {
         if (c.name.find(filter) == std::string::npos) continue;
         g_failures = 0;
         for (const Step& s : c.steps) Do(s);
+        g_inputDriver = {};
         ++(g_failures ? failed : passed);
         std::printf("%s: %s\n", g_failures ? "FAILED" : "ok", c.name.c_str());
         std::fflush(stdout);

@@ -4,7 +4,11 @@
 //   load [-> refused]                  LoadLibrary; "refused": fails with ERROR_DLL_INIT_FAILED
 //   unload                             FreeLibrary
 //   call NAME ARG... -> RESULT OUT...  an export by name; an ARG is a number or an out-value
-//                                      (&u8, &u16, &u32: a zeroed word), whose value follows the result
+//                                      (&u8, &u16, &u32: a zeroed word), whose value follows the result,
+//                                      or @dicos (this program's DICOS callback), or @line0 (a
+//                                      DicosSetup of line 0, both edges)
+//   dicos COUNT -> CALLS STATE VALUE SEQ  waits up to 20 s for COUNT DICOS callbacks: how many
+//                                      came, and the last record
 //   peek SYMBOL[+OFFSET] -> VALUE      a 32-bit word of the library, found in its link map
 //   poke SYMBOL[+OFFSET] VALUE
 //   name SYMBOL -> TEXT                the string that starts the record SYMBOL points to ("none")
@@ -15,6 +19,7 @@
 #include <process.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -66,6 +71,17 @@ constexpr Export kExports[] = {
 HMODULE g_library = nullptr;
 std::string g_scriptDir;
 
+// The DICOS callback's calls: how many (bits 48..63), and the last record
+// (inputState at bit 24, eventValue at 8, sequence at 0).
+std::atomic<u64> g_dicos{0};
+
+void HX_CALLBACK OnDicos(DiEventRecord* r) {
+    g_dicos.store(((g_dicos.load() >> 48) + 1) << 48 | u64{r->inputState} << 24 | u64{r->eventValue} << 8 | r->sequence);
+}
+
+// @line0: a DICOS setup of line 0, both edges.
+DicosSetup g_line0{1, 0, 0};
+
 std::string Number(u64 v) {
     char b[24];
     std::snprintf(b, sizeof b, v < 10 ? "%llu" : "0x%llX", v);
@@ -114,8 +130,12 @@ Words CallExport(const Words& w) {
     if (!e || w.size() - 2 != e->arity) return {"no-such-export-or-arity"};
     FARPROC fn = GetProcAddress(g_library, e->name);
     u64 outs[8] = {}, args[8] = {};
-    for (std::size_t i = 2; i < w.size(); ++i)
-        args[i - 2] = w[i][0] == '&' ? reinterpret_cast<u64>(&outs[i - 2]) : std::strtoull(w[i].c_str(), nullptr, 0);
+    for (std::size_t i = 2; i < w.size(); ++i) {
+        if (w[i][0] == '&') args[i - 2] = reinterpret_cast<u64>(&outs[i - 2]);
+        else if (w[i] == "@dicos") args[i - 2] = reinterpret_cast<u64>(&OnDicos);
+        else if (w[i] == "@line0") args[i - 2] = reinterpret_cast<u64>(&g_line0);
+        else args[i - 2] = std::strtoull(w[i].c_str(), nullptr, 0);
+    }
     Words seen{Number(e->call(fn, args))};
     for (std::size_t i = 2; i < w.size(); ++i)
         if (w[i][0] == '&') seen.push_back(Number(outs[i - 2]));
@@ -144,6 +164,11 @@ Words Execute(const Words& w) {
         return {};
     }
     if (cmd == "call" && w.size() >= 2) return CallExport(w);
+    if (cmd == "dicos" && w.size() == 2) {
+        for (int ms = 0; (g_dicos.load() >> 48) < std::stoul(w[1]) && ms < 20000; ms += 10) Sleep(10);
+        const u64 r = g_dicos.load();
+        return {Number(r >> 48), Number(r >> 24 & 0xFFFF), Number(r >> 8 & 0xFFFF), Number(r & 0xFF)};
+    }
     char* at = w.size() >= 2 ? Symbol(w[1]) : nullptr;
     if (!at) return {"no-such-symbol"};
     auto* word = reinterpret_cast<volatile DWORD*>(at);

@@ -176,10 +176,8 @@ TEST_F(Receiver, AStopEndsTheThreadWhereverItIs) {
         EXPECT_TRUE(McuCommand(0x37, 0));
         EXPECT_TRUE(Calls().empty());
     }
-    for (const auto kind : {RX::None, RX::DicosPort}) {
-        serialPortMcu.rxThreadProc.store(kind);
-        EXPECT_FALSE(StartMcuReceiver() || os::HandleIsOpen(serialPortMcu.rxThread.load()));
-    }
+    serialPortMcu.rxThreadProc.store(RX::None);
+    EXPECT_FALSE(StartMcuReceiver() || os::HandleIsOpen(serialPortMcu.rxThread.load()));
 }
 
 // The port vanishes under the running thread: its reads fail until the stop,

@@ -175,6 +175,7 @@ int RunMonitor(Context& ctx) {
     const auto limit = g_args.duration.empty() ? std::optional<Ms>{} : ParseDuration(g_args.duration);
     if (!g_args.duration.empty() && !limit) return Fail("--for takes a duration such as 10s or 5m");
     if (g_args.demo && !ctx.virtualBoard) return Fail("--demo drives the virtual board's inputs; use --virtual");
+    if (*ctx.info.groups[svc::kDicos].family) return MonitorInputsByEvents(ctx, limit, g_args.demo);
     const auto start = std::chrono::steady_clock::now();
     uint32_t last = DIReadPort();
     std::printf("%.6f initial ", 0.0);
@@ -229,8 +230,8 @@ void AddDioCommand(CLI::App& app, Command& command) {
     auto* read = di->add_subcommand("read", "Read input lines (all when none are named); 1 = active");
     AddItems(read, "LINE", "input line numbers", false);
     read->callback([&command] { command = {RunRead}; });
-    auto* monitor = di->add_subcommand("monitor", "Print input changes with timestamps until Ctrl-C");
-    monitor->add_option("--interval", g_args.interval, "polling interval, e.g. 10ms");
+    auto* monitor = di->add_subcommand("monitor", "Print input changes with timestamps until Ctrl-C (as the MCU reports them where the model has DI change events, else polled)");
+    monitor->add_option("--interval", g_args.interval, "polling interval, e.g. 10ms (models without DI change events)");
     monitor->add_option("--for", g_args.duration, "stop after this long, e.g. 10s");
     monitor->add_flag("--demo", g_args.demo, "virtual board: walk an active input across the lines");
     monitor->callback([&command] { command = {RunMonitor}; });

@@ -19,5 +19,8 @@ void AddPoeCommand(CLI::App& app, Command& command);
 void AddDt2Command(CLI::App& app, Command& command);
 // "mcu watch", added by AddMcuCommand to its "mcu" subcommand.
 void AddMcuWatchCommand(CLI::App& mcu, Command& command);
+// "dicos watch"; and "di monitor" by the same events on the models with DICOS.
+void AddDicosCommand(CLI::App& app, Command& command);
+int MonitorInputsByEvents(Context& ctx, std::optional<Ms> limit, bool demo);
 
 }  // namespace halvexctl

@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     AddDioCommand(app, command);
     AddBoardCommand(app, command);
     AddPoeCommand(app, command);
+    AddDicosCommand(app, command);
     AddDt2Command(app, command);
 
     try {

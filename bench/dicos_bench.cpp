@@ -1,0 +1,162 @@
+// DI change of state, family by family (C1 on Trelo-05, C2 on Trelo-06, C3
+// on Trelo-11): a field input of the virtual board changes, the firmware
+// raises its event, and the time until the entry of the registered callback
+// is taken, against a raw one-way read of the same event's bytes on the same
+// pseudo-terminal (as P3 of mcu_receiver_bench.cpp). The raw side runs with
+// the receive thread stopped and DICOS still running in the firmware, so both
+// sides pay for the same firmware and transport. Repetitions of both sides
+// are interleaved at random; the ratio of the medians is printed.
+#include <benchmark/benchmark.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "bench/interleaved.h"
+#include "core/backend.h"
+#include "frame/lifecycle.h"
+#include "halvex32.h"
+#include "mcu/link.h"
+#include "mcu/receiver.h"
+#include "sim/dio_field.h"
+#include "sim/posix/link_host.h"
+#include "sim/virtual_board.h"
+
+namespace {
+
+using namespace hx;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRawWaitMs = 1000;
+constexpr u32 kLine = 0;
+
+struct Family {
+    const char* name;
+    const char* model;
+    u32 eventBytes;  // an event frame, or a 3-byte DI message
+};
+constexpr Family kFamilies[] = {{"C1", "Trelo-05", 7}, {"C2", "Trelo-06", 3}, {"C3", "Trelo-11", 7}};
+const Family* g_family = &kFamilies[0];
+
+std::atomic<Clock::rep> g_callbackAt{0};
+bool g_active = false;
+
+void HX_CALLBACK OnDiChange(DiEventRecord*) {
+    g_callbackAt.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
+}
+
+bool BringUp(const Family& f) {
+    g_family = &f;
+    g_active = false;
+    if (!sim::SetUpBoard(f.model)) return false;
+    UseBackend(sim::VirtualBackend());
+    DicosSetup setup{1u << kLine, 0, 0};  // both edges of the line
+    return ProcessAttach() && sim::StartBoardLinks() && RegisterCallbackDICOS(OnDiChange) &&
+           SetupDICOS(&setup, sizeof setup) && StartDICOS();
+}
+
+void TakeDown() {
+    ProcessDetach();
+    sim::StopBoardLinks();
+}
+
+int PortFd() { return static_cast<int>(serialPortMcu.comHandle.load() - 1); }
+
+// The receive thread runs (and has taken over the reads) or is stopped; the
+// firmware's DICOS runs either way.
+bool ReceiverRunning(bool on) {
+    if (!on) {
+        StopLinkReceiver(serialPortMcu);
+        return true;
+    }
+    if (!StartMcuReceiver()) return false;
+    for (int i = 0; i < kRawWaitMs && !serialPortMcu.rxRunning.load(); ++i) usleep(1000);
+    return serialPortMcu.rxRunning.load() != 0;
+}
+
+// The input toggles: each call raises one event.
+Clock::time_point ChangeInput() {
+    g_active = !g_active;
+    const Clock::time_point at = Clock::now();
+    sim::DriveFieldInput(kLine, g_active);
+    return at;
+}
+
+bool ReadRaw(u8* bytes, u32 count) {
+    u32 got = 0;
+    while (got < count) {
+        pollfd p{PortFd(), POLLIN, 0};
+        if (poll(&p, 1, kRawWaitMs) <= 0) return false;
+        const ssize_t n = read(PortFd(), bytes + got, count - got);
+        if (n > 0) got += static_cast<u32>(n);
+    }
+    return true;
+}
+
+void EventToCallback(benchmark::State& state) {
+    if (!ReceiverRunning(true)) state.SkipWithError("no receive thread");
+    for (auto _ : state) {
+        g_callbackAt.store(0);
+        const Clock::time_point sent = ChangeInput();
+        Clock::rep at = 0;
+        const Clock::time_point giveUp = sent + std::chrono::milliseconds(kRawWaitMs);
+        while ((at = g_callbackAt.load(std::memory_order_acquire)) == 0 && Clock::now() < giveUp) {
+        }
+        if (at == 0) {
+            state.SkipWithError("no callback");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(Clock::duration(at) - sent.time_since_epoch()).count());
+    }
+}
+
+void RawEventRead(benchmark::State& state) {
+    ReceiverRunning(false);
+    for (auto _ : state) {
+        u8 bytes[16];
+        const Clock::time_point sent = ChangeInput();
+        if (!ReadRaw(bytes, g_family->eventBytes)) {
+            state.SkipWithError("no event");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - sent).count());
+    }
+}
+
+void Register(const Family& f) {
+    using Side = std::pair<const char*, void (*)(benchmark::State&)>;
+    for (auto [side, fn] : {Side{"_EventToCallback", EventToCallback}, Side{"_RawEventRead", RawEventRead}}) {
+        benchmark::RegisterBenchmark((std::string(f.name) + side).c_str(), fn)
+            ->UseManualTime()
+            ->Repetitions(hx::bench::kRepetitions)
+            ->ReportAggregatesOnly(true)
+            ->MinTime(hx::bench::kMinSeconds);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (const Family& f : kFamilies) Register(f);
+    hx::bench::MedianReporter reporter;
+    hx::bench::InitializeInterleaved(argc, argv);
+    for (const Family& f : kFamilies) {
+        if (!BringUp(f)) {
+            std::fprintf(stderr, "DICOS could not be started on the virtual %s\n", f.model);
+            return 1;
+        }
+        hx::bench::RunMatching(reporter, std::string("^") + f.name + "_");
+        ReceiverRunning(false);
+        TakeDown();
+    }
+    for (const Family& f : kFamilies) {
+        const std::string name = f.name;
+        std::printf("DICOS %s (%s) input change to callback / raw one-way read of the event: %.3fx (%.1f us vs %.1f us)\n",
+                    f.name, f.model, reporter.Ratio(name + "_EventToCallback", name + "_RawEventRead"),
+                    reporter.Median(name + "_EventToCallback") / 1e3, reporter.Median(name + "_RawEventRead") / 1e3);
+    }
+    return 0;
+}
