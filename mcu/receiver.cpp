@@ -194,6 +194,18 @@ os::ThreadBody ReceiverBody(RxThreadKind kind) {
     return index < sizeof kReceiverBodies / sizeof kReceiverBodies[0] ? kReceiverBodies[index] : nullptr;
 }
 
+// Until the new thread has set rxRunning, an exchange reads the port itself,
+// beside the thread, and may lose its answer to it. The start therefore
+// returns once the thread reads (or has ended without running, when its link
+// cannot open), waiting at most one answer time-out for a thread the system
+// does not schedule.
+void AwaitTakeover(const McuLink& link, os::Handle thread) {
+    constexpr u32 kPollMs = 1;
+    const u64 deadline = os::NowMs() + kAnswerTimeoutMs;
+    while (!link.rxRunning.load() && !os::ThreadWait(thread, kPollMs) && os::NowMs() < deadline) {
+    }
+}
+
 Bool32 StartReceiver(McuLink& link) {
     if (os::HandleIsOpen(link.rxThread.load())) return kTrue;
     const os::ThreadBody body = ReceiverBody(link.rxThreadProc.load());
@@ -202,6 +214,7 @@ Bool32 StartReceiver(McuLink& link) {
     const os::Handle thread = os::ThreadStart(body, &link);
     if (!os::HandleIsOpen(thread)) return kFalse;
     link.rxThread.store(thread);
+    AwaitTakeover(link, thread);
     return kTrue;
 }
 

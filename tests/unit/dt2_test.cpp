@@ -189,7 +189,6 @@ TEST_F(Dt2, IndexedEventsAreAnsweredFromTheCallback) {
         // (10001h) and line 8 (20001h) in both maps.
         Dt2Setup record{{0x01000C05, 1, 0x10001, 0x20001, 0, 0, 0, 0}};
         ASSERT_TRUE(DT2_Setup(&record, sizeof record)) << model;
-        while (!serialPortMcu.rxRunning.load()) usleep(1000);  // until then, exchanges read the link themselves
         ASSERT_TRUE(DT2_Start()) << model;
         for (const auto& [lines, answered] : {std::pair{0x109u, 2u}, std::pair{0x100u, 3u}}) {
             EXPECT_EQ(sim::FireDt2Lines(lines), 1u) << model;

@@ -23,7 +23,6 @@ namespace svc = hx::service;
 constexpr std::size_t kSetupWords = 8;
 constexpr uint32_t kIndexedReporting = 0x0C00;  // control word: bit 10 or 11 asks for events
 constexpr uint32_t kIndexMask = 0xFF;           // the event's index: its low byte
-constexpr Ms kTakeOverMs = 50;   // the receive thread that setup started takes over the link
 constexpr Ms kFireGapMs = 50;
 constexpr Ms kPollMs = 100;
 
@@ -184,7 +183,6 @@ int StartWatch(Context& ctx, bool* started) {
         return Fail("the setup record asks for no indexed events (control word bit 10 or 11)");
     }
     if (const int rc = RunSetup(ctx)) return rc;
-    SleepMs(kTakeOverMs);
     if (!DT2_Start()) return Fail("DT2_Start failed: the MCU did not take it");
     *started = true;
     return 0;
