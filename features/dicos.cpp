@@ -199,10 +199,16 @@ Bool32 StopC2() {
     {
         LibraryLockGuard lock;
         // The first stop ends the messages; its echo goes with the receive
-        // side. The second one is read back.
+        // side. The second one is read back. Stopping a receive thread gives
+        // the first echo time to arrive before the purge; without a thread
+        // the stop waits as long itself, or that echo would come after the
+        // purge and be taken for the second one, leaving the second one
+        // to be misread by the next exchange.
+        const bool threadRan = os::HandleIsOpen(serialPortMcu.rxThread.load());
         u32 written = 0;
         LinkWrite(serialPortMcu, frame, kFrameSize, &written);
         StopLinkReceiver(serialPortMcu);
+        if (!threadRan) os::SleepMs(kStopSettleMs);
         PurgeReceiveSide();
         if (!EchoedDirect(frame)) return kFalse;
     }
