@@ -76,6 +76,8 @@ TEST_F(Dicos, EachFamilySendsItsFramesAndRefusesWhatItMust) {
     }
     Bring("Trelo-05");
     EXPECT_EQ(After(!Watch({0x0010, 0, 0})), Frames{}) << "C1 watches lines 0-3 only";
+    Bring("Trelo-06");  // a C2 stop while stopped leaves no echo behind for the next exchange
+    EXPECT_EQ(After(StopDICOS() && Watch({1, 0, 0})), (Frames{Short(0x30), Short(0x30), MakeFrame(0x32, 0xFF000103)}));
 }
 
 // Line 0 counts only its edge to active, line 1 both edges, line 2 is not
