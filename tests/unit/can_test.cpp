@@ -12,6 +12,7 @@
 #include "halvex32_service.h"
 #include "sim/firmware/can_controller.h"
 #include "tests/unit/mcu_fixture.h"
+#include "tests/unit/process_util.h"
 
 namespace hx::test {
 namespace {
@@ -260,6 +261,26 @@ TEST_F(Can, FailedEchoesKeepTheStartFlagAndUnloadStopsOnce) {
     const u32 from = FramesReceived();
     Unload();
     EXPECT_EQ(FramesSince(from), (std::vector<Frame7>{MakeFrame(0x80, 0), MakeFrame(0x80, 0)}));
+}
+
+// The frame as the virtual bus got it shows the flags bits the syntax sets.
+TEST(CanHalvexctl, CanUtilsSyntaxOnTheVirtualBus) {
+    const struct { const char* args; int exitCode; const char* out; } rows[] = {
+        {"can send 123#DEADBEEF", 0, "virtual bus: can0  123   [4]  DE AD BE EF\n"},
+        {"can send 12345678#DE.AD", 0, "virtual bus: can0  12345678   [2]  DE AD\n"},
+        {"can send 123#R", 0, "virtual bus: can0  123   [0]  remote request\n"},
+        {"can send 1234#00", 1, ""},
+        {"can send 800#00", 1, ""},
+        {"can send 123#001122334455667788", 1, ""},
+        {"can dump --demo --count 2 -t z", 0,
+         " (000.000000)  can0  123   [8]  00 00 00 00 FF FF FF FF\n (0"},
+        {"can bittiming get", 0, "500000 875\n"},
+    };
+    for (const auto& row : rows) {
+        const ProcessResult r = RunCommand(std::string(HX_HALVEXCTL) + " --virtual Trelo-11 " + row.args);
+        EXPECT_EQ(r.exitCode, row.exitCode) << row.args << r.err;
+        EXPECT_EQ(r.out.rfind(row.out, 0), 0u) << row.args << ": " << r.out;
+    }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@ void AddMcuCommand(CLI::App& app, Command& command);
 void AddDioCommand(CLI::App& app, Command& command);
 void AddBoardCommand(CLI::App& app, Command& command);
 void AddPoeCommand(CLI::App& app, Command& command);
+void AddCanCommand(CLI::App& app, Command& command);
 // "mcu watch", added by AddMcuCommand to its "mcu" subcommand.
 void AddMcuWatchCommand(CLI::App& mcu, Command& command);
 

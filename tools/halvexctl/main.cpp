@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     AddDioCommand(app, command);
     AddBoardCommand(app, command);
     AddPoeCommand(app, command);
+    AddCanCommand(app, command);
 
     try {
         app.parse(argc, argv);
