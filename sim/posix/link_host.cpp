@@ -233,7 +233,10 @@ i64 NowUs() {
 
 using u64 = unsigned long long;
 constexpr u64 kUsPerSecond = 1000000;
-constexpr u32 kPacedBurstBytes = 64;   // what a paced direction may save up while idle
+// What a paced direction may save up while the host thread does not run:
+// about 100 ms of the wire at 921600 baud, so that a host thread kept from
+// the processor for less than that does not slow the wire down.
+constexpr u32 kPacedBurstBytes = 8192;
 constexpr u32 kCanPumpRounds = 8;      // queue refills per loop turn, so the MCU link is served between
 constexpr int kCanRetryMs = 10;        // a terminal that was full is tried again this soon at the latest
 constexpr int kCanTickMs = 1;          // the clock of the load and of pacing
