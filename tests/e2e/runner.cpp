@@ -9,6 +9,11 @@
 //   poke SYMBOL[+OFFSET] VALUE
 //   name SYMBOL -> TEXT                the string that starts the record SYMBOL points to ("none")
 //   spawn SCRIPT -> CODE               this program on SCRIPT.txt beside the script: its exit code
+//   can listen -> RESULT               CAN_RegisterReceived(0) with a callback that keeps the messages
+//   can setup WORD... -> RESULT        CAN_Setup(0) with these words
+//   can send ID#DATA [FLAGS] -> RESULT CAN_Send(0) of one message (ID and DATA in hex)
+//   can received -> ID#DATA FLAGS RESERVED SIZE
+//                                      the next message the callback got (waits up to 2 s), or "none"
 //
 // The library is loaded at the first command that needs it. Each command is
 // printed with what was observed; the exit code counts the mismatches.
@@ -129,6 +134,64 @@ int Spawn(const std::string& script) {
     return static_cast<int>(_spawnl(_P_WAIT, self, self, (g_scriptDir + script + ".txt").c_str(), nullptr));
 }
 
+// ---- CAN messages through the received callback ----
+
+constexpr DWORD kCanWaitMs = 2000;
+CRITICAL_SECTION g_canLock;
+std::vector<std::pair<CanMessage, uint32_t>> g_canReceived;
+
+void HX_CALLBACK OnCanReceived(CanMessage* message, uint32_t size) {
+    EnterCriticalSection(&g_canLock);
+    g_canReceived.emplace_back(*message, size);
+    LeaveCriticalSection(&g_canLock);
+}
+
+template <typename F>
+F* Export(const char* name) {
+    return reinterpret_cast<F*>(reinterpret_cast<void*>(GetProcAddress(g_library, name)));
+}
+
+// "123#DEADBEEF": the id and the data bytes in hex.
+bool ParseMessage(const std::string& text, CanMessage* m) {
+    const std::size_t hash = text.find('#');
+    if (hash == std::string::npos || (text.size() - hash - 1) % 2 || text.size() - hash - 1 > 16) return false;
+    m->id = std::strtoul(text.substr(0, hash).c_str(), nullptr, 16);
+    for (std::size_t at = hash + 1; at < text.size(); at += 2)
+        m->data[m->length++] = static_cast<uint8_t>(std::strtoul(text.substr(at, 2).c_str(), nullptr, 16));
+    return true;
+}
+
+std::string MessageText(const CanMessage& m) {
+    char text[40];
+    int n = std::snprintf(text, sizeof text, "%X#", m.id);
+    for (unsigned i = 0; i < m.length && i < 8; ++i) n += std::snprintf(text + n, sizeof text - n, "%02X", m.data[i]);
+    return text;
+}
+
+Words CanCommand(const Words& w) {
+    if (w[1] == "listen") return {Number(Export<decltype(CAN_RegisterReceived)>("CAN_RegisterReceived")(0, OnCanReceived))};
+    if (w[1] == "setup") {
+        std::vector<uint32_t> words;
+        for (std::size_t i = 2; i < w.size(); ++i) words.push_back(std::strtoul(w[i].c_str(), nullptr, 0));
+        return {Number(Export<decltype(CAN_Setup)>("CAN_Setup")(0, words.data(), 4 * words.size()))};
+    }
+    CanMessage m{};
+    if (w[1] == "send" && w.size() >= 3 && ParseMessage(w[2], &m)) {
+        m.flags = static_cast<uint16_t>(w.size() > 3 ? std::strtoul(w[3].c_str(), nullptr, 0) : 0);
+        return {Number(Export<decltype(CAN_Send)>("CAN_Send")(0, &m, sizeof m))};
+    }
+    if (w[1] != "received") return {"unknown-command"};
+    for (DWORD waited = 0; waited <= kCanWaitMs; waited += 10, Sleep(10)) {
+        EnterCriticalSection(&g_canLock);
+        const bool got = !g_canReceived.empty();
+        const auto first = got ? g_canReceived.front() : std::make_pair(CanMessage{}, 0u);
+        if (got) g_canReceived.erase(g_canReceived.begin());
+        LeaveCriticalSection(&g_canLock);
+        if (got) return {MessageText(first.first), Number(first.first.flags), Number(first.first.reserved), Number(first.second)};
+    }
+    return {"none"};
+}
+
 // What a command observed, in the words of the script's right-hand side.
 Words Execute(const Words& w) {
     const std::string& cmd = w[0];
@@ -144,6 +207,7 @@ Words Execute(const Words& w) {
         return {};
     }
     if (cmd == "call" && w.size() >= 2) return CallExport(w);
+    if (cmd == "can" && w.size() >= 2) return CanCommand(w);
     char* at = w.size() >= 2 ? Symbol(w[1]) : nullptr;
     if (!at) return {"no-such-symbol"};
     auto* word = reinterpret_cast<volatile DWORD*>(at);
@@ -163,6 +227,7 @@ Words Execute(const Words& w) {
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    InitializeCriticalSection(&g_canLock);
     std::ifstream script(argc == 2 ? argv[1] : "");
     if (!script) return std::printf("usage: hx_e2e_runner SCRIPT\n"), 64;
     g_scriptDir = argv[1];
