@@ -164,9 +164,8 @@ Words CanWireTrace() {
         for (u32 i = 0; i < links.can.framesReceived && i < kCanLogCapacity; ++i) {
             u8 frame[kCanFrameBytes];
             BuildCanWireFrame(links.can.log[i], frame);
-            std::string hex;
-            for (u8 b : frame) hex += Hex2(b);
-            frames.push_back(hex);
+            frames.emplace_back();
+            for (u8 byte : frame) frames.back() += Hex2(byte);
         }
     });
     return frames;

@@ -9,11 +9,11 @@
 //   poke SYMBOL[+OFFSET] VALUE
 //   name SYMBOL -> TEXT                the string that starts the record SYMBOL points to ("none")
 //   spawn SCRIPT -> CODE               this program on SCRIPT.txt beside the script: its exit code
-//   can listen -> RESULT               CAN_RegisterReceived(0) with a callback that keeps the messages
-//   can setup WORD... -> RESULT        CAN_Setup(0) with these words
-//   can send ID#DATA [FLAGS] -> RESULT CAN_Send(0) of one message (ID and DATA in hex)
+//   can listen -> RESULT               CAN_RegisterReceived(0) with a callback that keeps the last message
+//   can setup WORD -> RESULT           CAN_Setup(0) with one word
+//   can send ID#DATA FLAGS -> RESULT   CAN_Send(0) of one message (ID and DATA in hex)
 //   can received -> ID#DATA FLAGS RESERVED SIZE
-//                                      the next message the callback got (waits up to 2 s), or "none"
+//                                      the last message the callback got (waits up to 2 s), or "none"
 //
 // The library is loaded at the first command that needs it. Each command is
 // printed with what was observed; the exit code counts the mismatches.
@@ -136,31 +136,16 @@ int Spawn(const std::string& script) {
 
 // ---- CAN messages through the received callback ----
 
-constexpr DWORD kCanWaitMs = 2000;
-CRITICAL_SECTION g_canLock;
-std::vector<std::pair<CanMessage, uint32_t>> g_canReceived;
+CanMessage g_canLast{};
+uint32_t g_canSize = 0;
+volatile LONG g_canCount = 0;
 
 void HX_CALLBACK OnCanReceived(CanMessage* message, uint32_t size) {
-    EnterCriticalSection(&g_canLock);
-    g_canReceived.emplace_back(*message, size);
-    LeaveCriticalSection(&g_canLock);
-}
-
-template <typename F>
-F* Export(const char* name) {
-    return reinterpret_cast<F*>(reinterpret_cast<void*>(GetProcAddress(g_library, name)));
+    g_canLast = *message, g_canSize = size;
+    InterlockedIncrement(&g_canCount);
 }
 
 // "123#DEADBEEF": the id and the data bytes in hex.
-bool ParseMessage(const std::string& text, CanMessage* m) {
-    const std::size_t hash = text.find('#');
-    if (hash == std::string::npos || (text.size() - hash - 1) % 2 || text.size() - hash - 1 > 16) return false;
-    m->id = std::strtoul(text.substr(0, hash).c_str(), nullptr, 16);
-    for (std::size_t at = hash + 1; at < text.size(); at += 2)
-        m->data[m->length++] = static_cast<uint8_t>(std::strtoul(text.substr(at, 2).c_str(), nullptr, 16));
-    return true;
-}
-
 std::string MessageText(const CanMessage& m) {
     char text[40];
     int n = std::snprintf(text, sizeof text, "%X#", m.id);
@@ -169,27 +154,23 @@ std::string MessageText(const CanMessage& m) {
 }
 
 Words CanCommand(const Words& w) {
-    if (w[1] == "listen") return {Number(Export<decltype(CAN_RegisterReceived)>("CAN_RegisterReceived")(0, OnCanReceived))};
-    if (w[1] == "setup") {
-        std::vector<uint32_t> words;
-        for (std::size_t i = 2; i < w.size(); ++i) words.push_back(std::strtoul(w[i].c_str(), nullptr, 0));
-        return {Number(Export<decltype(CAN_Setup)>("CAN_Setup")(0, words.data(), 4 * words.size()))};
+    const auto fn = [](const char* name) { return reinterpret_cast<void*>(GetProcAddress(g_library, name)); };
+    if (w[1] == "listen") return {Number(reinterpret_cast<decltype(&CAN_RegisterReceived)>(fn("CAN_RegisterReceived"))(0, OnCanReceived))};
+    if (w[1] == "setup" && w.size() == 3) {
+        uint32_t word = std::strtoul(w[2].c_str(), nullptr, 0);
+        return {Number(reinterpret_cast<decltype(&CAN_Setup)>(fn("CAN_Setup"))(0, &word, sizeof word))};
     }
-    CanMessage m{};
-    if (w[1] == "send" && w.size() >= 3 && ParseMessage(w[2], &m)) {
-        m.flags = static_cast<uint16_t>(w.size() > 3 ? std::strtoul(w[3].c_str(), nullptr, 0) : 0);
-        return {Number(Export<decltype(CAN_Send)>("CAN_Send")(0, &m, sizeof m))};
+    if (w[1] == "send" && w.size() == 4) {
+        char* at = nullptr;
+        CanMessage m{std::strtoul(w[2].c_str(), &at, 16), static_cast<uint16_t>(std::strtoul(w[3].c_str(), nullptr, 0)), 0, 0, {}};
+        if (*at != '#') return {"not-ID#DATA"};
+        for (++at; at[0] && at[1] && m.length < 8; at += 2) m.data[m.length++] = static_cast<uint8_t>(std::strtoul(std::string(at, 2).c_str(), nullptr, 16));
+        return {Number(reinterpret_cast<decltype(&CAN_Send)>(fn("CAN_Send"))(0, &m, sizeof m))};
     }
     if (w[1] != "received") return {"unknown-command"};
-    for (DWORD waited = 0; waited <= kCanWaitMs; waited += 10, Sleep(10)) {
-        EnterCriticalSection(&g_canLock);
-        const bool got = !g_canReceived.empty();
-        const auto first = got ? g_canReceived.front() : std::make_pair(CanMessage{}, 0u);
-        if (got) g_canReceived.erase(g_canReceived.begin());
-        LeaveCriticalSection(&g_canLock);
-        if (got) return {MessageText(first.first), Number(first.first.flags), Number(first.first.reserved), Number(first.second)};
-    }
-    return {"none"};
+    for (int waited = 0; waited < 200 && g_canCount == 0; ++waited) Sleep(10);
+    if (g_canCount == 0) return {"none"};
+    return {MessageText(g_canLast), Number(g_canLast.flags), Number(g_canLast.reserved), Number(g_canSize)};
 }
 
 // What a command observed, in the words of the script's right-hand side.
@@ -227,7 +208,6 @@ Words Execute(const Words& w) {
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    InitializeCriticalSection(&g_canLock);
     std::ifstream script(argc == 2 ? argv[1] : "");
     if (!script) return std::printf("usage: hx_e2e_runner SCRIPT\n"), 64;
     g_scriptDir = argv[1];
