@@ -189,6 +189,60 @@ void SetSmbusFaults(const SmbusFaults& faults);
 
 // ---- the virtual board's CAN bus (docs/virtual-firmware.md) ---------------------
 
+// A frame on the bus as the controller sees it.
+struct CanBusFrame {
+    uint32_t id;
+    uint16_t flags;  // bit 0: 29-bit identifier, bit 1: remote request
+    uint8_t length;
+    uint8_t data[8];
+};
+
+struct CanController {
+    bool link;             // the board has a CAN data link
+    bool started;          // 81h came, and no 80h since
+    bool busOff;
+    uint32_t bitRate;      // bit/s, as the bit-timing get reads it
+    uint32_t samplePoint;  // tenths of a percent
+    uint32_t setup[4];     // mode, acceptance code, acceptance mask, reserved
+    uint32_t status;       // the bus state last reported (event 61h)
+    uint32_t starts, stops;
+    uint32_t fromLibrary;  // frames the controller took from the library
+    uint32_t onBus;        // of them put on the bus
+    uint32_t toLibrary;    // frames queued for the library (peers, loopback, load)
+    uint32_t waiting;      // of them not written to the link yet
+    uint32_t missed;       // bus frames while stopped or bus-off
+    uint32_t filtered;     // bus frames the acceptance filter kept away
+    uint32_t overruns;     // frames lost because the queue was full
+    uint32_t loadSent;     // frames of the current load so far
+    uint32_t wireRate;     // frames a second the link's wire carries
+};
+
+CanController GetCanController();
+// Frame n (from 0) that the library put on the bus; false when it is not
+// among the last 64.
+bool GetCanBusFrame(uint32_t n, CanBusFrame* frame);
+// A peer on the bus sends `frame`; false when the controller does not pass
+// it to the library (stopped, filtered, queue full).
+bool SendCanFromPeer(const CanBusFrame& frame);
+// A peer that answers every frame of id `trigger` with `reply`; false when
+// the bus has eight already.
+bool AddCanPeer(uint32_t trigger, const CanBusFrame& reply);
+void ClearCanPeers();
+
+enum class CanBusState { ErrorActive, ErrorWarning, ErrorPassive, BusOff };
+// The controller enters `state` and reports it to the library (event 61h).
+bool SetCanBusState(CanBusState state);
+
+// Frames of id `id` towards the library, `framesPerSecond` of them (at most
+// the wire rate; 0 ends the load): each carries its sequence number in data
+// bytes 0..3 and its complement in 4..7. Returns the rate set.
+uint32_t StartCanLoad(uint32_t framesPerSecond, uint32_t id);
+// As many frames as the library takes, `frames` in all; none is dropped.
+void StartCanBurst(uint32_t frames, uint32_t id);
+// Both directions of the CAN data link at the wire's rate (the terminal
+// alone has none).
+void SetCanLinkPaced(bool paced);
+
 // ---- the virtual board's DI change events (docs/virtual-firmware.md) -------------
 
 // ---- the virtual board's DT2 engine and status pads (docs/virtual-firmware.md) ----

@@ -7,10 +7,13 @@
 #include "backends/service/attach.h"
 #include "halvex32_service.h"
 #include "os/posix/machine_names.h"
+#include "sim/board_links.h"
 #include "sim/dio_board.h"
 #include "sim/dio_field.h"
 #include "sim/dt2_board.h"
 #include "sim/firmware/dt2_engine.h"
+#include "sim/firmware/can_controller.h"
+#include "sim/firmware/mcu_firmware.h"
 #include "sim/poe_board.h"
 #include "sim/posix/link_host.h"
 #include "sim/virtual_board.h"
@@ -103,6 +106,97 @@ void SetSmbusFaults(const SmbusFaults& faults) {
 }
 
 // ---- the virtual board's CAN bus -------------------------------------------------
+
+namespace {
+
+sim::CanWireMessage WireOf(const CanBusFrame& f) {
+    sim::CanWireMessage m{f.id, f.flags, f.length, {}};
+    std::copy(std::begin(f.data), std::end(f.data), m.data);
+    return m;
+}
+
+// Changes the controller's state; the link host then sends what it owes.
+template <typename Fn>
+auto OnCanBus(Fn&& fn) {
+    sim::LockLinks();
+    const auto result = fn(sim::TheLinksUnlocked());
+    sim::UnlockLinks();
+    sim::KickLinks();
+    return result;
+}
+
+u32 WireRate() { return sim::CanWireFramesPerSecond(sim::LinkUart(sim::LinkRole::Can).baud); }
+
+}  // namespace
+
+CanController GetCanController() {
+    CanController v{};
+    v.link = sim::LinkUart(sim::LinkRole::Can).attach != sim::UartAttach::None;
+    v.wireRate = WireRate();
+    sim::EditLinks([&](sim::SerialLinkState& s) {
+        const sim::CanEngineState& e = s.mcu.can;
+        const sim::CanControllerState& c = s.can;
+        v.started = e.running;
+        v.busOff = e.busOff;
+        v.bitRate = sim::CanQuery(s.mcu, sim::fw::kCanTimingGetFirst + sim::kCanTimingBitRate);
+        v.samplePoint = sim::CanQuery(s.mcu, sim::fw::kCanTimingGetFirst + sim::kCanTimingSamplePoint);
+        std::copy(std::begin(e.setup), std::end(e.setup), v.setup);
+        v.status = e.status;
+        v.starts = e.starts;
+        v.stops = e.stops;
+        v.fromLibrary = c.framesReceived;
+        v.onBus = c.onBus;
+        v.toLibrary = c.delivered;
+        v.waiting = sim::CanQueuedBytes(c) / sim::kCanFrameBytes;
+        v.missed = c.missed;
+        v.filtered = c.filtered;
+        v.overruns = c.overruns;
+        v.loadSent = c.load.sent;
+    });
+    return v;
+}
+
+bool GetCanBusFrame(uint32_t n, CanBusFrame* frame) {
+    bool found = false;
+    sim::EditLinks([&](sim::SerialLinkState& s) {
+        const sim::CanWireMessage* m = sim::CanBusFrameAt(s.can, n);
+        if (!m) return;
+        *frame = {m->id, m->flags, m->length, {}};
+        std::copy(std::begin(m->data), std::end(m->data), frame->data);
+        found = true;
+    });
+    return found;
+}
+
+bool SendCanFromPeer(const CanBusFrame& frame) {
+    return OnCanBus([&](sim::SerialLinkState& s) { return sim::CanBusTransmit(s, WireOf(frame)); });
+}
+
+bool AddCanPeer(uint32_t trigger, const CanBusFrame& reply) {
+    return OnCanBus([&](sim::SerialLinkState& s) { return sim::CanAddPeer(s.can, trigger, WireOf(reply)); });
+}
+
+void ClearCanPeers() {
+    OnCanBus([](sim::SerialLinkState& s) { return sim::CanClearPeers(s.can), true; });
+}
+
+static_assert(static_cast<int>(CanBusState::BusOff) == static_cast<int>(sim::CanBusState::BusOff));
+bool SetCanBusState(CanBusState state) {
+    return OnCanBus([&](sim::SerialLinkState& s) { return sim::CanSetBusState(s.mcu, static_cast<sim::CanBusState>(state)); });
+}
+
+uint32_t StartCanLoad(uint32_t framesPerSecond, uint32_t id) {
+    const u32 rate = std::min(framesPerSecond, WireRate());
+    return OnCanBus([&](sim::SerialLinkState& s) { return sim::CanSetLoad(s.can, rate, 0, id), rate; });
+}
+
+void StartCanBurst(uint32_t frames, uint32_t id) {
+    OnCanBus([&](sim::SerialLinkState& s) { return sim::CanSetLoad(s.can, 0, frames, id), true; });
+}
+
+void SetCanLinkPaced(bool paced) {
+    OnCanBus([&](sim::SerialLinkState& s) { return s.can.paced = paced; });
+}
 
 // ---- the virtual board's DI change events ------------------------------------------
 

@@ -97,11 +97,17 @@ struct Dt2EngineState {
 };
 
 // ---- CAN controller, command side (sim/firmware/can_controller.*) ----
+inline constexpr std::size_t kCanTimingWords = 2;  // bit rate, sample point
+inline constexpr std::size_t kCanSetupWords = 4;   // mode, acceptance code, acceptance mask, reserved
+
 struct CanEngineState {
-    bool running;
+    bool running;  // started (81h) and not stopped (80h) since
+    bool busOff;   // left the bus after too many errors; the next start brings it back
+    u32 starts;
     u32 stops;
-    u32 bitTiming[2];
-    u32 setup[4];
+    u32 bitTiming[kCanTimingWords];  // as written; 0 reads as the default
+    u32 setup[kCanSetupWords];
+    u32 status;  // the bus state last reported (status word of event 61h)
 };
 
 struct McuFirmwareState {
@@ -176,6 +182,10 @@ struct McuFirmwareState {
 };
 
 inline constexpr std::size_t kCanLogCapacity = 64;
+inline constexpr std::size_t kCanPeers = 8;
+// Frames waiting to go to the library: 1024 frames of 16 bytes (a power of
+// two, so that the byte counters may wrap).
+inline constexpr std::size_t kCanQueueBytes = 16384;
 
 // One CAN message as the controller saw it on the wire.
 struct CanWireMessage {
@@ -185,12 +195,54 @@ struct CanWireMessage {
     u8 data[8];
 };
 
+// A node on the bus that answers every frame of id `trigger` with `reply`.
+struct CanPeer {
+    bool used;
+    u32 trigger;
+    CanWireMessage reply;
+    u32 answers;
+};
+
+// The bus load: frames of id `id` towards the library, `rate` per second,
+// or a burst of `burstLeft` frames as fast as the library takes them.
+// Each carries its sequence number (data bytes 0..3) and its complement
+// (bytes 4..7).
+struct CanLoadState {
+    u32 rate;
+    u32 burstLeft;
+    u32 id;
+    u32 sequence;  // of the next load frame
+    u32 sent;      // load frames queued since the load was set
+    u32 epoch;     // changes with every new load: the link host restarts its clock
+};
+
 struct CanControllerState {
+    // From the library: the frame being assembled, and every frame taken.
     u8 rx[kCanFrameBytes];
     u32 rxHeld;
     u32 noiseBytes;
     u32 framesReceived;
     CanWireMessage log[kCanLogCapacity];  // frame i at log[i % capacity]
+    u32 notSent;  // taken while stopped or bus-off: not put on the bus
+
+    // The bus: what the library put on it, and the scripted peers.
+    u32 onBus;
+    CanWireMessage busLog[kCanLogCapacity];  // frame i at busLog[i % capacity]
+    CanPeer peers[kCanPeers];
+
+    // Towards the library.
+    u8 queue[kCanQueueBytes];
+    u32 queueHead;  // next byte to write
+    u32 queueTail;  // next free byte
+    u32 delivered;  // frames queued for the library
+    u32 missed;     // frames on the bus while stopped or bus-off
+    u32 filtered;   // frames the acceptance filter kept away
+    u32 overruns;   // frames lost: the queue was full
+    bool overrunReported;  // since the queue last ran empty
+    CanLoadState load;
+
+    // Both directions of the CAN data link limited to its wire rate.
+    bool paced;
 };
 
 // Faults of the simulated transport, applied to what the firmware sends.

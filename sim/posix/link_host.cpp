@@ -213,8 +213,152 @@ void EmitMcu(void*, const u8* bytes, u32 count) { SendAnswer(LinkRole::Mcu, byte
 void Receive(LinkRole role, const u8* bytes, u32 count) {
     SerialLinkState& links = TheLinksUnlocked();
     if (role == LinkRole::Mcu) FirmwareReceive(links.mcu, bytes, count, ByteSink{EmitMcu, nullptr});
-    else CanControllerReceive(links.can, bytes, count);
+    else CanControllerReceive(links, bytes, count);
 }
+
+// ---- the CAN data link ---------------------------------------------------------
+//
+// Frames towards the library wait in the controller's queue and go out as
+// the pseudo-terminal takes them: a full terminal holds them back (never
+// dropped), and the host goes on serving the MCU link meanwhile. The load
+// generator fills the queue at its rate, or as fast as it empties for a
+// burst. With the link paced, both directions move no faster than the wire:
+// baud / 11 bytes a second.
+
+i64 NowUs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<i64>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+using u64 = unsigned long long;
+constexpr u64 kUsPerSecond = 1000000;
+// What a paced direction may save up while the host thread does not run:
+// about 100 ms of the wire at 921600 baud, so that a host thread kept from
+// the processor for less than that does not slow the wire down.
+constexpr u32 kPacedBurstBytes = 8192;
+constexpr u32 kCanPumpRounds = 8;      // queue refills per loop turn, so the MCU link is served between
+constexpr int kCanRetryMs = 10;        // a terminal that was full is tried again this soon at the latest
+constexpr int kCanTickMs = 1;          // the clock of the load and of pacing
+
+// Bytes a paced direction may move: credit in byte-microseconds.
+struct Pace {
+    i64 atUs;
+    u64 credit;
+};
+
+struct CanPump {
+    u32 bytesPerSecond;  // of the link's wire: baud / 11
+    u32 loadEpoch;       // the load the clock below belongs to
+    i64 loadBaseUs;
+    u32 loadBaseSent;
+    Pace in, out;        // from and to the library
+    bool full;           // the last write found the terminal full
+    bool more;           // the last turn stopped with frames still due
+};
+
+CanPump g_can{};
+
+int CanFd() { return g_host.master[Index(LinkRole::Can)]; }
+
+void ResetCanPump() {
+    g_can = {};
+    g_can.bytesPerSecond = LinkUart(LinkRole::Can).baud / kCanBitsPerCharacter;
+}
+
+// A paced direction earns credit as time passes, up to a small store.
+void Earn(Pace& p, i64 nowUs) {
+    constexpr u64 kMaxCredit = u64{kPacedBurstBytes} * kUsPerSecond;
+    const u64 earned = static_cast<u64>(nowUs - p.atUs) * g_can.bytesPerSecond;
+    p.atUs = nowUs;
+    p.credit = p.credit + earned < kMaxCredit ? p.credit + earned : kMaxCredit;
+}
+
+// How many of `want` bytes a direction may move now (all when not paced).
+u32 PaceAllows(Pace& p, u32 want, i64 nowUs) {
+    if (!TheLinksUnlocked().can.paced) return want;
+    Earn(p, nowUs);
+    const u64 whole = p.credit / kUsPerSecond;
+    const u32 n = whole < want ? static_cast<u32>(whole) : want;
+    p.credit -= u64{n} * kUsPerSecond;
+    return n;
+}
+
+// Load frames due by now: all the queue takes for a burst; at the rate
+// since the load (or the controller) began otherwise.
+u32 LoadDue(SerialLinkState& links, i64 nowUs) {
+    CanLoadState& l = links.can.load;
+    if (g_can.loadEpoch != l.epoch || !CanLoadActive(links)) {
+        g_can.loadEpoch = l.epoch;
+        g_can.loadBaseUs = nowUs;
+        g_can.loadBaseSent = l.sent;
+    }
+    if (!CanLoadActive(links)) return 0;
+    if (l.rate == 0) return ~0u;
+    const u64 due = static_cast<u64>(nowUs - g_can.loadBaseUs) * l.rate / kUsPerSecond;
+    const u64 sent = l.sent - g_can.loadBaseSent;
+    return due > sent ? static_cast<u32>(due - sent) : 0;
+}
+
+// Writes queued bytes while the terminal takes them; true when it took all
+// it was offered.
+bool WriteQueued(CanControllerState& c, i64 nowUs) {
+    while (CanQueuedBytes(c) > 0) {
+        u32 span = 0;
+        const u8* bytes = CanQueueSpan(c, &span);
+        const u32 allowed = PaceAllows(g_can.out, span, nowUs);
+        if (allowed == 0) return true;
+        const ssize_t n = ::write(CanFd(), bytes, allowed);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            g_can.full = true;
+            return false;
+        }
+        CanQueueTaken(c, static_cast<u32>(n));
+        if (static_cast<u32>(n) < allowed) {
+            g_can.full = true;
+            return false;
+        }
+    }
+    return true;
+}
+
+// One turn of the CAN data link: the load, then the queue to the terminal.
+void PumpCan() {
+    if (CanFd() < 0) return;
+    SerialLinkState& links = TheLinksUnlocked();
+    const i64 now = NowUs();
+    g_can.full = g_can.more = false;
+    for (u32 round = 0; round < kCanPumpRounds; ++round) {
+        const u32 due = LoadDue(links, now);
+        if (due) CanLoadFrames(links, due);
+        if (!WriteQueued(links.can, now) || CanQueuedBytes(links.can) > 0 || !due) return;
+    }
+    g_can.more = true;
+}
+
+// What the host waits for on the CAN terminal.
+short CanPollEvents() {
+    short events = 0;
+    const SerialLinkState& links = TheLinksUnlocked();
+    if (links.can.paced) Earn(g_can.in, NowUs());
+    if (!links.can.paced || g_can.in.credit >= kUsPerSecond) events |= POLLIN;
+    if (CanQueuedBytes(links.can) > 0 && g_can.full) events |= POLLOUT;
+    return events;
+}
+
+// The longest the host may sleep for the CAN data link (-1: no limit).
+int CanTimeoutMs() {
+    const SerialLinkState& links = TheLinksUnlocked();
+    if (CanFd() < 0) return -1;
+    if (g_can.more) return 0;
+    if (g_can.full) return kCanRetryMs;
+    if (links.can.paced || CanLoadActive(links)) return kCanTickMs;
+    return -1;
+}
+
+// Bytes the host reads from the CAN terminal in one go.
+u32 CanReadLimit(u32 chunk) { return PaceAllows(g_can.in, chunk, NowUs()); }
 
 // Events the firmware raised go out behind the answers already sent; while
 // an answer is held back they wait in the outbox.
@@ -226,6 +370,8 @@ void DrainOutbox() {
         WriteMaybeSplit(LinkRole::Mcu, bytes, n);
     }
 }
+
+int SoonerOf(int a, int b) { return a < 0 ? b : (b < 0 || a < b ? a : b); }
 
 int NextTimeoutMs() {
     if (g_host.pendingCount == 0) return -1;
@@ -244,9 +390,10 @@ void HostLoop(void*) {
         for (u32 r = 0; r < kRoles; ++r) {
             if (g_host.master[r] < 0) continue;
             roles[n] = static_cast<LinkRole>(r);
-            fds[n++] = pollfd{g_host.master[r], POLLIN, 0};
+            const bool can = roles[n] == LinkRole::Can;
+            fds[n++] = pollfd{g_host.master[r], can ? CanPollEvents() : static_cast<short>(POLLIN), 0};
         }
-        const int timeout = NextTimeoutMs();
+        const int timeout = SoonerOf(NextTimeoutMs(), CanTimeoutMs());
         pthread_mutex_unlock(&g_host.lock);
         fds[n] = pollfd{g_host.wake, POLLIN, 0};
         if (::poll(fds, n + 1, timeout) < 0 && errno != EINTR) break;
@@ -259,9 +406,11 @@ void HostLoop(void*) {
             // A link taken away meanwhile is not read (its number may be reused).
             if ((fds[i].revents & POLLIN) == 0 || g_host.master[Index(roles[i])] != fds[i].fd) continue;
             u8 buffer[kReadChunk];
-            const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+            const u32 want = roles[i] == LinkRole::Can ? CanReadLimit(sizeof buffer) : sizeof buffer;
+            const ssize_t got = want ? ::read(fds[i].fd, buffer, want) : 0;
             if (got > 0) Receive(roles[i], buffer, static_cast<u32>(got));
         }
+        PumpCan();
         FlushDue();
         DrainOutbox();
         pthread_mutex_unlock(&g_host.lock);
@@ -346,6 +495,7 @@ bool StartBoardLinks() {
     }
     g_host.wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     g_host.pendingCount = 0;
+    ResetCanPump();
     g_host.running.store(true);
     g_host.thread = os::ThreadStart(HostLoop, nullptr);
     if (!os::HandleIsOpen(g_host.thread)) {
@@ -391,9 +541,12 @@ bool EmitShortDiMessage(u8 value) {
 }
 
 bool SendCanMessage(const CanWireMessage& message) {
-    u8 frame[kCanFrameBytes];
-    BuildCanWireFrame(message, frame);
-    return SendLinkBytes(LinkRole::Can, frame, sizeof frame);
+    if (!TheLinks().paths.hostUp && !StartBoardLinks()) return false;
+    LockLinks();
+    const bool sent = CanFd() >= 0 && CanQueueFrame(TheLinksUnlocked().can, message);
+    UnlockLinks();
+    Wake();
+    return sent;
 }
 
 void TakeLinkAway(LinkRole role) {

@@ -32,7 +32,8 @@ bool SendLinkBytes(LinkRole role, const u8* bytes, u32 count);
 // An unsolicited event frame (lead 40h) and a 3-byte DI message.
 bool EmitMcuEvent(u8 code, u32 payload);
 bool EmitShortDiMessage(u8 value);
-// A CAN message arriving from the bus.
+// A CAN frame for the library as it is, queued behind the controller's
+// frames (no bus rules: the controller need not be started).
 bool SendCanMessage(const CanWireMessage& message);
 
 // The port vanishes: the pseudo-terminal is closed and withdrawn from the

@@ -25,6 +25,7 @@
 
 #include "sim/chips/pci_config.h"
 #include "sim/dio_field.h"
+#include "sim/firmware/can_controller.h"
 #include "sim/poe_board.h"
 #include "sim/posix/link_host.h"
 #include "sim/virtual_board.h"
@@ -126,13 +127,14 @@ bool SetUpModel(const std::string& model) {
     return ImportReg(std::string("[-") + kSmbiosKey + "]\n\n[" + kSmbiosKey + "]\n" + value);
 }
 
-// COM port N of the prefix: the MCU firmware's terminal ("mcu") or a file.
+// COM port N of the prefix: the MCU firmware's terminal ("mcu"), the CAN
+// controller's ("can") or a file.
 bool MapCom(const Words& a) {
     if (a.size() != 2) return false;
     std::string target = a[1];
-    if (target == "mcu") {
+    if (target == "mcu" || target == "can") {
         if (!StartBoardLinks()) return false;
-        target = LinkPath(LinkRole::Mcu);
+        target = LinkPath(target == "mcu" ? LinkRole::Mcu : LinkRole::Can);
     }
     const std::string link = g_prefix + "/dosdevices/com" + a[0];
     unlink(link.c_str());
@@ -163,6 +165,20 @@ Words WireTrace() {
             std::string hex;
             for (u8 b : links.mcu.log[i].bytes) hex += Hex2(b);
             frames.push_back(hex);
+        }
+    });
+    return frames;
+}
+
+// The CAN frames the controller took from the library, in hex.
+Words CanWireTrace() {
+    Words frames;
+    EditLinks([&](SerialLinkState& links) {
+        for (u32 i = 0; i < links.can.framesReceived && i < kCanLogCapacity; ++i) {
+            u8 frame[kCanFrameBytes];
+            BuildCanWireFrame(links.can.log[i], frame);
+            frames.emplace_back();
+            for (u8 byte : frame) frames.back() += Hex2(byte);
         }
     });
     return frames;
@@ -238,6 +254,8 @@ void Do(const Step& s) {
         Compare("access trace", s, AccessTrace());
     } else if (s.word == "wire") {
         Compare("frames on the MCU link", s, WireTrace());
+    } else if (s.word == "canwire") {
+        Compare("frames on the CAN link", s, CanWireTrace());
     } else {
         Expect(false, "a known step, not: " + s.word + " " + s.rest);
     }

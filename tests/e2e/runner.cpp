@@ -13,6 +13,11 @@
 //   poke SYMBOL[+OFFSET] VALUE
 //   name SYMBOL -> TEXT                the string that starts the record SYMBOL points to ("none")
 //   spawn SCRIPT -> CODE               this program on SCRIPT.txt beside the script: its exit code
+//   can listen -> RESULT               CAN_RegisterReceived(0) with a callback that keeps the last message
+//   can setup WORD -> RESULT           CAN_Setup(0) with one word
+//   can send ID#DATA FLAGS -> RESULT   CAN_Send(0) of one message (ID and DATA in hex)
+//   can received -> ID#DATA FLAGS RESERVED SIZE
+//                                      the last message the callback got (waits up to 2 s), or "none"
 //
 // The library is loaded at the first command that needs it. Each command is
 // printed with what was observed; the exit code counts the mismatches.
@@ -149,6 +154,45 @@ int Spawn(const std::string& script) {
     return static_cast<int>(_spawnl(_P_WAIT, self, self, (g_scriptDir + script + ".txt").c_str(), nullptr));
 }
 
+// ---- CAN messages through the received callback ----
+
+CanMessage g_canLast{};
+uint32_t g_canSize = 0;
+volatile LONG g_canCount = 0;
+
+void HX_CALLBACK OnCanReceived(CanMessage* message, uint32_t size) {
+    g_canLast = *message, g_canSize = size;
+    InterlockedIncrement(&g_canCount);
+}
+
+// "123#DEADBEEF": the id and the data bytes in hex.
+std::string MessageText(const CanMessage& m) {
+    char text[40];
+    int n = std::snprintf(text, sizeof text, "%X#", m.id);
+    for (unsigned i = 0; i < m.length && i < 8; ++i) n += std::snprintf(text + n, sizeof text - n, "%02X", m.data[i]);
+    return text;
+}
+
+Words CanCommand(const Words& w) {
+    const auto fn = [](const char* name) { return reinterpret_cast<void*>(GetProcAddress(g_library, name)); };
+    if (w[1] == "listen") return {Number(reinterpret_cast<decltype(&CAN_RegisterReceived)>(fn("CAN_RegisterReceived"))(0, OnCanReceived))};
+    if (w[1] == "setup" && w.size() == 3) {
+        uint32_t word = std::strtoul(w[2].c_str(), nullptr, 0);
+        return {Number(reinterpret_cast<decltype(&CAN_Setup)>(fn("CAN_Setup"))(0, &word, sizeof word))};
+    }
+    if (w[1] == "send" && w.size() == 4) {
+        char* at = nullptr;
+        CanMessage m{std::strtoul(w[2].c_str(), &at, 16), static_cast<uint16_t>(std::strtoul(w[3].c_str(), nullptr, 0)), 0, 0, {}};
+        if (*at != '#') return {"not-ID#DATA"};
+        for (++at; at[0] && at[1] && m.length < 8; at += 2) m.data[m.length++] = static_cast<uint8_t>(std::strtoul(std::string(at, 2).c_str(), nullptr, 16));
+        return {Number(reinterpret_cast<decltype(&CAN_Send)>(fn("CAN_Send"))(0, &m, sizeof m))};
+    }
+    if (w[1] != "received") return {"unknown-command"};
+    for (int waited = 0; waited < 200 && g_canCount == 0; ++waited) Sleep(10);
+    if (g_canCount == 0) return {"none"};
+    return {MessageText(g_canLast), Number(g_canLast.flags), Number(g_canLast.reserved), Number(g_canSize)};
+}
+
 // What a command observed, in the words of the script's right-hand side.
 Words Execute(const Words& w) {
     const std::string& cmd = w[0];
@@ -169,6 +213,7 @@ Words Execute(const Words& w) {
         const u64 r = g_dicos.load();
         return {Number(r >> 48), Number(r >> 24 & 0xFFFF), Number(r >> 8 & 0xFFFF), Number(r & 0xFF)};
     }
+    if (cmd == "can" && w.size() >= 2) return CanCommand(w);
     char* at = w.size() >= 2 ? Symbol(w[1]) : nullptr;
     if (!at) return {"no-such-symbol"};
     auto* word = reinterpret_cast<volatile DWORD*>(at);

@@ -17,6 +17,7 @@ void AddDioCommand(CLI::App& app, Command& command);
 void AddBoardCommand(CLI::App& app, Command& command);
 void AddPoeCommand(CLI::App& app, Command& command);
 void AddDt2Command(CLI::App& app, Command& command);
+void AddCanCommand(CLI::App& app, Command& command);
 // "mcu watch", added by AddMcuCommand to its "mcu" subcommand.
 void AddMcuWatchCommand(CLI::App& mcu, Command& command);
 // "dicos watch"; and "di monitor" by the same events on the models with DICOS.

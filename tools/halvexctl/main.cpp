@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     AddPoeCommand(app, command);
     AddDicosCommand(app, command);
     AddDt2Command(app, command);
+    AddCanCommand(app, command);
 
     try {
         app.parse(argc, argv);
