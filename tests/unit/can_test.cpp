@@ -195,16 +195,6 @@ TEST_F(Can, BurstArrivesCompleteAndInOrderWhileTheMcuLinkIsServed) {
     EXPECT_EQ(answered, exchanges);
 }
 
-TEST_F(Can, StopKeepsTheMcuReceiverOnlyWhileDicosRuns) {
-    for (const u8 dicos : {0, 1}) {
-        DicosStarted.store(dicos);
-        EXPECT_TRUE(CAN_Start(0) && CAN_Stop(0));
-        EXPECT_EQ(os::HandleIsOpen(serialPortMcu.rxThread.load()), dicos == 1) << int(dicos);
-        EXPECT_FALSE(os::HandleIsOpen(serialPortCan.rxThread.load()));
-    }
-    DicosStarted.store(0);  // this board's DICOS never ran: no stop at unload
-}
-
 TEST_F(Can, FailedEchoesKeepTheStartFlagAndUnloadStopsOnce) {
     Arm([](sim::LinkFaultState& f) { f.dropAnswers = 1; });
     EXPECT_EQ(CAN_Start(0), 0);
