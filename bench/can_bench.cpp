@@ -316,13 +316,13 @@ bool BringUp() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// Part of hx_bench_events (bench/events_bench.cpp), after the flags were read.
+int RunCanBench() {
     if (!BringUp()) {
         std::fprintf(stderr, "the virtual CAN links could not be brought up\n");
         return 1;
     }
     hx::bench::MedianReporter reporter;
-    hx::bench::InitializeInterleaved(argc, argv);
     hx::bench::RunMatching(reporter, "P4_SendVsRawWrite");
     hx::bench::RunMatching(reporter, "P4_SendPaced");
     hx::bench::RunMatching(reporter, "P4_LoadAtWireRate");

@@ -139,10 +139,10 @@ void Register(const Family& f) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// Part of hx_bench_events (bench/events_bench.cpp), after the flags were read.
+int RunDicosBench() {
     for (const Family& f : kFamilies) Register(f);
     hx::bench::MedianReporter reporter;
-    hx::bench::InitializeInterleaved(argc, argv);
     for (const Family& f : kFamilies) {
         if (!BringUp(f)) {
             std::fprintf(stderr, "DICOS could not be started on the virtual %s\n", f.model);
