@@ -13,6 +13,7 @@
 #include "core/state.h"
 #include "sim/dio_field.h"
 #include "tests/unit/mcu_fixture.h"
+#include "tests/unit/process_util.h"
 
 namespace hx::test {
 namespace {
@@ -134,6 +135,19 @@ TEST_F(Dicos, AClientProcessRefusesDicosAndReadsThroughTheOwnerRunningIt) {
     g_readInCallback.store(false), Drive({{0, true}});
     EXPECT_EQ(WaitCalls(3), (Calls{{1, 1, 1}, {0, 1, 2}, {1, 1, 3}}));
     EXPECT_EQ(DIReadPort(), 1u);
+}
+
+// The tool keeps to the lines and the edge it was asked for, by events on
+// the wide (C3) and the message (C2) boards alike.
+TEST(DicosHalvexctl, WatchPrintsOnlyTheChosenEdgeOfTheChosenLines) {
+    for (const char* model : {"Trelo-11", "Trelo-06"}) {
+        const ProcessResult r = RunCommand(std::string(HX_HALVEXCTL) + " --virtual " + model +
+                                           " dicos watch --lines 0x1 --rising --demo --for 700ms");
+        EXPECT_EQ(r.exitCode, 0) << model << r.err;
+        EXPECT_NE(r.out.find(" rising 0\n"), std::string::npos) << model << r.out;
+        EXPECT_EQ(r.out.find("falling"), std::string::npos) << model << r.out;
+        EXPECT_EQ(r.out.find(" 1\n"), std::string::npos) << model << r.out;
+    }
 }
 
 }  // namespace
