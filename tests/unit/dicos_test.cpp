@@ -30,7 +30,8 @@ std::atomic<u32> g_readInputs{0};
 void HX_CALLBACK OnEvent(DiEventRecord* r) {
     if (g_readInCallback.load()) g_readInputs.store(DIReadPort());
     std::lock_guard<std::mutex> hold(g_lock);
-    g_calls.push_back({r->inputState, r->eventValue, r->sequence});
+    // The record is packed: its fields are read as values, never bound to references.
+    g_calls.emplace_back(u32{r->inputState}, u32{r->eventValue}, u32{r->sequence});
 }
 // The calls so far; `forget`: and start afresh.
 Calls Seen(bool forget = false) {
@@ -117,6 +118,7 @@ TEST_F(Dicos, AClientProcessRefusesDicosAndReadsThroughTheOwnerRunningIt) {
     int fds[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     if (fork() == 0) {
+        close(fds[0]);  // a parent that dies ends the child's wait
         u32 r[4] = {};
         if (read(fds[1], r, 1) == 1) r[0] = Watch({1, 0, 0}), r[1] = StartDICOS(), r[2] = StopDICOS(), r[3] = DIReadPort();
         (void)!write(fds[1], r, sizeof r), ProcessDetach(), _exit(0);

@@ -31,7 +31,7 @@ std::atomic<u32> g_next{0}, g_lost{0}, g_reordered{0};
 
 void HX_CALLBACK OnDi(DiEventRecord* r) {
     std::lock_guard<std::mutex> hold(g_lock);
-    g_events.push_back({r->inputState, r->eventValue, r->sequence});
+    g_events.emplace_back(u32{r->inputState}, u32{r->eventValue}, u32{r->sequence});  // packed: by value
 }
 void HX_CALLBACK OnCan(CanMessage* m, u32) {
     std::lock_guard<std::mutex> hold(g_lock);
