@@ -105,7 +105,13 @@ std::string WindowsPath(std::string path) {
 bool ImportReg(const std::string& body) {
     const std::string path = g_work + "/case.reg";
     std::ofstream(path) << "REGEDIT4\n\n" << body << "\n";
-    return Wine("regedit /S '" + WindowsPath(path) + "'") == 0;
+    // regedit now and then exits non-zero while the wineserver of the case
+    // before is still winding down; the import is idempotent, so it gets a
+    // second go, and a second failure shows what regedit said.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (Wine("regedit /S '" + WindowsPath(path) + "'") == 0) return true;
+    }
+    return false;
 }
 
 // A fresh board of `model` in the board file, and its SMBIOS table in the
@@ -222,7 +228,7 @@ void Do(const Step& s) {
     const Words a = Split(s.rest);
     const auto n = [&](std::size_t i) { return static_cast<u32>(std::strtoul(a[i].c_str(), nullptr, 0)); };
     if (s.word == "board") {
-        Expect(SetUpModel(s.rest), "board " + s.rest + " with its SMBIOS data in the registry");
+        Expect(SetUpModel(s.rest), "board " + s.rest + " with its SMBIOS data in the registry:\n" + g_output);
     } else if (s.word == "reg") {
         Expect(ImportReg(Join(a) + "\n" + Join(s.body, "\n")), "registry import:\n" + g_output);
     } else if (s.word == "pci" && a.size() == 4) {
