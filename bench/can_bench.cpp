@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "bench/interleaved.h"
+#include "bench/raw_link.h"
 #include "core/backend.h"
 #include "frame/lifecycle.h"
 #include "halvex32.h"
@@ -199,18 +200,8 @@ void StartBurst(u32 frames, u32 rate) {
     OnBus([&](sim::SerialLinkState& s) { sim::CanSetLoad(s.can, rate, frames, kLoadId); });
 }
 
-bool ReceiverRunning(bool on) {
-    if (!on) {
-        StopLinkReceiver(serialPortCan);
-        return true;
-    }
-    if (!StartCanReceiver()) return false;
-    for (int i = 0; i < kWaitMs && !serialPortCan.rxRunning.load(); ++i) usleep(1000);
-    return serialPortCan.rxRunning.load() != 0;
-}
-
 double BurstIntoCallback() {
-    if (!ReceiverRunning(true)) return -1;
+    if (!bench::ReceiverRunning(serialPortCan, true)) return -1;
     const Clock::time_point t0 = Clock::now();
     StartBurst(kBurstFrames, 0);
     // The end is stamped by the callback: this thread looks only now and
@@ -225,7 +216,7 @@ double BurstIntoCallback() {
 // The same burst read from the library's own descriptor, `chunk` bytes a
 // read, frames checked as the callback checks them.
 double BurstRawReads(u32 chunk) {
-    if (!ReceiverRunning(false) || !Settle(0)) return -1;
+    if (!bench::ReceiverRunning(serialPortCan, false) || !Settle(0)) return -1;
     std::vector<u8> buffer(chunk + kCanFrameSize);
     u32 held = 0, frames = 0;
     const Clock::time_point t0 = Clock::now();
@@ -269,7 +260,7 @@ void P5_BurstIntoCallback(benchmark::State& state) {
         library.push_back(l), raw.push_back(r), chunked.push_back(c);
         state.SetIterationTime((l + r + c) / 1e9);
     }
-    ReceiverRunning(true);
+    bench::ReceiverRunning(serialPortCan, true);
     const double l = hx::bench::MedianOf(library), r = hx::bench::MedianOf(raw), c = hx::bench::MedianOf(chunked);
     state.counters["callback_fps"] = l > 0 ? kBurstFrames * 1e9 / l : 0;
     state.counters["raw16_fps"] = r > 0 ? kBurstFrames * 1e9 / r : 0;
@@ -284,7 +275,7 @@ void P5_BurstIntoCallback(benchmark::State& state) {
 // the callback over a window, after the first half second.
 double g_loadRate = 0;
 void P4_LoadAtWireRate(benchmark::State& state) {
-    ReceiverRunning(true);
+    bench::ReceiverRunning(serialPortCan, true);
     SetPaced(true);
     for (auto _ : state) {
         StartBurst(0, WireRate());

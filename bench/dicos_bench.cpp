@@ -16,6 +16,7 @@
 #include <string>
 
 #include "bench/interleaved.h"
+#include "bench/raw_link.h"
 #include "core/backend.h"
 #include "frame/lifecycle.h"
 #include "halvex32.h"
@@ -28,9 +29,12 @@
 namespace {
 
 using namespace hx;
+using hx::bench::kRawWaitMs;
+using hx::bench::LinkFd;
+using hx::bench::ReadRaw;
+using hx::bench::ReceiverRunning;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kRawWaitMs = 1000;
 constexpr u32 kLine = 0;
 
 struct Family {
@@ -63,19 +67,7 @@ void TakeDown() {
     sim::StopBoardLinks();
 }
 
-int PortFd() { return static_cast<int>(serialPortMcu.comHandle.load() - 1); }
 
-// The receive thread runs (and has taken over the reads) or is stopped; the
-// firmware's DICOS runs either way.
-bool ReceiverRunning(bool on) {
-    if (!on) {
-        StopLinkReceiver(serialPortMcu);
-        return true;
-    }
-    if (!StartMcuReceiver()) return false;
-    for (int i = 0; i < kRawWaitMs && !serialPortMcu.rxRunning.load(); ++i) usleep(1000);
-    return serialPortMcu.rxRunning.load() != 0;
-}
 
 // The input toggles: each call raises one event.
 Clock::time_point ChangeInput() {
@@ -85,19 +77,9 @@ Clock::time_point ChangeInput() {
     return at;
 }
 
-bool ReadRaw(u8* bytes, u32 count) {
-    u32 got = 0;
-    while (got < count) {
-        pollfd p{PortFd(), POLLIN, 0};
-        if (poll(&p, 1, kRawWaitMs) <= 0) return false;
-        const ssize_t n = read(PortFd(), bytes + got, count - got);
-        if (n > 0) got += static_cast<u32>(n);
-    }
-    return true;
-}
 
 void EventToCallback(benchmark::State& state) {
-    if (!ReceiverRunning(true)) state.SkipWithError("no receive thread");
+    if (!ReceiverRunning(serialPortMcu, true)) state.SkipWithError("no receive thread");
     for (auto _ : state) {
         g_callbackAt.store(0);
         const Clock::time_point sent = ChangeInput();
@@ -114,11 +96,11 @@ void EventToCallback(benchmark::State& state) {
 }
 
 void RawEventRead(benchmark::State& state) {
-    ReceiverRunning(false);
+    ReceiverRunning(serialPortMcu, false);
     for (auto _ : state) {
         u8 bytes[16];
         const Clock::time_point sent = ChangeInput();
-        if (!ReadRaw(bytes, g_family->eventBytes)) {
+        if (!ReadRaw(serialPortMcu, bytes, g_family->eventBytes)) {
             state.SkipWithError("no event");
             break;
         }
@@ -149,7 +131,7 @@ int RunDicosBench() {
             return 1;
         }
         hx::bench::RunMatching(reporter, std::string("^") + f.name + "_");
-        ReceiverRunning(false);
+        ReceiverRunning(serialPortMcu, false);
         TakeDown();
     }
     for (const Family& f : kFamilies) {

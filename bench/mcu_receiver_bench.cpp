@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "bench/interleaved.h"
+#include "bench/raw_link.h"
 #include "core/backend.h"
 #include "frame/lifecycle.h"
 #include "halvex32.h"
@@ -30,13 +31,16 @@
 namespace {
 
 using namespace hx;
+using hx::bench::kRawWaitMs;
+using hx::bench::LinkFd;
+using hx::bench::ReadRaw;
+using hx::bench::ReceiverRunning;
 using Clock = std::chrono::steady_clock;
 
 constexpr u8 kVersionQuery = 0xFF;
 constexpr u8 kDiChangeEvent = 0x30;
 constexpr u32 kDiChangePayload = 0x0001FFFE;
 constexpr char kModel[] = "Trelo-11";  // MCU link with the 16-bit DI event receive thread
-constexpr int kRawWaitMs = 1000;
 
 std::atomic<Clock::rep> g_callbackAt{0};
 
@@ -51,32 +55,11 @@ bool BringUp() {
            RegisterCallbackDICOS(OnDiChange);
 }
 
-int PortFd() { return static_cast<int>(serialPortMcu.comHandle.load() - 1); }
 
-// The receive thread runs (and has taken over the reads) or is stopped.
-bool ReceiverRunning(bool on) {
-    if (!on) {
-        StopLinkReceiver(serialPortMcu);
-        return true;
-    }
-    if (!StartMcuReceiver()) return false;
-    for (int i = 0; i < kRawWaitMs && !serialPortMcu.rxRunning.load(); ++i) usleep(1000);
-    return serialPortMcu.rxRunning.load() != 0;
-}
 
-bool ReadRaw(u8* bytes, u32 count) {
-    u32 got = 0;
-    while (got < count) {
-        pollfd p{PortFd(), POLLIN, 0};
-        if (poll(&p, 1, kRawWaitMs) <= 0) return false;
-        const ssize_t n = read(PortFd(), bytes + got, count - got);
-        if (n > 0) got += static_cast<u32>(n);
-    }
-    return true;
-}
 
 void P2_QueryThroughReceiver(benchmark::State& state) {
-    if (!ReceiverRunning(true)) state.SkipWithError("no receive thread");
+    if (!ReceiverRunning(serialPortMcu, true)) state.SkipWithError("no receive thread");
     for (auto _ : state) {
         u32 word = 0;
         if (!McuQuery(kVersionQuery, &word)) state.SkipWithError("query failed");
@@ -85,12 +68,12 @@ void P2_QueryThroughReceiver(benchmark::State& state) {
 }
 
 void P2_RawExchange(benchmark::State& state) {
-    ReceiverRunning(false);
+    ReceiverRunning(serialPortMcu, false);
     u8 request[kFrameSize];
     BuildFrame(kVersionQuery, 0, request);
     for (auto _ : state) {
         u8 answer[kFrameSize];
-        if (write(PortFd(), request, kFrameSize) != static_cast<ssize_t>(kFrameSize) || !ReadRaw(answer, kFrameSize)) {
+        if (write(LinkFd(serialPortMcu), request, kFrameSize) != static_cast<ssize_t>(kFrameSize) || !ReadRaw(serialPortMcu, answer, kFrameSize)) {
             state.SkipWithError("no answer");
         }
         benchmark::DoNotOptimize(answer);
@@ -99,7 +82,7 @@ void P2_RawExchange(benchmark::State& state) {
 
 // Each iteration is timed by hand from the write to the arrival.
 void P3_EventToCallback(benchmark::State& state) {
-    if (!ReceiverRunning(true)) state.SkipWithError("no receive thread");
+    if (!ReceiverRunning(serialPortMcu, true)) state.SkipWithError("no receive thread");
     for (auto _ : state) {
         g_callbackAt.store(0);
         const Clock::time_point sent = Clock::now();
@@ -112,11 +95,11 @@ void P3_EventToCallback(benchmark::State& state) {
 }
 
 void P3_RawEventRead(benchmark::State& state) {
-    ReceiverRunning(false);
+    ReceiverRunning(serialPortMcu, false);
     for (auto _ : state) {
         u8 frame[kFrameSize];
         const Clock::time_point sent = Clock::now();
-        if (!sim::EmitMcuEvent(kDiChangeEvent, kDiChangePayload) || !ReadRaw(frame, kFrameSize)) {
+        if (!sim::EmitMcuEvent(kDiChangeEvent, kDiChangePayload) || !ReadRaw(serialPortMcu, frame, kFrameSize)) {
             state.SkipWithError("no event");
         }
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - sent).count());
@@ -141,7 +124,7 @@ int main(int argc, char** argv) {
                 reporter.Ratio("P2_QueryThroughReceiver", "P2_RawExchange"));
     std::printf("P3 event frame to callback / raw one-way read of the frame:   %.3fx (goal: within 1.5x)\n",
                 reporter.Ratio("P3_EventToCallback", "P3_RawEventRead"));
-    ReceiverRunning(false);
+    ReceiverRunning(serialPortMcu, false);
     ProcessDetach();
     sim::StopBoardLinks();
     return 0;

@@ -36,22 +36,6 @@ struct Dt2Args {
 Dt2Args g_args;
 int g_answer = -1;  // -1: events are not answered
 
-// 0x35, 35h or decimal.
-bool ParseNumber(const std::string& text, unsigned long long max, uint32_t* out) {
-    std::string t = text;
-    int base = 0;
-    if (!t.empty() && (t.back() == 'h' || t.back() == 'H')) {
-        t.pop_back();
-        base = 16;
-    }
-    if (t.empty()) return false;
-    char* end = nullptr;
-    const unsigned long long v = std::strtoull(t.c_str(), &end, base);
-    if (*end != '\0' || v > max) return false;
-    *out = static_cast<uint32_t>(v);
-    return true;
-}
-
 bool ParseWords(const std::vector<std::string>& texts, uint32_t* words, std::size_t count, unsigned long long max) {
     if (texts.size() != count) return false;
     for (std::size_t i = 0; i < count; ++i) {

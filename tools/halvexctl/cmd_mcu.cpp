@@ -22,22 +22,6 @@ struct RawRequest {
     std::string word;
 };
 
-// Accepts 0x35, 35h and plain decimal.
-bool ParseNumber(const std::string& text, unsigned long max, uint32_t* out) {
-    std::string t = text;
-    int base = 0;
-    if (!t.empty() && (t.back() == 'h' || t.back() == 'H')) {
-        t.pop_back();
-        base = 16;
-    }
-    if (t.empty()) return false;
-    char* end = nullptr;
-    const unsigned long v = std::strtoul(t.c_str(), &end, base);
-    if (*end != '\0' || v > max) return false;
-    *out = static_cast<uint32_t>(v);
-    return true;
-}
-
 void PrintFrame(const char* label, const uint8_t* bytes) {
     std::printf("%-8s", label);
     for (std::size_t i = 0; i < svc::kFrameBytes; ++i) std::printf(" %02X", bytes[i]);

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace halvexctl {
@@ -18,6 +19,21 @@ volatile std::sig_atomic_t g_interrupted = 0;
 void OnInterrupt(int) { g_interrupted = 1; }
 
 }  // namespace
+
+bool ParseNumber(const std::string& text, unsigned long long max, uint32_t* out) {
+    std::string t = text;
+    int base = 0;
+    if (!t.empty() && (t.back() == 'h' || t.back() == 'H')) {
+        t.pop_back();
+        base = 16;
+    }
+    if (t.empty()) return false;
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(t.c_str(), &end, base);
+    if (*end != '\0' || v > max) return false;
+    *out = static_cast<uint32_t>(v);
+    return true;
+}
 
 std::optional<Ms> ParseDuration(const std::string& text) {
     std::size_t used = 0;

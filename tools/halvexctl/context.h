@@ -35,6 +35,8 @@ inline constexpr Ms kMsPerHour = 60 * kMsPerMinute;
 
 // "500ms", "5s", "10m", "1h"; a bare number is seconds.
 std::optional<Ms> ParseDuration(const std::string& text);
+// A number as 0x35, 35h or 53; false for anything else or above `max`.
+bool ParseNumber(const std::string& text, unsigned long long max, uint32_t* out);
 
 // Ctrl-C ends the waits below instead of the program while caught.
 void CatchInterrupt(bool on);
