@@ -55,6 +55,9 @@ struct ProcessCells {
     std::atomic<u16> dtfoUnit{0};
     std::atomic<u16> dt2Unit{0};
 
+    // The pseudo-random generator of the L3 LED frames (a seed of 0 at load).
+    std::atomic<u32> ledSeed{0};
+
     // Start flags read by the unload sequence.
     std::atomic<u8> canStarted{0};
     std::atomic<u8> dicosStarted{0};
@@ -85,6 +88,7 @@ inline constexpr auto& Dt2IndexedCallback = Cells.dt2IndexedCallback;
 inline constexpr auto& DtioUnit = Cells.dtioUnit;
 inline constexpr auto& DtfoUnit = Cells.dtfoUnit;
 inline constexpr auto& Dt2Unit = Cells.dt2Unit;
+inline constexpr auto& LedSeed = Cells.ledSeed;
 inline constexpr auto& CanStarted = Cells.canStarted;
 inline constexpr auto& DicosStarted = Cells.dicosStarted;
 inline constexpr auto& WdtRunning = Cells.wdtRunning;

@@ -288,4 +288,14 @@ BoardStatusLine GetBoardStatusLine(uint32_t line);
 // does not have.
 bool DriveBoardStatusLine(uint32_t line, int level);
 
+// ---- the virtual board's ignition and battery (docs/virtual-firmware.md) ----
+
+// ---- the virtual board's PWM outputs (docs/virtual-firmware.md) ----
+
+// ---- the virtual board's trigger I/O blocks (DTIO, DTFO) (docs/virtual-firmware.md) ----
+
+// ---- the virtual board's shaft encoder (docs/virtual-firmware.md) ----
+
+// ---- the virtual board's ADC inputs, LED outputs and MCU restarts (docs/virtual-firmware.md) ----
+
 }  // namespace hx::service

@@ -223,42 +223,71 @@ constexpr StatusPadWiring kStatusPch4{kPchPadDw0Bits, 4, {
     {"ST0", 0xFDAE04C0, kPchPadOutputLow}, {"ST1", 0xFDAE04C8, kPchPadOutputLow},
     {"ST2", 0xFDAE04D0, kPchPadOutputLow}, {"ST3", 0xFDAE0578, kPchPadOutputLow}}};
 
+// ---- The on-board MCU's firmware ----------------------------------------------
+
+constexpr IgnitionSense kIgn33V = IgnitionSense::Queries33V;
+constexpr IgnitionSense kIgn12Bit = IgnitionSense::Queries12Bit;
+constexpr IgnitionSense kIgnText = IgnitionSense::Text10Bit;
+constexpr IgnitionSense kNoIgn = IgnitionSense::None;
+constexpr TriggerDialect kTrigFramed = TriggerDialect::Framed;
+constexpr TriggerDialect kTrigShort = TriggerDialect::Short;
+constexpr TriggerDialect kTrigHeld = TriggerDialect::ShortHeld;
+constexpr TriggerDialect kNoTrig = TriggerDialect::None;
+
+// The MCU's reset line on a SoC pad (Vexa-04 to -06); the trigger blocks'
+// hold line on a SoC pad (Ondra-01).
+constexpr u32 kMcuResetPad = 0xD0C50528;
+constexpr u32 kTriggerHoldPad = 0xFED0C1E8;
+
+constexpr McuFunctionSet kNoMcu{};
+//                                  ignition   trigger      LED                   PWM QEI ADC version reset pad      hold pad
+constexpr McuFunctionSet kMcuT05   {kIgn33V,   kTrigFramed, LedDriver::Linear,    4,  2,  4,  true,   0,             0};
+constexpr McuFunctionSet kMcuDicos {kNoIgn,    kNoTrig,     LedDriver::None,      0,  0,  0,  false,  0,             0};
+constexpr McuFunctionSet kMcuShortT{kNoIgn,    kTrigShort,  LedDriver::None,      0,  0,  0,  false,  0,             0};
+constexpr McuFunctionSet kMcuIgnTxt{kIgnText,  kNoTrig,     LedDriver::None,      0,  0,  0,  false,  0,             0};
+constexpr McuFunctionSet kMcuMotion{kIgn12Bit, kTrigFramed, LedDriver::Channels,  4,  2,  0,  true,   0,             0};
+constexpr McuFunctionSet kMcuVehic {kIgn12Bit, kTrigFramed, LedDriver::None,      0,  0,  0,  true,   0,             0};
+constexpr McuFunctionSet kMcuOndra {kNoIgn,    kTrigHeld,   LedDriver::Dimmer,    0,  0,  0,  false,  0,             kTriggerHoldPad};
+constexpr McuFunctionSet kMcuTrigIo{kNoIgn,    kTrigFramed, LedDriver::None,      0,  0,  0,  false,  0,             0};
+constexpr McuFunctionSet kMcuVexaR {kIgn12Bit, kTrigFramed, LedDriver::None,      0,  0,  0,  true,   kMcuResetPad,  0};
+constexpr McuFunctionSet kMcuVexaRM{kIgn12Bit, kTrigFramed, LedDriver::Channels,  4,  2,  0,  true,   kMcuResetPad,  0};
+
 }  // namespace
 
 // Product names as the boards' firmware reports them: the model name, at
 // times with a variant suffix. The MCU runs its command link at 115200 baud
 // and its CAN link at 921600, or both at 115200 on the Vexa-04 to -06.
 const BoardModel kBoardModels[kBoardModelCount] = {
-    // model       SMBIOS system SMBIOS board            Super I/O watchdog reset     TCO      MCU link                    CAN link                             DIO connector             MCU USB port                                       PoE                DT2 status lines
-    {"Trelo-01",   "Trelo-01",   "Trelo-01 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart,                                           &kNoPoe,           &kNoStatusLines},
-    {"Trelo-02",   "Trelo-02",   "Trelo-02 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart,                                           &kNoPoe,           &kNoStatusLines},
-    {"Trelo-03+",  "Trelo-03+",  "Trelo-03+ Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart,                                           &kNoPoe,           &kNoStatusLines},
-    {"Trelo-03",   "Trelo-03",   "Trelo-03 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock12x12IchGated,  kNoUart,                                           &kNoPoe,           &kNoStatusLines},
-    {"Trelo-04",   "Trelo-04",   "Trelo-04 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioBlock8x8PadGated,    kNoUart,                                           &kNoPoe,           &kNoStatusLines},
-    {"Trelo-05",   "Trelo-05A",  "Trelo-05 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  ChipsetHsUart(k921600),              &kDioBlock4x8PadRouted,   kNoUart,                                           &kPoe2At20,        &kStatusSoc9Out8In},
-    {"Trelo-06",   "Trelo-06",   "Trelo-06 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart,                                           &kPoe4At00,        &kNoStatusLines},
-    {"Trelo-07",   "Trelo-07",   "Trelo-07 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock4x4PortRouted,  kNoUart,                                           &kPoe4At20,        &kNoStatusLines},
-    {"Trelo-08",   "Trelo-08",   "Trelo-08 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock4x4PortRouted,  kNoUart,                                           &kNoPoe,           &kNoStatusLines},
-    {"Qantis-01",  "Qantis-01",  "Qantis-01 Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart,                                           &kPoe4At00,        &kNoStatusLines},
-    {"Trelo-09",   "Trelo-09",   "Trelo-09 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kNoDio,                  kNoUart,                                           &kPoe16At20To23,   &kNoStatusLines},
-    {"Trelo-10",   "Trelo-10",   "Trelo-10 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart,                                           &kNoPoe,           &kNoStatusLines},
-    {"Trelo-11",   "Trelo-11",   "Trelo-11 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At20And22,   &kStatusPch4},
-    {"Trelo-12",   "Trelo-12",   "Trelo-12 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At21Crossed, &kNoStatusLines},
-    {"Qantis-02",  "Qantis-02",  "Qantis-02 Mainboard",  kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  kNoUart,                             &kDioMcu16x16,            UsbSerial(kMcuUsbVendor, kMcuUsbProduct, k115200), &kPoe8At20And22,   &kStatusPch4},
-    {"Trelo-13",   "Trelo-13",   "Trelo-13 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart,                             &kDioPair8x8,             kNoUart,                                           &kNoPoe,           &kNoStatusLines},
-    {"Trelo-14",   "Trelo-14",   "Trelo-14 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At21Crossed, &kNoStatusLines},
-    {"Trelo-15",   "Trelo-15",   "Trelo-15 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart,                                           &kNoPoe,           &kNoStatusLines},
-    {"Trelo-16",   "Trelo-16",   "Trelo-16 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k921600),           &kDioMcu16x16,            kNoUart,                                           &kPoe8At20And22,   &kStatusPch4},
-    {"Trelo-17",   "Trelo-17",   "Trelo-17 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At21Crossed, &kNoStatusLines},
-    {"Trelo-18",   "Trelo-18",   "Trelo-18 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioPair8x8,             kNoUart,                                           &kNoPoe,           &kNoStatusLines},
-    {"Trelo-19",   "Trelo-19",   "Trelo-19 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart,                                           &kNoPoe,           &kNoStatusLines},
-    {"Ondra-01",   "Ondra-01",   "Ondra-01 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  ChipsetHsUart(k115200),     kNoUart,                             &kDioSocPads2Out,         kNoUart,                                           &kPoe4At00,        &kNoStatusLines},
-    {"Vexa-01",    "Vexa-01",    "Vexa-01 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart,                                           &kNoPoe,           &kNoStatusLines},
-    {"Vexa-02",    "Vexa-02",    "Vexa-02 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioMcu16x16,            kNoUart,                                           &kNoPoe,           &kNoStatusLines},
-    {"Vexa-03",    "Vexa-03",    "Vexa-03 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioBlock4x4PadGated,    kNoUart,                                           &kPoe4At20,        &kNoStatusLines},
-    {"Vexa-04",    "Vexa-04",    "Vexa-04 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart,                                           &kPoe2At20,        &kNoStatusLines},
-    {"Vexa-05",    "Vexa-05",    "Vexa-05 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart,                                           &kPoe2At20,        &kNoStatusLines},
-    {"Vexa-06",    "Vexa-06E",   "Vexa-06 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart,                                           &kPoe4At20Fch,     &kStatusPch4},
+    // model       SMBIOS system SMBIOS board            Super I/O watchdog reset     TCO      MCU link                    CAN link                             DIO connector             MCU USB port                                       PoE                DT2 status lines    MCU firmware
+    {"Trelo-01",   "Trelo-01",   "Trelo-01 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart,                                           &kNoPoe,           &kNoStatusLines,    &kNoMcu},
+    {"Trelo-02",   "Trelo-02",   "Trelo-02 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart,                                           &kNoPoe,           &kNoStatusLines,    &kNoMcu},
+    {"Trelo-03+",  "Trelo-03+",  "Trelo-03+ Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock8x8IchGated,    kNoUart,                                           &kNoPoe,           &kNoStatusLines,    &kNoMcu},
+    {"Trelo-03",   "Trelo-03",   "Trelo-03 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kDioBlock12x12IchGated,  kNoUart,                                           &kNoPoe,           &kNoStatusLines,    &kNoMcu},
+    {"Trelo-04",   "Trelo-04",   "Trelo-04 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioBlock8x8PadGated,    kNoUart,                                           &kNoPoe,           &kNoStatusLines,    &kNoMcu},
+    {"Trelo-05",   "Trelo-05A",  "Trelo-05 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  ChipsetHsUart(k921600),              &kDioBlock4x8PadRouted,   kNoUart,                                           &kPoe2At20,        &kStatusSoc9Out8In, &kMcuT05},
+    {"Trelo-06",   "Trelo-06",   "Trelo-06 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart,                                           &kPoe4At00,        &kNoStatusLines,    &kMcuShortT},
+    {"Trelo-07",   "Trelo-07",   "Trelo-07 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock4x4PortRouted,  kNoUart,                                           &kPoe4At20,        &kNoStatusLines,    &kMcuIgnTxt},
+    {"Trelo-08",   "Trelo-08",   "Trelo-08 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock4x4PortRouted,  kNoUart,                                           &kNoPoe,           &kNoStatusLines,    &kMcuDicos},
+    {"Qantis-01",  "Qantis-01",  "Qantis-01 Mainboard",  kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart,                                           &kPoe4At00,        &kNoStatusLines,    &kMcuShortT},
+    {"Trelo-09",   "Trelo-09",   "Trelo-09 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kNoDio,                  kNoUart,                                           &kPoe16At20To23,   &kNoStatusLines,    &kMcuIgnTxt},
+    {"Trelo-10",   "Trelo-10",   "Trelo-10 Mainboard",   kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioBlock8x8PortRouted,  kNoUart,                                           &kNoPoe,           &kNoStatusLines,    &kMcuShortT},
+    {"Trelo-11",   "Trelo-11",   "Trelo-11 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At20And22,   &kStatusPch4,   &kMcuMotion},
+    {"Trelo-12",   "Trelo-12",   "Trelo-12 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At21Crossed, &kNoStatusLines,    &kMcuVehic},
+    {"Qantis-02",  "Qantis-02",  "Qantis-02 Mainboard",  kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  kNoUart,                             &kDioMcu16x16,            UsbSerial(kMcuUsbVendor, kMcuUsbProduct, k115200), &kPoe8At20And22,   &kStatusPch4,   &kMcuMotion},
+    {"Trelo-13",   "Trelo-13",   "Trelo-13 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart,                             &kDioPair8x8,             kNoUart,                                           &kNoPoe,           &kNoStatusLines,    &kNoMcu},
+    {"Trelo-14",   "Trelo-14",   "Trelo-14 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  Uart16550(0x2E8, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At21Crossed, &kNoStatusLines,    &kMcuVehic},
+    {"Trelo-15",   "Trelo-15",   "Trelo-15 Mainboard",   kIt8786,  &kKrstViaGp52,     kNoTco,  kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart,                                           &kNoPoe,           &kNoStatusLines,    &kNoMcu},
+    {"Trelo-16",   "Trelo-16",   "Trelo-16 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k921600),           &kDioMcu16x16,            kNoUart,                                           &kPoe8At20And22,   &kStatusPch4,   &kMcuMotion},
+    {"Trelo-17",   "Trelo-17",   "Trelo-17 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  Uart16550(0x368, k115200),  UsbSerial(kFtdi, kFt230x, k921600),  &kDioMcu16x16,            kNoUart,                                           &kPoe8At21Crossed, &kNoStatusLines,    &kMcuVehic},
+    {"Trelo-18",   "Trelo-18",   "Trelo-18 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioPair8x8,             kNoUart,                                           &kNoPoe,           &kNoStatusLines,    &kNoMcu},
+    {"Trelo-19",   "Trelo-19",   "Trelo-19 Mainboard",   kIt8786,  &kPwrOkViaPchPad,  kNoTco,  kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart,                                           &kNoPoe,           &kNoStatusLines,    &kNoMcu},
+    {"Ondra-01",   "Ondra-01",   "Ondra-01 Mainboard",   kIt8768,  &kPwrOkViaSocPad,  kNoTco,  ChipsetHsUart(k115200),     kNoUart,                             &kDioSocPads2Out,         kNoUart,                                           &kPoe4At00,        &kNoStatusLines,    &kMcuOndra},
+    {"Vexa-01",    "Vexa-01",    "Vexa-01 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    kNoUart,                    kNoUart,                             &kNoDio,                  kNoUart,                                           &kNoPoe,           &kNoStatusLines,    &kNoMcu},
+    {"Vexa-02",    "Vexa-02",    "Vexa-02 Mainboard",    kIt8783,  &kKrstViaGp37,     kTco,    Uart16550(0x2E8, k115200),  kNoUart,                             &kDioMcu16x16,            kNoUart,                                           &kNoPoe,           &kNoStatusLines,    &kMcuTrigIo},
+    {"Vexa-03",    "Vexa-03",    "Vexa-03 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  kNoUart,                    kNoUart,                             &kDioBlock4x4PadGated,    kNoUart,                                           &kPoe4At20,        &kNoStatusLines,    &kNoMcu},
+    {"Vexa-04",    "Vexa-04",    "Vexa-04 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart,                                           &kPoe2At20,        &kNoStatusLines,    &kMcuVexaR},
+    {"Vexa-05",    "Vexa-05",    "Vexa-05 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart,                                           &kPoe2At20,        &kNoStatusLines,    &kMcuVexaR},
+    {"Vexa-06",    "Vexa-06E",   "Vexa-06 Mainboard",    kIt8768,  &kPwrOkViaSocPad,  kNoTco,  Uart16550(0x368, k115200),  Uart16550(0x2E0, k115200),           &kDioMcu16x16,            kNoUart,                                           &kPoe4At20Fch,     &kStatusPch4,   &kMcuVexaRM},
 };
 
 const BoardModel* FindBoardModel(const char* name) {

@@ -3,7 +3,8 @@
 // IT87 Super I/O and how the watchdog output reaches the reset logic,
 // whether the chipset TCO timer can reset the machine, the UARTs of the
 // MCU and CAN links, the isolated DI/DO connector, and the chipset's SMBus
-// host with the PoE ports on it, and the pads of the DT2 status lines. The
+// host with the PoE ports on it, the pads of the DT2 status lines, and the
+// functions of the on-board MCU's firmware. The
 // virtual board builds itself from the row alone.
 #pragma once
 
@@ -159,6 +160,7 @@ struct BoardModel {
     UartWiring mcuUsb;     // the MCU's own USB CDC port, a second way to its command link
     const PoeWiring* poe;  // the SMBus host and the PoE ports
     const StatusPadWiring* statusPads;  // the DT2 status lines, on GPIO pads
+    const McuFunctionSet* mcuFunctions;  // what the MCU's firmware carries (sim/firmware/link_state.h)
 };
 
 inline constexpr std::size_t kBoardModelCount = 29;

@@ -6,6 +6,7 @@
 #include "sim/board_links.h"
 #include "sim/dio_board.h"
 #include "sim/dt2_board.h"
+#include "sim/mcu_board.h"
 #include "sim/poe_board.h"
 #include "sim/watchdog_board.h"
 
@@ -97,6 +98,7 @@ bool SetUpBoard(const char* name) {
     WireDioChips(*model);
     WirePoeChips(*model);
     WireDt2Pads(*model);
+    WireMcuFunctions(*model);
     return true;
 }
 

@@ -229,4 +229,14 @@ bool DriveBoardStatusLine(uint32_t line, int level) {
     return sim::TheStatusPads().Drive(line, drive);
 }
 
+// ---- the virtual board's ignition and battery ----
+
+// ---- the virtual board's PWM outputs ----
+
+// ---- the virtual board's trigger I/O blocks (DTIO, DTFO) ----
+
+// ---- the virtual board's shaft encoder ----
+
+// ---- the virtual board's ADC inputs, LED outputs and MCU restarts ----
+
 }  // namespace hx::service

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "core/types.h"
 
@@ -33,12 +34,6 @@ inline constexpr std::size_t kFirmwareLogCapacity = 128;
 // are taken and echoed all the same.
 inline constexpr std::size_t kSetupWordsKept = 16;
 
-struct TriggerUnitState {  // DTIO or DTFO
-    bool running;
-    u32 prepares;
-    u32 unit;  // the unit word as sent (unit x factor + adjust)
-    u32 setup[kSetupWordsKept];
-};
 
 // Events and other bytes the firmware sends on its own, waiting for the
 // link host to put them on the line (after any answer being sent).
@@ -110,58 +105,141 @@ struct CanEngineState {
     u32 status;  // the bus state last reported (status word of event 61h)
 };
 
+// ---- What a board's MCU firmware carries ------------------------------------------
+// A property of the board (its row names it): which functions its firmware
+// has, and in which form. A request of a function the board lacks is a code
+// the firmware does not know: it is not answered.
+
+// How the firmware senses the ignition key and the battery.
+enum class IgnitionSense : u8 {
+    None,
+    Queries33V,    // queries F5h..FBh; the battery on a 33 V range read over 3723 counts
+    Queries12Bit,  // queries F5h..FBh; a 12-bit reading of 3.4 V behind an 11:1 divider
+    Text10Bit,     // text requests IGNS, VOLT (code 3Fh); a 10-bit reading behind the same divider
+};
+
+// How the trigger I/O blocks (DTIO, DTFO) are driven.
+enum class TriggerDialect : u8 {
+    None,
+    Framed,     // full frames for every request; unit word = unit x 80 + adjust
+    Short,      // start, stop and prepare as short commands; 16-bit unit word = unit x 25 + adjust
+    ShortHeld,  // Short, and the blocks are held while the board's hold line is high
+};
+
+// The LED output driver behind command 7Ah.
+enum class LedDriver : u8 {
+    None,
+    Linear,    // one output; a 12-bit current setting in a 16-bit word
+    Channels,  // up to four outputs: mode, channel mask, duty and a current code
+    Dimmer,    // one output, a 10-bit level
+};
+
+struct McuFunctionSet {
+    IgnitionSense ignition;
+    TriggerDialect trigger;
+    LedDriver led;
+    u8 pwmOutputs;     // 0: no PWM generators
+    u8 qeiChannels;    // 0: no encoder inputs
+    u8 adcChannels;    // 0: no analog inputs
+    bool versionQuery; // reports its version (FFh; without it the answer is 0)
+    u32 resetPad;      // physical address of the pad word on the MCU's reset line; 0: none
+    u32 holdPad;       // ShortHeld: physical address of the hold line's pad word
+};
+
+// ---- ignition (sim/firmware/ignition_engine.*) ----
+struct IgnitionWorld {  // the key and the battery, as the board's field sets them
+    bool keyOn;
+    u32 batteryMillivolts;
+};
+struct IgnitionEngineState {
+    u32 settings[5];  // F7h..FBh
+};
+
+// ---- trigger I/O (sim/firmware/trigger_engine.*) ----
+struct TriggerUnitState {  // DTIO or DTFO
+    bool running;
+    u32 prepares;
+    u32 unit;  // the unit word as sent (unit x factor + adjust)
+    u32 setup[kSetupWordsKept];
+};
+struct TriggerEngineState {
+    TriggerUnitState dtfo;
+    TriggerUnitState dtio;
+};
+
+// ---- PWM (sim/firmware/pwm_engine.*) ----
+inline constexpr std::size_t kPwmOutputsMax = 8;
+struct PwmEngineState {
+    u32 startMask;
+    u32 stopMask;
+    u32 generator;
+    u32 period[kPwmOutputsMax];
+    u32 pulse;
+    u32 width[kPwmOutputsMax];
+    u32 invert;
+    u32 clock;
+    u32 genSetup[kPwmOutputsMax][3];
+    u32 syncTimeBase;
+    u32 syncUpdate;
+};
+
+// ---- encoder (sim/firmware/qei_engine.*) ----
+inline constexpr std::size_t kQeiChannelsMax = 4;
+struct ShaftWorld {  // the shaft on the encoder inputs
+    std::int32_t rpm;  // signed: negative turns backwards
+};
+struct QeiEngineState {
+    u32 startValue;
+    u32 stopValue;
+    u32 channel;
+    u32 direction[kQeiChannelsMax];
+    u32 velocity[kQeiChannelsMax];
+    u32 position[kQeiChannelsMax];
+    u32 setup[kSetupWordsKept];
+};
+
+// ---- ADC (sim/firmware/adc_engine.*) ----
+inline constexpr std::size_t kAdcChannelsMax = 8;
+struct AdcWorld {  // the voltages on the analog inputs
+    u32 millivolts[kAdcChannelsMax];
+};
+struct AdcEngineState {
+    u32 startValue;
+    u32 stopValue;
+};
+
+// ---- LED drive (sim/firmware/led_engine.*) ----
+struct LedEngineState {
+    u32 setting;  // the last 7Ah payload
+};
+
+// What the MCU senses of the world; kept when the firmware restarts.
+struct McuWorldState {
+    IgnitionWorld ignition;
+    ShaftWorld shaft;
+    AdcWorld adc;
+};
+
 struct McuFirmwareState {
+    // Kept across a restart (power-on and the reset line).
+    McuFunctionSet functions;
+    McuWorldState world;
+    u32 restarts;  // restarts by the reset line since the board was set up
+
     bool poweredOn;
     u32 version;
     u16 diActive;  // input lines that are active (line n at bit n)
     u16 doOn;      // output lines that are on
 
     DicosEngineState dicos;
-
-    TriggerUnitState dtfo;
-    TriggerUnitState dtio;
-
+    TriggerEngineState trigger;
     Dt2EngineState dt2;
-
-    u32 ledSetting;
-
     CanEngineState can;
-
-    struct {
-        u32 startMask;
-        u32 stopMask;
-        u32 generator;
-        u32 period[8];
-        u32 pulse;
-        u32 width[8];
-        u32 invert;
-        u32 clock;
-        u32 genSetup[8][3];
-        u32 syncTimeBase;
-        u32 syncUpdate;
-    } pwm;
-
-    struct {
-        u32 startValue;
-        u32 stopValue;
-        u32 raw[8];
-    } adc;
-
-    struct {
-        u32 startValue;
-        u32 stopValue;
-        u32 channel;
-        u32 direction[4];
-        u32 velocity[4];
-        u32 position[4];
-        u32 setup[kSetupWordsKept];
-    } qei;
-
-    struct {
-        u32 state;
-        u32 batteryRaw;
-        u32 settings[5];
-    } ign;
+    IgnitionEngineState ign;
+    PwmEngineState pwm;
+    QeiEngineState qei;
+    AdcEngineState adc;
+    LedEngineState led;
 
     // The open-ended setup record being received: the code of its first
     // word (0: none) and the words taken; the next word has code first + words.

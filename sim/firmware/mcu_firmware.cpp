@@ -2,9 +2,15 @@
 
 #include <cstring>
 
+#include "sim/firmware/adc_engine.h"
 #include "sim/firmware/can_controller.h"
 #include "sim/firmware/dicos_engine.h"
 #include "sim/firmware/dt2_engine.h"
+#include "sim/firmware/ignition_engine.h"
+#include "sim/firmware/led_engine.h"
+#include "sim/firmware/pwm_engine.h"
+#include "sim/firmware/qei_engine.h"
+#include "sim/firmware/trigger_engine.h"
 
 namespace hx::sim {
 namespace {
@@ -19,16 +25,6 @@ constexpr u32 kPayloadBytes = 4;
 constexpr u32 kInputMaskShift = 16;
 constexpr u32 kLowHalf = 0xFFFF;
 constexpr u32 kHighHalf = 0xFFFF0000u;
-constexpr u32 kPwmGenerators = 8, kPwmPulses = 8, kAdcChannels = 8, kQeiChannels = 4;
-
-// Power-on readings: a battery at about 12 V, idle ADC inputs at mid scale.
-constexpr u32 kBatteryRawAtRest = 1200;
-constexpr u32 kAdcRawAtRest = 1861;
-constexpr u32 kIgnitionOn = 1;
-
-// Ignition text requests: the four ASCII letters of the payload.
-constexpr u8 kTextState[4] = {'I', 'G', 'N', 'S'};
-constexpr u8 kTextVoltage[4] = {'V', 'O', 'L', 'T'};
 
 u32 Payload(const u8* f) {
     u32 word = 0;
@@ -36,25 +32,51 @@ u32 Payload(const u8* f) {
     return word;
 }
 
-void Answer(u8 code, u32 word, u8* out) {
-    out[kLead] = kLeadRequest;
-    out[kCode] = code;
-    for (u32 i = 0; i < kPayloadBytes; ++i) out[kPayload + i] = static_cast<u8>(word >> (8 * i));
-    out[kChecksum] = FirmwareChecksum(out);
+bool InRange(u8 code, u8 first, u8 last) { return code >= first && code <= last; }
+
+bool IsTriggerCode(u8 c) { return InRange(c, kDtfoStop, kDtfoUnit) || InRange(c, kDtioStop, kDtioUnit); }
+
+// Start, stop and prepare of the trigger blocks: the codes the older
+// dialect sends as short commands.
+bool IsTriggerControl(u8 c) { return IsTriggerCode(c) && c != kDtfoUnit && c != kDtioUnit; }
+bool IsTriggerPrepare(u8 c) { return c == kDtfoPrepare || c == kDtioPrepare; }
+
+bool ShortTriggerDialect(const McuFunctionSet& f) {
+    return f.trigger == TriggerDialect::Short || f.trigger == TriggerDialect::ShortHeld;
 }
 
 // ShortCommand c: 23h, c, 00h, 23h + c, 00h, 00h, 00h (no checksum). DICOS
-// C2 and trigger I/O T2/T3 send it for stop, start and prepare; no other code
-// comes in this form.
-constexpr u8 kShortCommandCodes[] = {kDicosStop, kDicosStart, kDtfoStop,    kDtfoPrepare,
-                                     kDtfoStart, kDtioStop,   kDtioPrepare, kDtioStart};
+// C2 sends it for stop and start on every board; the older trigger dialect
+// for the blocks' stop, start and prepare. No other code comes in this form.
+bool TakesShortCommand(const McuFunctionSet& f, u8 code) {
+    if (code == kDicosStop || code == kDicosStart) return true;
+    return ShortTriggerDialect(f) && IsTriggerControl(code);
+}
 
-bool IsShortCommand(const u8* f) {
-    bool known = false;
-    for (u8 code : kShortCommandCodes) known = known || f[kCode] == code;
-    return known && f[kLead] == kLeadRequest && f[kPayload] == 0 &&
+bool IsShortCommand(const McuFunctionSet& functions, const u8* f) {
+    return TakesShortCommand(functions, f[kCode]) && f[kLead] == kLeadRequest && f[kPayload] == 0 &&
            f[kPayload + 1] == static_cast<u8>(kLeadRequest + f[kCode]) && f[kPayload + 2] == 0 &&
            f[kPayload + 3] == 0 && f[kChecksum] == 0;
+}
+
+// Whether the board's firmware has the function a full frame of `code`
+// belongs to. The DI, DICOS, DT2 and CAN codes are known on every board.
+bool Carries(const McuFunctionSet& f, u8 code) {
+    if (InRange(code, kIgnState, kIgnSettingLast)) {
+        return f.ignition == IgnitionSense::Queries33V || f.ignition == IgnitionSense::Queries12Bit;
+    }
+    if (code == kIgnText) return f.ignition == IgnitionSense::Text10Bit;
+    if (IsTriggerCode(code)) {
+        if (f.trigger == TriggerDialect::None) return false;
+        // The older dialect takes start, stop and prepare only as short
+        // commands; the framed one has no prepare.
+        return ShortTriggerDialect(f) ? !IsTriggerControl(code) : !IsTriggerPrepare(code);
+    }
+    if (InRange(code, kPwmStop, kPwmSetupLast)) return f.pwmOutputs != 0;
+    if (InRange(code, kAdcStop, kAdcRead)) return f.adcChannels != 0;
+    if (InRange(code, kQeiStop, kQeiSetPosition)) return f.qeiChannels != 0;
+    if (code == kLedSet) return f.led != LedDriver::None;
+    return true;
 }
 
 // ---- per-feature state changes ------------------------------------------------
@@ -68,32 +90,15 @@ u32 InputAnswer(const McuFirmwareState& s, u32 word) {
 }
 
 u32 Query(McuFirmwareState& s, u8 code, u32 word) {
-    switch (code) {
-        case kDiRead: return InputAnswer(s, word);
-        case kAdcRead: return s.adc.raw[word % kAdcChannels];
-        case kQeiDirection: return s.qei.direction[word % kQeiChannels];
-        case kQeiVelocity: return s.qei.velocity[word % kQeiChannels];
-        case kQeiPosition: return s.qei.position[word % kQeiChannels];
-        case kIgnState: return s.ign.state;
-        case kIgnBattery: return s.ign.batteryRaw;
-        case kVersion: return s.version;
-        default: break;
-    }
-    if (code >= kCanTimingGetFirst && code <= kCanTimingGetLast) return CanQuery(s, code);
-    if (code >= kIgnSettingFirst && code <= kIgnSettingLast) return s.ign.settings[code - kIgnSettingFirst];
+    if (code == kDiRead) return InputAnswer(s, word);
+    // Every firmware answers the version query (the DIO drivers probe with
+    // it); one without version reporting answers 0.
+    if (code == kVersion) return s.functions.versionQuery ? s.version : 0;
+    if (code == kAdcRead) return AdcQuery(s, word);
+    if (InRange(code, kQeiDirection, kQeiPosition)) return QeiQuery(s, code, word);
+    if (InRange(code, kCanTimingGetFirst, kCanTimingGetLast)) return CanQuery(s, code);
+    if (InRange(code, kIgnState, kIgnSettingLast)) return IgnitionQuery(s, code, word);
     return 0;
-}
-
-bool InRange(u8 code, u8 first, u8 last) { return code >= first && code <= last; }
-
-void TriggerCommand(TriggerUnitState& t, u8 code, u8 stop, u32 word) {
-    switch (code - stop) {
-        case 0: t.running = false; break;
-        case 1: ++t.prepares; break;
-        case 2: t.running = true; break;
-        case 3: t.unit = word; break;
-        default: break;
-    }
 }
 
 // The engines with codes of their own; false for any other code.
@@ -104,6 +109,14 @@ bool EngineCommand(McuFirmwareState& s, u8 code, u32 word) {
         Dt2Command(s, code, word);
     } else if (InRange(code, kCanStop, kCanSetupLast)) {
         CanCommand(s, code, word);
+    } else if (IsTriggerCode(code)) {
+        TriggerCommand(s, code, word);
+    } else if (InRange(code, kQeiStop, kQeiSetPosition)) {
+        QeiCommand(s, code, word);
+    } else if (InRange(code, kAdcStop, kAdcStart)) {
+        AdcCommand(s, code, word);
+    } else if (code == kLedSet) {
+        LedCommand(s, word);
     } else {
         return false;
     }
@@ -112,31 +125,19 @@ bool EngineCommand(McuFirmwareState& s, u8 code, u32 word) {
 
 void Command(McuFirmwareState& s, u8 code, u32 word) {
     if (EngineCommand(s, code, word)) return;
-    switch (code) {
-        case kDoWrite: {
-            const u16 mask = static_cast<u16>(word >> kInputMaskShift);
-            s.doOn = static_cast<u16>((s.doOn & ~mask) | (word & mask));
-            return;
-        }
-        case kLedSet: s.ledSetting = word; return;
-        case kAdcStop: s.adc.stopValue = word; return;
-        case kAdcStart: s.adc.startValue = word; return;
-        case kQeiStop: s.qei.stopValue = word; return;
-        case kQeiStart: s.qei.startValue = word; return;
-        case kQeiChannel: s.qei.channel = word; return;
-        case kQeiSetPosition: s.qei.position[s.qei.channel % kQeiChannels] = word; return;
-        default: break;
+    if (code == kDoWrite) {
+        const u16 mask = static_cast<u16>(word >> kInputMaskShift);
+        s.doOn = static_cast<u16>((s.doOn & ~mask) | (word & mask));
     }
-    if (InRange(code, kDtfoStop, kDtfoUnit)) TriggerCommand(s.dtfo, code, kDtfoStop, word);
-    else if (InRange(code, kDtioStop, kDtioUnit)) TriggerCommand(s.dtio, code, kDtioStop, word);
 }
 
 // The kept words of the record that `first` opens; nullptr when `first`
-// opens none.
+// opens none on this board.
 u32* SetupRecord(McuFirmwareState& s, u8 first) {
+    if (!Carries(s.functions, first)) return nullptr;
     switch (first) {
-        case kDtfoSetupFirst: return s.dtfo.setup;
-        case kDtioSetupFirst: return s.dtio.setup;
+        case kDtfoSetupFirst: return s.trigger.dtfo.setup;
+        case kDtioSetupFirst: return s.trigger.dtio.setup;
         case kQeiSetupFirst: return s.qei.setup;
         default: return nullptr;
     }
@@ -155,24 +156,6 @@ bool TakeSetupWord(McuFirmwareState& s, u8 code, u32 word) {
     if (r.words < kSetupWordsKept) SetupRecord(s, r.first)[r.words] = word;
     ++r.words;
     return true;
-}
-
-void Post(McuFirmwareState& s, u8 code, u32 word) {
-    auto& p = s.pwm;
-    switch (code) {
-        case kPwmStop: p.stopMask = word; return;
-        case kPwmStart: p.startMask = word; return;
-        case kPwmGenerator: p.generator = word; return;
-        case kPwmPeriod: p.period[p.generator % kPwmGenerators] = word; return;
-        case kPwmPulse: p.pulse = word; return;
-        case kPwmWidth: p.width[p.pulse % kPwmPulses] = word; return;
-        case kPwmInvert: p.invert = word; return;
-        case kPwmSyncTimeBase: ++p.syncTimeBase; return;
-        case kPwmSyncUpdate: ++p.syncUpdate; return;
-        case kPwmClock: p.clock = word; return;
-        default: break;
-    }
-    if (InRange(code, kPwmSetupFirst, kPwmSetupLast)) p.genSetup[p.generator % kPwmGenerators][code - kPwmSetupFirst] = word;
 }
 
 // ---- the command table ----------------------------------------------------------
@@ -208,18 +191,6 @@ struct CommandTable {
 };
 constexpr CommandTable kTable{};
 
-u32 TextAnswer(McuFirmwareState& s, const u8* request, u8* out) {
-    if (std::memcmp(request + kPayload, kTextState, sizeof kTextState) == 0) {
-        Answer(kIgnText, s.ign.state != 0 ? 1u : 0u, out);
-        return kMcuFrameBytes;
-    }
-    if (std::memcmp(request + kPayload, kTextVoltage, sizeof kTextVoltage) == 0) {
-        Answer(kIgnText, s.ign.batteryRaw, out);
-        return kMcuFrameBytes;
-    }
-    return 0;
-}
-
 void Log(McuFirmwareState& s, const u8* frame, RequestKind kind) {
     ReceivedFrame& r = s.log[s.framesReceived % kFirmwareLogCapacity];
     std::memcpy(r.bytes, frame, kMcuFrameBytes);
@@ -235,20 +206,35 @@ u8 FirmwareChecksum(const u8* frame) {
     return sum;
 }
 
+void BuildAnswerFrame(u8 code, u32 word, u8* out) {
+    out[kLead] = kLeadRequest;
+    out[kCode] = code;
+    for (u32 i = 0; i < kPayloadBytes; ++i) out[kPayload + i] = static_cast<u8>(word >> (8 * i));
+    out[kChecksum] = FirmwareChecksum(out);
+}
+
 void PowerOnFirmware(McuFirmwareState& s) {
+    const McuFunctionSet functions = s.functions;
+    const McuWorldState world = s.world;
+    const u32 restarts = s.restarts;
     std::memset(&s, 0, sizeof s);
+    s.functions = functions;
+    s.world = world;
+    s.restarts = restarts;
     s.poweredOn = true;
     s.version = kFirmwareVersion;
-    s.ign.state = kIgnitionOn;
-    s.ign.batteryRaw = kBatteryRawAtRest;
-    for (u32& raw : s.adc.raw) raw = kAdcRawAtRest;
+}
+
+void RestartFirmware(McuFirmwareState& s) {
+    PowerOnFirmware(s);
+    ++s.restarts;
 }
 
 u32 FirmwareHandle(McuFirmwareState& s, const u8* request, u8* out) {
     const u8 code = request[kCode];
     if (request[kChecksum] != FirmwareChecksum(request)) {
         s.setupRecord = {};
-        if (!IsShortCommand(request)) {
+        if (!IsShortCommand(s.functions, request)) {
             Log(s, request, RequestKind::BadChecksum);
             return 0;
         }
@@ -263,16 +249,16 @@ u32 FirmwareHandle(McuFirmwareState& s, const u8* request, u8* out) {
         std::memcpy(out, request, kMcuFrameBytes);
         return kMcuFrameBytes;
     }
-    const RequestKind kind = kTable.kind[code];
+    const RequestKind kind = Carries(s.functions, code) ? kTable.kind[code] : RequestKind::Unknown;
     Log(s, request, kind);
     switch (kind) {
-        case RequestKind::Query: Answer(code, Query(s, code, word), out); return kMcuFrameBytes;
+        case RequestKind::Query: BuildAnswerFrame(code, Query(s, code, word), out); return kMcuFrameBytes;
         case RequestKind::Command:
             Command(s, code, word);
             std::memcpy(out, request, kMcuFrameBytes);
             return kMcuFrameBytes;
-        case RequestKind::Post: Post(s, code, word); return 0;
-        case RequestKind::Text: return TextAnswer(s, request, out);
+        case RequestKind::Post: PwmPost(s, code, word); return 0;
+        case RequestKind::Text: return IgnitionText(s, request, out);
         default: return 0;
     }
 }
@@ -294,7 +280,7 @@ void FirmwareReceive(McuFirmwareState& s, const u8* bytes, u32 count, const Byte
 }
 
 void BuildEventFrame(u8 code, u32 payload, u8* out) {
-    Answer(code, payload, out);
+    BuildAnswerFrame(code, payload, out);
     out[kLead] = kLeadEvent;
     out[kChecksum] = FirmwareChecksum(out);
 }

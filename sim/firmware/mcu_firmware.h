@@ -59,8 +59,12 @@ inline constexpr u8 kIgnState = 0xF5, kIgnBattery = 0xF6, kIgnSettingFirst = 0xF
 inline constexpr u8 kVersion = 0xFF;
 }  // namespace fw
 
-// Power-on state: version, inputs idle, outputs off, readings at rest.
+// Power-on state: version, inputs idle, outputs off, every engine stopped.
+// The board's functions and world (set when the board is wired), and the
+// restart count, are kept.
 void PowerOnFirmware(McuFirmwareState& state);
+// The reset line was pulsed: power-on state, one restart more.
+void RestartFirmware(McuFirmwareState& state);
 
 // Bytes from the library; answers go to `sink`.
 void FirmwareReceive(McuFirmwareState& state, const u8* bytes, u32 count, const ByteSink& sink);
@@ -71,6 +75,8 @@ u32 FirmwareHandle(McuFirmwareState& state, const u8* request, u8* out);
 
 // Sum of bytes 0..5 modulo 256, as the firmware computes it.
 u8 FirmwareChecksum(const u8* frame);
+// An answer frame: lead 23h, `code`, `word`, checksum (7 bytes into `out`).
+void BuildAnswerFrame(u8 code, u32 word, u8* out);
 
 // Bytes the firmware sends on its own (events). The link host puts them on
 // the line after the answer it is sending; see KickLinks. False, and counted

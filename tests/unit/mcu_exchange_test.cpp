@@ -28,7 +28,7 @@ TEST_F(Exchange, QuerySendsTheFrameAndTakesTheAnswerWord) {
 
 TEST_F(Exchange, QueryAcceptsOnlyItsCodeWithAGoodChecksumAndKeepsTheWordOtherwise) {
     LoadAndOpen();
-    Edit([](sim::SerialLinkState& s) { s.mcu.ign.state = 1; });
+    Edit([](sim::SerialLinkState& s) { s.mcu.world.ignition.keyOn = true; });
     u32 word = 7;
     ASSERT_TRUE(McuQuery(0xF5, &word));  // answer 23 F5 01 00 00 00 19
     EXPECT_EQ(word, 1u);
@@ -179,7 +179,7 @@ TEST_F(Exchange, SlowRestOfAnAnswerLaterThanTheShortTimeoutFailsTheQuery) {
 // 23h + c, 00h, 00h, 00h); any other code in it is not answered, and a
 // missing echo fails the exchange.
 TEST_F(Exchange, SlowShortCommandsAreEchoedOnlyForTheirOwnCodes) {
-    LoadAndOpen();
+    LoadAndOpen("Trelo-06");  // trigger blocks in the short-command dialect
     const auto shortCommand = [](u8 code) {
         const McuFrame frame = {kLeadRequest, code, 0, static_cast<u8>(kLeadRequest + code), 0, 0, 0};
         return McuExchangeEcho(frame);

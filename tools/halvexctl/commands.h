@@ -15,6 +15,9 @@ void AddMcuCommand(CLI::App& app, Command& command);
 // "di" and "do"; "board" (the virtual board's field side).
 void AddDioCommand(CLI::App& app, Command& command);
 void AddBoardCommand(CLI::App& app, Command& command);
+// The "board" subcommand, once AddBoardCommand has run: a feature adds the
+// drivers of its part of the virtual world to it ("board ign", ...).
+inline CLI::App& BoardSubcommand(CLI::App& app) { return *app.get_subcommand("board"); }
 void AddPoeCommand(CLI::App& app, Command& command);
 void AddDt2Command(CLI::App& app, Command& command);
 void AddCanCommand(CLI::App& app, Command& command);
