@@ -311,8 +311,8 @@ struct BoardEncoder {
     uint32_t linesPerRev;  // encoder lines per revolution; a revolution is 4 x lines counts
 };
 
+// Channel `channel` of the board's encoder inputs (exists false: no such channel).
 BoardEncoder GetBoardEncoder(uint32_t channel);
-int32_t GetBoardShaftRpm();
 
 // ---- the virtual board's ADC inputs, LED outputs and MCU restarts (docs/virtual-firmware.md) ----
 

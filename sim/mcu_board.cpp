@@ -1,5 +1,7 @@
 #include "sim/mcu_board.h"
 
+#include <algorithm>
+
 #include "sim/board_links.h"
 #include "sim/firmware/qei_engine.h"
 #include "sim/virtual_board.h"
@@ -49,7 +51,7 @@ public:
 }  // namespace
 
 std::int32_t SetShaftRpm(std::int32_t rpm) {
-    const std::int32_t set = rpm < -kShaftRpmLimit ? -kShaftRpmLimit : rpm > kShaftRpmLimit ? kShaftRpmLimit : rpm;
+    const std::int32_t set = std::clamp(rpm, -kShaftRpmLimit, kShaftRpmLimit);
     LinksLock lock;
     TheLinks().mcu.world.shaft.rpm = set;
     return set;

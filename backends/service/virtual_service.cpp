@@ -241,8 +241,6 @@ bool DriveBoardStatusLine(uint32_t line, int level) {
 
 int32_t SetBoardShaftRpm(int32_t rpm) { return sim::SetShaftRpm(rpm); }
 
-int32_t GetBoardShaftRpm() { return sim::ReadMcuFirmware().world.shaft.rpm; }
-
 BoardEncoder GetBoardEncoder(uint32_t channel) {
     const sim::McuFirmwareState s = sim::ReadMcuFirmware();
     if (channel >= sim::QeiChannels(s)) return {};
