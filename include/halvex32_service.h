@@ -296,6 +296,24 @@ bool DriveBoardStatusLine(uint32_t line, int level);
 
 // ---- the virtual board's shaft encoder (docs/virtual-firmware.md) ----
 
+// The shaft on the encoder inputs turns at `rpm` (negative: backwards); it
+// turns as the board clock runs (AdvanceBoardClock). Returns the speed set
+// (within +-100000 rpm).
+int32_t SetBoardShaftRpm(int32_t rpm);
+
+// One encoder channel as the firmware counts it.
+struct BoardEncoder {
+    bool exists;           // the board's firmware has this channel
+    bool running;          // started, not stopped since
+    uint32_t position;     // counts, wrapping modulo 2^32
+    uint32_t direction;    // of the last count: 0 forward (up), 1 backward (down)
+    uint32_t velocity;     // counts per second now (0 while stopped)
+    uint32_t linesPerRev;  // encoder lines per revolution; a revolution is 4 x lines counts
+};
+
+// Channel `channel` of the board's encoder inputs (exists false: no such channel).
+BoardEncoder GetBoardEncoder(uint32_t channel);
+
 // ---- the virtual board's ADC inputs, LED outputs and MCU restarts (docs/virtual-firmware.md) ----
 
 }  // namespace hx::service

@@ -1,6 +1,10 @@
 #include "sim/mcu_board.h"
 
+#include <algorithm>
+
 #include "sim/board_links.h"
+#include "sim/firmware/qei_engine.h"
+#include "sim/virtual_board.h"
 
 namespace hx::sim {
 namespace {
@@ -16,6 +20,7 @@ void WireMcuFunctions(const BoardModel& model) {
     mcu.world = {};
     mcu.world.ignition.keyOn = true;
     mcu.world.ignition.batteryMillivolts = kBatteryAtRestMillivolts;
+    AttachEncoderClock();
 }
 
 McuFirmwareState ReadMcuFirmware() {
@@ -30,6 +35,32 @@ McuFirmwareState ReadMcuFirmware() {
 // ---- trigger I/O ----
 
 // ---- encoder ----
+
+namespace {
+
+// The shaft turns with the board clock; the firmware's running channels
+// count what it turned.
+class EncoderClock final : public ClockedDevice {
+public:
+    void Advance(u64 fromMs, u64 toMs) override {
+        LinksLock lock;
+        QeiAdvance(TheLinks().mcu, toMs - fromMs);
+    }
+};
+
+}  // namespace
+
+std::int32_t SetShaftRpm(std::int32_t rpm) {
+    const std::int32_t set = std::clamp(rpm, -kShaftRpmLimit, kShaftRpmLimit);
+    LinksLock lock;
+    TheLinks().mcu.world.shaft.rpm = set;
+    return set;
+}
+
+void AttachEncoderClock() {
+    static EncoderClock clock;
+    TheBoard().AttachClock(&clock);
+}
 
 // ---- ADC, LED drive, MCU maintenance ----
 

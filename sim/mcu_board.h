@@ -6,6 +6,8 @@
 // tools; every access takes the links' lock.
 #pragma once
 
+#include <cstdint>
+
 #include "core/types.h"
 #include "sim/firmware/link_state.h"
 #include "sim/models.h"
@@ -27,6 +29,13 @@ McuFirmwareState ReadMcuFirmware();
 // ---- trigger I/O ----
 
 // ---- encoder ----
+
+// The shaft turns at `rpm` (negative: backwards), within
+// +-kShaftRpmLimit; returns the speed set.
+std::int32_t SetShaftRpm(std::int32_t rpm);
+// The encoder channels count on the board clock: attached to this
+// process's board when the MCU's functions are wired.
+void AttachEncoderClock();
 
 // ---- ADC, LED drive, MCU maintenance ----
 

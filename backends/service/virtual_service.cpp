@@ -14,6 +14,8 @@
 #include "sim/firmware/dt2_engine.h"
 #include "sim/firmware/can_controller.h"
 #include "sim/firmware/mcu_firmware.h"
+#include "sim/firmware/qei_engine.h"
+#include "sim/mcu_board.h"
 #include "sim/poe_board.h"
 #include "sim/posix/link_host.h"
 #include "sim/virtual_board.h"
@@ -236,6 +238,19 @@ bool DriveBoardStatusLine(uint32_t line, int level) {
 // ---- the virtual board's trigger I/O blocks (DTIO, DTFO) ----
 
 // ---- the virtual board's shaft encoder ----
+
+int32_t SetBoardShaftRpm(int32_t rpm) { return sim::SetShaftRpm(rpm); }
+
+BoardEncoder GetBoardEncoder(uint32_t channel) {
+    const sim::McuFirmwareState s = sim::ReadMcuFirmware();
+    if (channel >= sim::QeiChannels(s)) return {};
+    return {true,
+            (s.qei.running >> channel & 1u) != 0,
+            s.qei.position[channel],
+            s.qei.direction[channel],
+            sim::QeiVelocity(s, channel),
+            sim::QeiLinesPerRev(s)};
+}
 
 // ---- the virtual board's ADC inputs, LED outputs and MCU restarts ----
 

@@ -184,17 +184,19 @@ struct PwmEngineState {
 };
 
 // ---- encoder (sim/firmware/qei_engine.*) ----
+// Words and units as docs/virtual-firmware.md defines them.
 inline constexpr std::size_t kQeiChannelsMax = 4;
-struct ShaftWorld {  // the shaft on the encoder inputs
+struct ShaftWorld {  // the shaft on the encoder inputs (every channel's encoder sits on it)
     std::int32_t rpm;  // signed: negative turns backwards
 };
 struct QeiEngineState {
-    u32 startValue;
-    u32 stopValue;
-    u32 channel;
-    u32 direction[kQeiChannelsMax];
-    u32 velocity[kQeiChannelsMax];
-    u32 position[kQeiChannelsMax];
+    u32 running;  // channel n counts while bit n is set
+    u32 channel;  // the channel that set position (B6h) acts on
+    u32 position[kQeiChannelsMax];   // counts, wrapping modulo 2^32
+    u32 direction[kQeiChannelsMax];  // sense of the channel's last count: 0 up, 1 down
+    // The part of a count turned but not yet counted, in 1/60000 counts
+    // (counts per minute x milliseconds), same sign as the turn.
+    std::int64_t fraction[kQeiChannelsMax];
     u32 setup[kSetupWordsKept];
 };
 

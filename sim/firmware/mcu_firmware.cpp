@@ -74,7 +74,7 @@ bool Carries(const McuFunctionSet& f, u8 code) {
     }
     if (InRange(code, kPwmStop, kPwmSetupLast)) return f.pwmOutputs != 0;
     if (InRange(code, kAdcStop, kAdcRead)) return f.adcChannels != 0;
-    if (InRange(code, kQeiStop, kQeiSetPosition)) return f.qeiChannels != 0;
+    if (InRange(code, kQeiStop, kQeiSetPosition) || code == kQeiSetupFirst) return f.qeiChannels != 0;
     if (code == kLedSet) return f.led != LedDriver::None;
     return true;
 }
