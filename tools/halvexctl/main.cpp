@@ -23,6 +23,8 @@ int main(int argc, char** argv) {
     AddDicosCommand(app, command);
     AddDt2Command(app, command);
     AddCanCommand(app, command);
+    AddAdcCommand(app, command);
+    AddLedCommand(app, command);
 
     try {
         app.parse(argc, argv);
