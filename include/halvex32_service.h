@@ -316,4 +316,48 @@ BoardEncoder GetBoardEncoder(uint32_t channel);
 
 // ---- the virtual board's ADC inputs, LED outputs and MCU restarts (docs/virtual-firmware.md) ----
 
+// An analog input of the board's MCU as the converter sees it.
+struct BoardAdcInput {
+    bool exists;       // the board wires this channel
+    double volts;      // at the input (millivolt steps)
+    bool sampling;     // started (every channel is, from power-on); else its reading is held
+    uint32_t reading;  // what the firmware answers for it now (counts)
+};
+
+// The voltage at input `channel` (clipped to 0 and to 4294967 V); false for a
+// channel the board does not have.
+bool SetBoardAdcVolts(uint32_t channel, double volts);
+BoardAdcInput GetBoardAdc(uint32_t channel);
+
+// An LED output as the board's driver drives it.
+struct BoardLedOutput {
+    bool exists;
+    const char* driver;  // "linear", "channels", "dimmer"; "" when the board has none
+    uint32_t current;    // mA while on
+    uint32_t duty;       // percent
+    bool on;
+    uint32_t refused;    // frames of the driver (all outputs) it could not take
+};
+
+// Outputs are 0..3 on a four-channel driver, 0 on the others.
+BoardLedOutput GetBoardLed(uint32_t output);
+
+// The board's MCU as its firmware and its reset line show it.
+struct BoardMcu {
+    bool resetLine;         // the chipset drives the MCU's reset line through a pad
+    uint32_t resetPadWord;  // that pad's word
+    bool resetLineHigh;
+    uint32_t restarts;      // by the reset line since the board was set up
+    uint32_t versionWord;   // what the firmware answers to the version query
+};
+
+BoardMcu GetBoardMcu();
+// The pad word of the reset line, set without a pulse; false when the board
+// has no such pad.
+bool PresetBoardMcuResetPad(uint32_t word);
+
+// The library's generator of the bytes that LED family L3 puts in its frames
+// continues from `seed` (0 at load).
+void SeedLedGenerator(uint32_t seed);
+
 }  // namespace hx::service

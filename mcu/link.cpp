@@ -14,6 +14,7 @@ namespace {
 
 // A port kind of 0 means the UART at I/O base 2E8h.
 constexpr u32 kDefaultPortKind = kPortUart2E8;
+constexpr u32 kOpenGatePollMs = 1;
 
 void ClearLink(McuLink& link, u32 baud) {
     link.comHandle.store(os::kNoHandle);
@@ -28,6 +29,7 @@ void ClearLink(McuLink& link, u32 baud) {
     // ends, because a receive thread that did not stop in time may still
     // set it.
     link.heldCount.store(0);
+    link.opening.store(false);
     ClearFrameBuf(link);
 }
 
@@ -69,8 +71,31 @@ void SetLinkDefaults() {
     ClearLink(serialPortCan, kCanLinkBaud);
 }
 
+namespace {
+
+// Two first calls at once must not both open the port: the second open of
+// the same terminal can fail its configuration and close the port under the
+// first. The later caller waits until the first is done. Nothing is waited
+// for while the gate is held but the open itself.
+class OpenGate {
+public:
+    explicit OpenGate(McuLink& link) : link_(link) {
+        while (link_.opening.exchange(true)) os::SleepMs(kOpenGatePollMs);
+    }
+    ~OpenGate() { link_.opening.store(false); }
+    OpenGate(const OpenGate&) = delete;
+    OpenGate& operator=(const OpenGate&) = delete;
+
+private:
+    McuLink& link_;
+};
+
+}  // namespace
+
 Bool32 OpenMcuLink(McuLink& link) {
     if (os::HandleIsOpen(link.comHandle.load())) return kTrue;
+    const OpenGate gate(link);
+    if (os::HandleIsOpen(link.comHandle.load())) return kTrue;  // opened by the call that held the gate
     if (link.portKind.load() == 0) link.portKind.store(kDefaultPortKind);
 
     os::PathChar path[os::kPortPathChars] = {};

@@ -43,6 +43,8 @@ struct McuLink {
     // hand-over buffer of the last answer frame. Bytes are atomic because the
     // receive thread fills them while an exchange may clear them.
     std::atomic<u8> frameBuf[kLinkFrameBufSize];
+    // Held while one thread finds, opens and configures the port.
+    std::atomic<bool> opening;
 };
 
 extern McuLink serialPortMcu;

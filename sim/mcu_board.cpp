@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sim/board_links.h"
+#include "sim/chips/mcu_reset_pad.h"
 #include "sim/firmware/qei_engine.h"
 #include "sim/virtual_board.h"
 
@@ -21,6 +22,7 @@ void WireMcuFunctions(const BoardModel& model) {
     mcu.world.ignition.keyOn = true;
     mcu.world.ignition.batteryMillivolts = kBatteryAtRestMillivolts;
     AttachEncoderClock();
+    WireMcuResetPad(model);
 }
 
 McuFirmwareState ReadMcuFirmware() {
@@ -63,5 +65,38 @@ void AttachEncoderClock() {
 }
 
 // ---- ADC, LED drive, MCU maintenance ----
+
+namespace {
+
+McuResetPad& TheResetPad() {
+    static McuResetPad pad{TheLinks().mcu};
+    return pad;
+}
+
+}  // namespace
+
+bool SetAdcInput(u32 channel, u32 millivolts) {
+    LinksLock lock;
+    McuFirmwareState& mcu = TheLinks().mcu;
+    if (channel >= mcu.functions.adcChannels || channel >= kAdcChannelsMax) return false;
+    mcu.world.adc.millivolts[channel] = millivolts;
+    return true;
+}
+
+void WireMcuResetPad(const BoardModel& model) {
+    const u32 address = model.mcuFunctions ? model.mcuFunctions->resetPad : 0;
+    McuResetPad& pad = TheResetPad();
+    pad.Wire(address);
+    if (!address) return;
+    pad.PowerOn();
+    pad.Attach(TheBoard());
+}
+
+bool PresetMcuResetPad(u32 word) {
+    LinksLock lock;
+    if (!TheLinks().mcu.functions.resetPad) return false;
+    TheResetPad().Set(word);
+    return true;
+}
 
 }  // namespace hx::sim

@@ -39,4 +39,13 @@ void AttachEncoderClock();
 
 // ---- ADC, LED drive, MCU maintenance ----
 
+// The voltage at analog input `channel`; false for a channel the board
+// does not have.
+bool SetAdcInput(u32 channel, u32 millivolts);
+// Powers on and attaches the pad of the MCU's reset line where `model`
+// wires one (with the links' lock held, after the board state was cleared).
+void WireMcuResetPad(const BoardModel& model);
+// A pad word on the reset line without a pulse; false when the board has none.
+bool PresetMcuResetPad(u32 word);
+
 }  // namespace hx::sim

@@ -2,9 +2,11 @@
 // its clock, and what its watchdog chips and reset line show. Every use of
 // the virtual board's own names is in this file.
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 
 #include "backends/service/attach.h"
+#include "core/state.h"
 #include "halvex32_service.h"
 #include "os/posix/machine_names.h"
 #include "sim/board_links.h"
@@ -13,6 +15,8 @@
 #include "sim/dt2_board.h"
 #include "sim/firmware/dt2_engine.h"
 #include "sim/firmware/can_controller.h"
+#include "sim/firmware/adc_engine.h"
+#include "sim/firmware/led_engine.h"
 #include "sim/firmware/mcu_firmware.h"
 #include "sim/firmware/qei_engine.h"
 #include "sim/mcu_board.h"
@@ -253,5 +257,52 @@ BoardEncoder GetBoardEncoder(uint32_t channel) {
 }
 
 // ---- the virtual board's ADC inputs, LED outputs and MCU restarts ----
+
+namespace {
+
+constexpr double kMillivoltsPerVolt = 1000.0;
+constexpr double kMillivoltsMax = 4294967295.0;
+
+const char* LedDriverName(sim::LedDriver driver) {
+    switch (driver) {
+        case sim::LedDriver::Linear: return "linear";
+        case sim::LedDriver::Channels: return "channels";
+        case sim::LedDriver::Dimmer: return "dimmer";
+        default: return "";
+    }
+}
+
+}  // namespace
+
+bool SetBoardAdcVolts(uint32_t channel, double volts) {
+    const double mV = std::clamp(std::round(volts * kMillivoltsPerVolt), 0.0, kMillivoltsMax);
+    return sim::SetAdcInput(channel, static_cast<u32>(mV));
+}
+
+BoardAdcInput GetBoardAdc(uint32_t channel) {
+    sim::McuFirmwareState& mcu = sim::TheLinks().mcu;
+    const sim::LinksLock lock;
+    if (channel >= mcu.functions.adcChannels || channel >= sim::kAdcChannelsMax) return {};
+    return {true, mcu.world.adc.millivolts[channel] / kMillivoltsPerVolt, !(mcu.adc.held >> channel & 1u),
+            sim::AdcQuery(mcu, channel)};
+}
+
+BoardLedOutput GetBoardLed(uint32_t output) {
+    const sim::McuFirmwareState mcu = sim::ReadMcuFirmware();
+    if (output >= sim::LedOutputs(mcu.functions.led)) return {false, LedDriverName(mcu.functions.led), 0, 0, false, 0};
+    const sim::LedOutputState& o = mcu.led.outputs[output];
+    return {true, LedDriverName(mcu.functions.led), o.current, o.duty, o.on, mcu.led.refused};
+}
+
+BoardMcu GetBoardMcu() {
+    const sim::McuFirmwareState mcu = sim::ReadMcuFirmware();
+    const sim::ResetLineWorld& line = mcu.world.resetLine;
+    return {mcu.functions.resetPad != 0, line.padWord, line.high, mcu.restarts,
+            mcu.functions.versionQuery ? mcu.version : 0};
+}
+
+bool PresetBoardMcuResetPad(uint32_t word) { return sim::PresetMcuResetPad(word); }
+
+void SeedLedGenerator(uint32_t seed) { LedSeed.store(seed); }
 
 }  // namespace hx::service

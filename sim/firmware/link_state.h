@@ -206,13 +206,31 @@ struct AdcWorld {  // the voltages on the analog inputs
     u32 millivolts[kAdcChannelsMax];
 };
 struct AdcEngineState {
-    u32 startValue;
-    u32 stopValue;
+    u32 startValue;  // the last start word (A1h)
+    u32 stopValue;   // the last stop word (A0h)
+    u32 held;        // channel n at bit n: stopped, its last sample held
+    u32 sample[kAdcChannelsMax];  // the sample a stopped channel holds
 };
 
 // ---- LED drive (sim/firmware/led_engine.*) ----
+inline constexpr std::size_t kLedOutputsMax = 4;
+struct LedOutputState {
+    u32 setting;  // the driver's own setting (12-bit word, current code or 10-bit level)
+    u32 current;  // mA the output drives while on
+    u32 duty;     // percent of the time it is on
+    bool on;
+};
 struct LedEngineState {
     u32 setting;  // the last 7Ah payload
+    u32 taken;    // frames the driver took
+    u32 refused;  // frames echoed that the driver could not take (nothing changed)
+    LedOutputState outputs[kLedOutputsMax];
+};
+
+// ---- MCU reset line (sim/chips/mcu_reset_pad.*) ----
+struct ResetLineWorld {  // the chipset pad that drives the MCU's reset line
+    u32 padWord;  // bits 0..11 the pad's configuration, as last written
+    bool high;    // the line's level as the MCU sees it
 };
 
 // What the MCU senses of the world; kept when the firmware restarts.
@@ -220,6 +238,7 @@ struct McuWorldState {
     IgnitionWorld ignition;
     ShaftWorld shaft;
     AdcWorld adc;
+    ResetLineWorld resetLine;
 };
 
 struct McuFirmwareState {

@@ -1,6 +1,8 @@
 // halvexctl mcu: the MCU command link for a service technician. "version"
-// asks the firmware for its version through MCU_GetVersion; "raw" sends one
-// frame of any code and shows the bytes that went out and what came back.
+// asks the firmware for its version through MCU_GetVersion; "reset" pulses
+// the MCU's reset line (MCU_Reset, on the models that drive it) and asks for
+// the version of the restarted firmware; "raw" sends one frame of any code
+// and shows the bytes that went out and what came back.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,8 +16,6 @@ namespace {
 
 namespace svc = hx::service;
 
-constexpr uint8_t kVersionQuery = 0xFF;  // the code MCU_GetVersion queries
-
 struct RawRequest {
     std::string kind;
     std::string code;
@@ -28,24 +28,25 @@ void PrintFrame(const char* label, const uint8_t* bytes) {
     std::printf("\n");
 }
 
-// The MCU families fill MCU_GetVersion's slot as the MCU maintenance feature
-// lands; until then the export answers its default 0 and the same query goes
-// out as a raw frame.
-bool ReadVersion(uint32_t* version) {
-    if (MCU_GetVersion(version)) return true;
-    const svc::FrameExchange x = svc::ExchangeFrame(svc::FrameKind::Query, kVersionQuery, *version);
-    if (x.result != svc::FrameResult::Answered || !x.matches) return false;
-    *version = x.word;
-    return true;
+int PrintVersion(const char* label) {
+    uint32_t version = 0;
+    if (!MCU_GetVersion(&version)) return Fail("the MCU did not answer the version query");
+    std::printf("%s: 0x%08X (%u.%u.%u.%u)\n", label, version, version >> 24, (version >> 16) & 0xFF,
+                (version >> 8) & 0xFF, version & 0xFF);
+    return 0;
 }
 
 int RunVersion(Context& ctx) {
     if (const int rc = RequireGroup(ctx, svc::kMcu, "MCU version support")) return rc;
-    uint32_t version = 0;
-    if (!ReadVersion(&version)) return Fail("the MCU did not answer the version query");
-    std::printf("MCU version: 0x%08X (%u.%u.%u.%u)\n", version, version >> 24, (version >> 16) & 0xFF,
-                (version >> 8) & 0xFF, version & 0xFF);
-    return 0;
+    return PrintVersion("MCU version");
+}
+
+int RunReset(Context& ctx) {
+    if (const int rc = RequireGroup(ctx, svc::kMcu, "MCU maintenance")) return rc;
+    if (!MCU_Reset()) return Fail(std::string(ctx.info.model) + " does not drive the MCU's reset line");
+    std::printf("reset pulse sent\n");
+    if (ctx.virtualBoard) std::printf("board: MCU restarts %u\n", svc::GetBoardMcu().restarts);
+    return PrintVersion("MCU version after the restart");
 }
 
 svc::FrameKind KindOf(const std::string& kind) {
@@ -86,10 +87,13 @@ int RunRaw(Context& ctx, const RawRequest& r) {
 }  // namespace
 
 void AddMcuCommand(CLI::App& app, Command& command) {
-    auto* mcu = app.add_subcommand("mcu", "The MCU command link: firmware version, raw frames, events");
+    auto* mcu = app.add_subcommand("mcu", "The MCU command link: firmware version, reset, raw frames, events");
     mcu->require_subcommand(1);
     mcu->add_subcommand("version", "Query the MCU firmware version")->callback([&command] {
         command = {RunVersion};
+    });
+    mcu->add_subcommand("reset", "Pulse the MCU's reset line, then query the version")->callback([&command] {
+        command = {RunReset};
     });
     auto* raw = mcu->add_subcommand("raw", "Send one frame and show what went out and what came back");
     static RawRequest request;

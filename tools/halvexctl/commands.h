@@ -23,6 +23,9 @@ void AddDt2Command(CLI::App& app, Command& command);
 void AddCanCommand(CLI::App& app, Command& command);
 // "qei"; and "board shaft" on the board subcommand.
 void AddQeiCommand(CLI::App& app, Command& command);
+// "adc" (and "board adc"), "led".
+void AddAdcCommand(CLI::App& app, Command& command);
+void AddLedCommand(CLI::App& app, Command& command);
 // "mcu watch", added by AddMcuCommand to its "mcu" subcommand.
 void AddMcuWatchCommand(CLI::App& mcu, Command& command);
 // "dicos watch"; and "di monitor" by the same events on the models with DICOS.

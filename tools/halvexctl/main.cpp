@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
     AddDt2Command(app, command);
     AddCanCommand(app, command);
     AddQeiCommand(app, command);
+    AddAdcCommand(app, command);
+    AddLedCommand(app, command);
 
     try {
         app.parse(argc, argv);
