@@ -14,6 +14,7 @@
 #include "sim/firmware/dt2_engine.h"
 #include "sim/firmware/can_controller.h"
 #include "sim/firmware/mcu_firmware.h"
+#include "sim/mcu_board.h"
 #include "sim/poe_board.h"
 #include "sim/posix/link_host.h"
 #include "sim/virtual_board.h"
@@ -232,6 +233,13 @@ bool DriveBoardStatusLine(uint32_t line, int level) {
 // ---- the virtual board's ignition and battery ----
 
 // ---- the virtual board's PWM outputs ----
+
+uint32_t BoardPwmOutputCount() { return sim::PwmOutputCount(); }
+
+BoardPwmOutput GetBoardPwmOutput(uint32_t output) {
+    const sim::PwmOutputView v = sim::ReadPwmOutput(output);
+    return {v.exists, v.running, v.period, v.width, v.inverted, v.dutyPercent, v.frequencyHz, v.clockHz};
+}
 
 // ---- the virtual board's trigger I/O blocks (DTIO, DTFO) ----
 
