@@ -292,6 +292,22 @@ bool DriveBoardStatusLine(uint32_t line, int level);
 
 // ---- the virtual board's PWM outputs (docs/virtual-firmware.md) ----
 
+// PWM output n (generator n) as a meter on its pin sees it.
+struct BoardPwmOutput {
+    bool exists;
+    bool running;
+    uint32_t period;     // clock ticks
+    uint32_t width;      // clock ticks the output is active
+    bool inverted;       // active low
+    double dutyPercent;  // share of the time the pin is high
+    double frequencyHz;  // pulses a second; 0 while the pin rests at one level
+    uint32_t clockHz;    // the generators' counting clock
+};
+
+// The board's PWM outputs are 0..BoardPwmOutputCount()-1; 0 when it has none.
+uint32_t BoardPwmOutputCount();
+BoardPwmOutput GetBoardPwmOutput(uint32_t output);
+
 // ---- the virtual board's trigger I/O blocks (DTIO, DTFO) (docs/virtual-firmware.md) ----
 
 // ---- the virtual board's shaft encoder (docs/virtual-firmware.md) ----

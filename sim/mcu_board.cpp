@@ -34,6 +34,16 @@ McuFirmwareState ReadMcuFirmware() {
 
 // ---- PWM ----
 
+u32 PwmOutputCount() {
+    LinksLock lock;
+    return PwmOutputsOf(TheLinks().mcu);
+}
+
+PwmOutputView ReadPwmOutput(u32 output) {
+    LinksLock lock;
+    return PwmOutputOf(TheLinks().mcu, output);
+}
+
 // ---- trigger I/O ----
 
 // ---- encoder ----

@@ -10,6 +10,7 @@
 
 #include "core/types.h"
 #include "sim/firmware/link_state.h"
+#include "sim/firmware/pwm_engine.h"
 #include "sim/models.h"
 
 namespace hx::sim {
@@ -25,6 +26,11 @@ McuFirmwareState ReadMcuFirmware();
 // ---- ignition ----
 
 // ---- PWM ----
+
+// The board's PWM outputs are 0..PwmOutputCount()-1 (0: none).
+u32 PwmOutputCount();
+// Output n as a meter on its pin sees it.
+PwmOutputView ReadPwmOutput(u32 output);
 
 // ---- trigger I/O ----
 

@@ -239,6 +239,13 @@ bool DriveBoardStatusLine(uint32_t line, int level) {
 
 // ---- the virtual board's PWM outputs ----
 
+uint32_t BoardPwmOutputCount() { return sim::PwmOutputCount(); }
+
+BoardPwmOutput GetBoardPwmOutput(uint32_t output) {
+    const sim::PwmOutputView v = sim::ReadPwmOutput(output);
+    return {v.exists, v.running, v.period, v.width, v.inverted, v.dutyPercent, v.frequencyHz, v.clockHz};
+}
+
 // ---- the virtual board's trigger I/O blocks (DTIO, DTFO) ----
 
 // ---- the virtual board's shaft encoder ----

@@ -168,19 +168,22 @@ struct TriggerEngineState {
 };
 
 // ---- PWM (sim/firmware/pwm_engine.*) ----
+// Words and counters as docs/virtual-firmware.md defines them.
 inline constexpr std::size_t kPwmOutputsMax = 8;
+inline constexpr std::size_t kPwmSetupWords = 3;
 struct PwmEngineState {
-    u32 startMask;
-    u32 stopMask;
-    u32 generator;
-    u32 period[kPwmOutputsMax];
-    u32 pulse;
-    u32 width[kPwmOutputsMax];
-    u32 invert;
-    u32 clock;
-    u32 genSetup[kPwmOutputsMax][3];
-    u32 syncTimeBase;
-    u32 syncUpdate;
+    u32 clock;       // counting clock in Hz; 0 reads as the power-on 1 MHz
+    u32 generator;   // selected by 92h
+    u32 pulse;       // output selected by 94h
+    u32 running;     // generator n runs: bit n
+    u32 inverted;    // output n is active low: bit n
+    u32 period[kPwmOutputsMax];  // clock ticks
+    u32 width[kPwmOutputsMax];   // clock ticks the output is active
+    u32 genSetup[kPwmOutputsMax][kPwmSetupWords];  // setup words as received
+    u32 timeBaseSyncs[kPwmOutputsMax];  // 97h: the counter restarted
+    u32 updateSyncs[kPwmOutputsMax];    // 98h
+    u32 ignored;     // posts naming a generator or output the board lacks
+    u32 events;      // status events raised
 };
 
 // ---- encoder (sim/firmware/qei_engine.*) ----

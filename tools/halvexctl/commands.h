@@ -26,6 +26,7 @@ void AddQeiCommand(CLI::App& app, Command& command);
 // "adc" (and "board adc"), "led".
 void AddAdcCommand(CLI::App& app, Command& command);
 void AddLedCommand(CLI::App& app, Command& command);
+void AddPwmCommand(CLI::App& app, Command& command);
 // "mcu watch", added by AddMcuCommand to its "mcu" subcommand.
 void AddMcuWatchCommand(CLI::App& mcu, Command& command);
 // "dicos watch"; and "di monitor" by the same events on the models with DICOS.

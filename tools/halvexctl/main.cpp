@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     AddQeiCommand(app, command);
     AddAdcCommand(app, command);
     AddLedCommand(app, command);
+    AddPwmCommand(app, command);
 
     try {
         app.parse(argc, argv);
