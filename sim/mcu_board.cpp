@@ -1,6 +1,8 @@
 #include "sim/mcu_board.h"
 
 #include "sim/board_links.h"
+#include "sim/chips/trigger_hold_pad.h"
+#include "sim/virtual_board.h"
 
 namespace hx::sim {
 namespace {
@@ -28,6 +30,15 @@ McuFirmwareState ReadMcuFirmware() {
 // ---- PWM ----
 
 // ---- trigger I/O ----
+
+void WireTriggerHoldLine(const BoardModel& model) {
+    static TriggerHoldPad pad{TheLinks().mcu};
+    const u32 address = model.mcuFunctions ? model.mcuFunctions->holdPad : 0;
+    if (address == 0) return;
+    LinksLock lock;
+    pad.PowerOn();
+    pad.Attach(TheBoard(), address);
+}
 
 // ---- encoder ----
 

@@ -14,6 +14,8 @@
 #include "sim/firmware/dt2_engine.h"
 #include "sim/firmware/can_controller.h"
 #include "sim/firmware/mcu_firmware.h"
+#include "sim/firmware/trigger_engine.h"
+#include "sim/mcu_board.h"
 #include "sim/poe_board.h"
 #include "sim/posix/link_host.h"
 #include "sim/virtual_board.h"
@@ -234,6 +236,17 @@ bool DriveBoardStatusLine(uint32_t line, int level) {
 // ---- the virtual board's PWM outputs ----
 
 // ---- the virtual board's trigger I/O blocks (DTIO, DTFO) ----
+
+BoardTriggerBlock GetBoardTriggerBlock(TriggerBlock block) {
+    const sim::McuFirmwareState s = sim::ReadMcuFirmware();
+    const sim::TriggerUnitState& t = block == TriggerBlock::Dtfo ? s.trigger.dtfo : s.trigger.dtio;
+    const sim::TriggerDialect d = s.functions.trigger;
+    BoardTriggerBlock v{sim::TriggerDialectName(d), t.running, t.unit, sim::TriggerTickNs(d, t.unit), {},
+                        t.prepares, t.starts, t.stops, t.refusedStarts, sim::TriggerHeld(s)};
+    static_assert(std::size(v.setup) == sim::kSetupWordsKept);
+    std::copy(std::begin(t.setup), std::end(t.setup), v.setup);
+    return v;
+}
 
 // ---- the virtual board's shaft encoder ----
 
