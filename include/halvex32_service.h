@@ -310,6 +310,23 @@ BoardPwmOutput GetBoardPwmOutput(uint32_t output);
 
 // ---- the virtual board's trigger I/O blocks (DTIO, DTFO) (docs/virtual-firmware.md) ----
 
+enum class TriggerBlock { Dtio, Dtfo };
+
+// One trigger block as the board's firmware holds it.
+struct BoardTriggerBlock {
+    const char* dialect;     // "framed", "short", "short, held by a line", "none"
+    bool running;
+    uint32_t unitWord;       // the tick length in cycles of the dialect's clock
+    double tickNs;           // ... in nanoseconds (80 MHz framed, 25 MHz short)
+    uint32_t setup[16];      // setup words 0..15 as last sent
+    uint32_t prepares;       // prepare commands taken
+    uint32_t starts, stops;  // taken
+    uint32_t refusedStarts;  // not answered: the blocks were held
+    bool held;               // the board's hold line is high
+};
+
+BoardTriggerBlock GetBoardTriggerBlock(TriggerBlock block);
+
 // ---- the virtual board's shaft encoder (docs/virtual-firmware.md) ----
 
 // The shaft on the encoder inputs turns at `rpm` (negative: backwards); it

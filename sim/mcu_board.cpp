@@ -4,6 +4,7 @@
 
 #include "sim/board_links.h"
 #include "sim/chips/mcu_reset_pad.h"
+#include "sim/chips/trigger_hold_pad.h"
 #include "sim/firmware/qei_engine.h"
 #include "sim/virtual_board.h"
 
@@ -45,6 +46,15 @@ PwmOutputView ReadPwmOutput(u32 output) {
 }
 
 // ---- trigger I/O ----
+
+void WireTriggerHoldLine(const BoardModel& model) {
+    static TriggerHoldPad pad{TheLinks().mcu};
+    const u32 address = model.mcuFunctions ? model.mcuFunctions->holdPad : 0;
+    if (address == 0) return;
+    LinksLock lock;
+    pad.PowerOn();
+    pad.Attach(TheBoard(), address);
+}
 
 // ---- encoder ----
 

@@ -34,6 +34,11 @@ PwmOutputView ReadPwmOutput(u32 output);
 
 // ---- trigger I/O ----
 
+// The hold line of the trigger blocks, where the board has one (its pad
+// word at the firmware's holdPad), attached to the board and at its
+// power-on level (high). Call after WireMcuFunctions.
+void WireTriggerHoldLine(const BoardModel& model);
+
 // ---- encoder ----
 
 // The shaft turns at `rpm` (negative: backwards), within

@@ -99,6 +99,7 @@ bool SetUpBoard(const char* name) {
     WirePoeChips(*model);
     WireDt2Pads(*model);
     WireMcuFunctions(*model);
+    WireTriggerHoldLine(*model);
     return true;
 }
 

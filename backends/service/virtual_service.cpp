@@ -13,12 +13,13 @@
 #include "sim/dio_board.h"
 #include "sim/dio_field.h"
 #include "sim/dt2_board.h"
-#include "sim/firmware/dt2_engine.h"
-#include "sim/firmware/can_controller.h"
 #include "sim/firmware/adc_engine.h"
+#include "sim/firmware/can_controller.h"
+#include "sim/firmware/dt2_engine.h"
 #include "sim/firmware/led_engine.h"
 #include "sim/firmware/mcu_firmware.h"
 #include "sim/firmware/qei_engine.h"
+#include "sim/firmware/trigger_engine.h"
 #include "sim/mcu_board.h"
 #include "sim/poe_board.h"
 #include "sim/posix/link_host.h"
@@ -247,6 +248,17 @@ BoardPwmOutput GetBoardPwmOutput(uint32_t output) {
 }
 
 // ---- the virtual board's trigger I/O blocks (DTIO, DTFO) ----
+
+BoardTriggerBlock GetBoardTriggerBlock(TriggerBlock block) {
+    const sim::McuFirmwareState s = sim::ReadMcuFirmware();
+    const sim::TriggerUnitState& t = block == TriggerBlock::Dtfo ? s.trigger.dtfo : s.trigger.dtio;
+    const sim::TriggerDialect d = s.functions.trigger;
+    BoardTriggerBlock v{sim::TriggerDialectName(d), t.running, t.unit, sim::TriggerTickNs(d, t.unit), {},
+                        t.prepares, t.starts, t.stops, t.refusedStarts, sim::TriggerHeld(s)};
+    static_assert(std::size(v.setup) == sim::kSetupWordsKept);
+    std::copy(std::begin(t.setup), std::end(t.setup), v.setup);
+    return v;
+}
 
 // ---- the virtual board's shaft encoder ----
 

@@ -156,15 +156,24 @@ struct IgnitionEngineState {
 };
 
 // ---- trigger I/O (sim/firmware/trigger_engine.*) ----
+// Words and counters as docs/virtual-firmware.md defines them.
 struct TriggerUnitState {  // DTIO or DTFO
     bool running;
     u32 prepares;
-    u32 unit;  // the unit word as sent (unit x factor + adjust)
+    u32 unit;  // the tick length in cycles of the dialect's clock, as taken
     u32 setup[kSetupWordsKept];
+    u32 starts;          // starts taken
+    u32 stops;           // stops taken
+    u32 refusedStarts;   // starts not answered: the blocks were held
 };
 struct TriggerEngineState {
     TriggerUnitState dtfo;
     TriggerUnitState dtio;
+    u32 holds;  // times the hold line went high (stopping the blocks)
+};
+// The blocks' hold line (ShortHeld boards) as the chipset's pad word drives it.
+struct TriggerHoldWorld {
+    u32 padWord;  // bit 0: the line's level; high holds the blocks
 };
 
 // ---- PWM (sim/firmware/pwm_engine.*) ----
@@ -242,6 +251,7 @@ struct McuWorldState {
     ShaftWorld shaft;
     AdcWorld adc;
     ResetLineWorld resetLine;
+    TriggerHoldWorld triggerHold;
 };
 
 struct McuFirmwareState {

@@ -239,6 +239,7 @@ u32 FirmwareHandle(McuFirmwareState& s, const u8* request, u8* out) {
             return 0;
         }
         Log(s, request, RequestKind::ShortCommand);
+        if (!TriggerTakes(s, code, 0)) return 0;
         Command(s, code, 0);
         std::memcpy(out, request, kMcuFrameBytes);
         return kMcuFrameBytes;
@@ -254,6 +255,7 @@ u32 FirmwareHandle(McuFirmwareState& s, const u8* request, u8* out) {
     switch (kind) {
         case RequestKind::Query: BuildAnswerFrame(code, Query(s, code, word), out); return kMcuFrameBytes;
         case RequestKind::Command:
+            if (!TriggerTakes(s, code, word)) return 0;
             Command(s, code, word);
             std::memcpy(out, request, kMcuFrameBytes);
             return kMcuFrameBytes;

@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     AddAdcCommand(app, command);
     AddLedCommand(app, command);
     AddPwmCommand(app, command);
+    AddTriggerCommand(app, command);
 
     try {
         app.parse(argc, argv);
