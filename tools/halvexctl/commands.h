@@ -21,6 +21,8 @@ inline CLI::App& BoardSubcommand(CLI::App& app) { return *app.get_subcommand("bo
 void AddPoeCommand(CLI::App& app, Command& command);
 void AddDt2Command(CLI::App& app, Command& command);
 void AddCanCommand(CLI::App& app, Command& command);
+// "ign"; "board ign" and "board battery".
+void AddIgnCommand(CLI::App& app, Command& command);
 // "mcu watch", added by AddMcuCommand to its "mcu" subcommand.
 void AddMcuWatchCommand(CLI::App& mcu, Command& command);
 // "dicos watch"; and "di monitor" by the same events on the models with DICOS.

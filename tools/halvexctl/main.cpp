@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     AddDicosCommand(app, command);
     AddDt2Command(app, command);
     AddCanCommand(app, command);
+    AddIgnCommand(app, command);
 
     try {
         app.parse(argc, argv);
