@@ -220,7 +220,8 @@ Words Execute(const Words& w) {
     if (cmd == "can" && w.size() >= 2) return CanCommand(w);
     if (cmd == "ign" && w.size() == 3 && w[1] == "setting") {
         IgnSetting r{};
-        u64 ok = reinterpret_cast<decltype(&IGN_GetSetting)>(GetProcAddress(g_library, "IGN_GetSetting"))(&r, std::stoul(w[2])), volts;
+        auto* get = reinterpret_cast<decltype(&IGN_GetSetting)>(reinterpret_cast<void*>(GetProcAddress(g_library, "IGN_GetSetting")));
+        u64 ok = get(&r, std::strtoul(w[2].c_str(), nullptr, 0)), volts;
         std::memcpy(&volts, &r.voltage, sizeof volts);
         return {Number(ok), Number(r.setting0), Number(r.setting1), Number(r.setting2), Number(r.setting3), Number(volts)};
     }

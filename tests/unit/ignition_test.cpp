@@ -51,21 +51,21 @@ TEST_F(Ignition, StateAndVoltageFromTheAnswerBytes) {
 
 // The firmware's settings: mode 7, delays 100, 150, 51 ticks, cut-off
 // reading 80000000h. The record before: 1, 2, 3, 4, 0.1 (low half 9999999Ah).
+// `answered`: answers before the one that is dropped (5: none is).
 struct SettingCase { const char* model; u32 size, answered; Bool32 ok; IgnSetting after; std::vector<u32> payloads; };
-constexpr u32 kAll = 5;
 const SettingCase kSettingCases[] = {
-    {"Trelo-11", 24, kAll, 1, {7, 2, 3, 1, 19608371.2}, {1, 2, 3, 4, 0}},
-    {"Trelo-05", 32, kAll, 1, {7, 2, 3, 1, 19034907.43593876}, {1, 2, 3, 4, 0x9999999A}},
+    {"Trelo-11", 24, 5, 1, {7, 2, 3, 1, 19608371.2}, {1, 2, 3, 4, 0}},
+    {"Trelo-05", 32, 5, 1, {7, 2, 3, 1, 19034907.43593876}, {1, 2, 3, 4, 0x9999999A}},
     {"Trelo-11", 24, 2, 0, {7, 100, 3, 4, 0.0}, {1, 2, 3}},
     {"Trelo-05", 24, 2, 0, {7, 100, 3, 4, 0.1}, {1, 2, 3}},
-    {"Trelo-16", 23, kAll, 0, {1, 2, 3, 4, 0.1}, {}},
+    {"Trelo-16", 23, 5, 0, {1, 2, 3, 4, 0.1}, {}},
 };
 
 TEST_F(Ignition, SettingsRecordAndItsPartialResults) {
     for (const SettingCase& c : kSettingCases) {
         LoadAndOpen(c.model);
         sim::SetIgnitionSettings({7, 100, 150, 51, 0x80000000});
-        if (c.answered < kAll) Arm([&](sim::LinkFaultState& f) { f.passAnswers = c.answered, f.dropAnswers = 1; });
+        if (c.answered < 5) Arm([&](sim::LinkFaultState& f) { f.passAnswers = c.answered, f.dropAnswers = 1; });
         IgnSetting r{1, 2, 3, 4, 0.1};
         EXPECT_EQ(IGN_GetSetting(&r, c.size), c.ok) << &c - kSettingCases;
         EXPECT_EQ(std::memcmp(&r, &c.after, sizeof r), 0) << &c - kSettingCases << " " << r.setting1 << " " << r.voltage;
