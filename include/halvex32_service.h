@@ -290,6 +290,25 @@ bool DriveBoardStatusLine(uint32_t line, int level);
 
 // ---- the virtual board's ignition and battery (docs/virtual-firmware.md) ----
 
+// The ignition key and the battery as the board's MCU senses them.
+struct BoardIgnition {
+    const char* sense;          // "none", "queries 33V", "queries 12-bit", "text 10-bit"
+    bool keyOn;
+    double batteryVolts;        // on the battery input (millivolt steps)
+    uint32_t reading;           // the converter's count for it, as the firmware answers it
+    double fullScaleVolts;      // `counts` counts stand for this many volts
+    uint32_t counts;
+    uint32_t state;             // the state word: bit 0 key on, bit 1 battery below the cut-off
+    uint32_t settings[5];       // words 0..4: mode; on, off and hard-off delays (20 ms ticks); cut-off reading
+};
+
+BoardIgnition GetBoardIgnition();
+// Turns the key; false when the board's MCU senses no ignition.
+bool SetBoardIgnition(bool on);
+// Sets the battery voltage (0 to 60 V, to the millivolt); false when the
+// board senses no battery or the value is outside that range.
+bool SetBoardBatteryVolts(double volts);
+
 // ---- the virtual board's PWM outputs (docs/virtual-firmware.md) ----
 
 // PWM output n (generator n) as a meter on its pin sees it.

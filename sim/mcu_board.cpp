@@ -1,27 +1,23 @@
 #include "sim/mcu_board.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "sim/board_links.h"
 #include "sim/chips/mcu_reset_pad.h"
 #include "sim/chips/trigger_hold_pad.h"
+#include "sim/firmware/ignition_engine.h"
 #include "sim/firmware/qei_engine.h"
 #include "sim/virtual_board.h"
 
 namespace hx::sim {
-namespace {
-
-constexpr u32 kBatteryAtRestMillivolts = 12000;
-
-}  // namespace
 
 void WireMcuFunctions(const BoardModel& model) {
     LinksLock lock;
     McuFirmwareState& mcu = TheLinks().mcu;
     mcu.functions = model.mcuFunctions ? *model.mcuFunctions : McuFunctionSet{};
     mcu.world = {};
-    mcu.world.ignition.keyOn = true;
-    mcu.world.ignition.batteryMillivolts = kBatteryAtRestMillivolts;
+    mcu.world.ignition = IgnitionAtRest(mcu.functions.ignition);
     AttachEncoderClock();
     WireMcuResetPad(model);
 }
@@ -32,6 +28,32 @@ McuFirmwareState ReadMcuFirmware() {
 }
 
 // ---- ignition ----
+
+namespace {
+
+// Changes the ignition world of a board whose MCU senses it.
+template <typename Fn>
+bool EditIgnitionWorld(Fn&& fn) {
+    LinksLock lock;
+    McuFirmwareState& mcu = TheLinks().mcu;
+    if (mcu.functions.ignition == IgnitionSense::None) return false;
+    fn(mcu.world.ignition);
+    return true;
+}
+
+}  // namespace
+
+bool SetIgnitionKey(bool on) {
+    return EditIgnitionWorld([&](IgnitionWorld& w) { w.keyOn = on; });
+}
+
+bool SetBatteryMillivolts(u32 millivolts) {
+    return EditIgnitionWorld([&](IgnitionWorld& w) { w.batteryMillivolts = millivolts; });
+}
+
+bool SetIgnitionSettings(const u32 (&settings)[kIgnitionSettingWords]) {
+    return EditIgnitionWorld([&](IgnitionWorld& w) { std::copy(std::begin(settings), std::end(settings), w.settings); });
+}
 
 // ---- PWM ----
 

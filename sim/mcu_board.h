@@ -16,14 +16,20 @@
 namespace hx::sim {
 
 // Gives the firmware the functions of `model` and a world at rest: the key
-// on, a 12.0 V battery, the shaft still, 0 V on every analog input (after the
-// board state has been cleared).
+// on, a 12.0 V battery, the ignition controller's factory settings, the shaft
+// still, 0 V on every analog input (after the board state has been cleared).
 void WireMcuFunctions(const BoardModel& model);
 
 // A copy of the firmware's state, taken under the links' lock.
 McuFirmwareState ReadMcuFirmware();
 
 // ---- ignition ----
+// The key, the battery voltage and the ignition controller's settings words
+// (docs/virtual-firmware.md); false, and nothing changed, when the board's
+// MCU senses no ignition.
+bool SetIgnitionKey(bool on);
+bool SetBatteryMillivolts(u32 millivolts);
+bool SetIgnitionSettings(const u32 (&settings)[kIgnitionSettingWords]);
 
 // ---- PWM ----
 

@@ -16,6 +16,7 @@
 #include "sim/firmware/adc_engine.h"
 #include "sim/firmware/can_controller.h"
 #include "sim/firmware/dt2_engine.h"
+#include "sim/firmware/ignition_engine.h"
 #include "sim/firmware/led_engine.h"
 #include "sim/firmware/mcu_firmware.h"
 #include "sim/firmware/qei_engine.h"
@@ -238,6 +239,41 @@ bool DriveBoardStatusLine(uint32_t line, int level) {
 
 // ---- the virtual board's ignition and battery ----
 
+namespace {
+
+constexpr double kMillivoltsPerVolt = 1000.0;
+constexpr double kBatteryMaxVolts = 60.0;
+static_assert(sizeof(BoardIgnition::settings) / sizeof(uint32_t) == sim::kIgnitionSettingWords);
+
+const char* SenseName(sim::IgnitionSense sense) {
+    switch (sense) {
+        case sim::IgnitionSense::Queries33V: return "queries 33V";
+        case sim::IgnitionSense::Queries12Bit: return "queries 12-bit";
+        case sim::IgnitionSense::Text10Bit: return "text 10-bit";
+        default: return "none";
+    }
+}
+
+}  // namespace
+
+BoardIgnition GetBoardIgnition() {
+    const sim::McuFirmwareState mcu = sim::ReadMcuFirmware();
+    const sim::IgnitionWorld& w = mcu.world.ignition;
+    const sim::BatteryScale scale = sim::BatteryScaleOf(mcu.functions.ignition);
+    BoardIgnition v{SenseName(mcu.functions.ignition), w.keyOn, w.batteryMillivolts / kMillivoltsPerVolt,
+                    sim::IgnitionBatteryReading(mcu), scale.fullScaleMillivolts / kMillivoltsPerVolt, scale.counts,
+                    sim::IgnitionStateWord(mcu), {}};
+    std::copy(std::begin(w.settings), std::end(w.settings), v.settings);
+    return v;
+}
+
+bool SetBoardIgnition(bool on) { return sim::SetIgnitionKey(on); }
+
+bool SetBoardBatteryVolts(double volts) {
+    if (!(volts >= 0.0 && volts <= kBatteryMaxVolts)) return false;
+    return sim::SetBatteryMillivolts(static_cast<u32>(std::lround(volts * kMillivoltsPerVolt)));
+}
+
 // ---- the virtual board's PWM outputs ----
 
 uint32_t BoardPwmOutputCount() { return sim::PwmOutputCount(); }
@@ -279,7 +315,6 @@ BoardEncoder GetBoardEncoder(uint32_t channel) {
 
 namespace {
 
-constexpr double kMillivoltsPerVolt = 1000.0;
 constexpr double kMillivoltsMax = 4294967295.0;
 
 const char* LedDriverName(sim::LedDriver driver) {

@@ -147,13 +147,20 @@ struct McuFunctionSet {
 };
 
 // ---- ignition (sim/firmware/ignition_engine.*) ----
-struct IgnitionWorld {  // the key and the battery, as the board's field sets them
+// Settings words F7h..FBh (docs/virtual-firmware.md, "Ignition and battery").
+inline constexpr std::size_t kIgnitionSettingWords = 5;
+inline constexpr std::size_t kIgnitionMode = 0, kIgnitionOnDelay = 1, kIgnitionOffDelay = 2,
+                             kIgnitionHardOffDelay = 3, kIgnitionCutOff = 4;
+// The key and the battery as the vehicle's wiring sets them, and the
+// ignition controller's settings as the board was configured (kept in the
+// MCU's flash): none of it changes when the firmware restarts.
+struct IgnitionWorld {
     bool keyOn;
     u32 batteryMillivolts;
+    u32 settings[kIgnitionSettingWords];  // mode; on, off and hard-off delays in 20 ms ticks; cut-off reading
 };
-struct IgnitionEngineState {
-    u32 settings[5];  // F7h..FBh
-};
+// The sense answers from the world alone: nothing of it changes with requests.
+struct IgnitionEngineState {};
 
 // ---- trigger I/O (sim/firmware/trigger_engine.*) ----
 // Words and counters as docs/virtual-firmware.md defines them.

@@ -18,6 +18,9 @@
 //   can send ID#DATA FLAGS -> RESULT   CAN_Send(0) of one message (ID and DATA in hex)
 //   can received -> ID#DATA FLAGS RESERVED SIZE
 //                                      the last message the callback got (waits up to 2 s), or "none"
+//   ign setting SIZE -> RESULT S0 S1 S2 S3 VOLTS
+//                                      IGN_GetSetting on a zeroed record; VOLTS as the double's bits
+//                                      (so is a double out-value of "call": &d holds its bits)
 //
 // The library is loaded at the first command that needs it. Each command is
 // printed with what was observed; the exit code counts the mismatches.
@@ -27,6 +30,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -214,6 +218,13 @@ Words Execute(const Words& w) {
         return {Number(r >> 48), Number(r >> 24 & 0xFFFF), Number(r >> 8 & 0xFFFF), Number(r & 0xFF)};
     }
     if (cmd == "can" && w.size() >= 2) return CanCommand(w);
+    if (cmd == "ign" && w.size() == 3 && w[1] == "setting") {
+        IgnSetting r{};
+        auto* get = reinterpret_cast<decltype(&IGN_GetSetting)>(reinterpret_cast<void*>(GetProcAddress(g_library, "IGN_GetSetting")));
+        u64 ok = get(&r, std::strtoul(w[2].c_str(), nullptr, 0)), volts;
+        std::memcpy(&volts, &r.voltage, sizeof volts);
+        return {Number(ok), Number(r.setting0), Number(r.setting1), Number(r.setting2), Number(r.setting3), Number(volts)};
+    }
     char* at = w.size() >= 2 ? Symbol(w[1]) : nullptr;
     if (!at) return {"no-such-symbol"};
     auto* word = reinterpret_cast<volatile DWORD*>(at);

@@ -29,6 +29,8 @@ void AddLedCommand(CLI::App& app, Command& command);
 void AddPwmCommand(CLI::App& app, Command& command);
 // "dtio" and "dtfo": the trigger I/O blocks.
 void AddTriggerCommand(CLI::App& app, Command& command);
+// "ign"; "board ign" and "board battery".
+void AddIgnCommand(CLI::App& app, Command& command);
 // "mcu watch", added by AddMcuCommand to its "mcu" subcommand.
 void AddMcuWatchCommand(CLI::App& mcu, Command& command);
 // "dicos watch"; and "di monitor" by the same events on the models with DICOS.

@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
     AddLedCommand(app, command);
     AddPwmCommand(app, command);
     AddTriggerCommand(app, command);
+    AddIgnCommand(app, command);
 
     try {
         app.parse(argc, argv);
