@@ -70,11 +70,15 @@ TEST(LibraryLoad, VirtualLibraryWarnsOnAnUnknownModelAndUsesTheDefault) {
     EXPECT_NE(r.err.find("unknown virtual board model"), std::string::npos) << r.err;
 }
 
-TEST(Halvexctl, InfoOnTheVirtualBoardNamesModelFamiliesAndCard) {
+// Each feature's status line is read through its exports from the board at rest.
+TEST(Halvexctl, InfoOnTheVirtualBoardNamesModelFamiliesStatusAndCard) {
     const ProcessResult r = RunCommand(std::string(HX_HALVEXCTL) + " --virtual Trelo-11 info");
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    for (const char* text : {"model:           Trelo-11", "hardware access: open", "WDT        W3",
-                             "DIO        D7", "ADC        -", "init       I3", "expansion card:  none"}) {
+    for (const char* text : {"model:           Trelo-11", "hardware access: open", "WDT        W3   stopped",
+                             "DIO        D7   16 inputs, 16 outputs", "ADC        -\n", "init       I3",
+                             "IGN        G3   state 0x1, battery 12.00 V", "MCU        V1   firmware version 0x00010203",
+                             "QEI        Q1   channel 0 at position 0", "PoE        P4   1:off 2:off",
+                             "CAN        N1   bit timing words 500000, 875", "expansion card:  none"}) {
         EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
     }
 }

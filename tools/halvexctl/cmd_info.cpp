@@ -114,7 +114,8 @@ int RunInfo(Context& ctx) {
     for (std::size_t i = 0; i < svc::kGroupCount; ++i) {
         const svc::SlotGroup& g = info.groups[i];
         const std::string status = *g.family && info.accessOpen ? GroupStatus(info, i) : "";
-        std::printf("  %-10s %-4s %s\n", g.name, OrDash(g.family), status.c_str());
+        if (status.empty()) std::printf("  %-10s %s\n", g.name, OrDash(g.family));
+        else std::printf("  %-10s %-4s %s\n", g.name, g.family, status.c_str());
     }
     return 0;
 }
