@@ -9,8 +9,8 @@
 
 #include "core/library_lock.h"
 #include "halvex32_service.h"
+#include "tests/unit/halvexctl_rows.h"
 #include "tests/unit/mcu_fixture.h"
-#include "tests/unit/process_util.h"
 
 namespace hx::test {
 namespace {
@@ -156,19 +156,14 @@ TEST_F(Maint, EveryBoardDrivesItsOwnAdcLedAndMcu) {
 }
 
 TEST(MaintHalvexctl, AdcLedAndMcuCommands) {
-    const struct { const char* args; int exitCode; const char* out; } cases[] = {
+    ExpectHalvexctlRows({
         {"--virtual Trelo-05 board adc 1 12.5", 0, "ADC 1: 12.500 V at the input, reading 1410\n"},
         {"--virtual Trelo-05 adc read 0 --watch --interval 10ms --for 20ms", 0, "ADC 0: 0.000 V\nADC 0: 0.000 V\nADC 0: 0.000 V\n"},
         {"--virtual Trelo-11 led set 2 --mode 1 --value 1000", 0, "(first argument 0x00040001)\nboard: LED 2 999 mA, duty 100%, on\n"},
         {"--virtual Trelo-05 led set 1 --mode 1 --value 10", 1, ""},
         {"--virtual Vexa-06 mcu reset", 0, "board: MCU restarts 1\nMCU version after the restart: 0x00010203"},
         {"--virtual Trelo-11 mcu reset", 1, ""},
-    };
-    for (const auto& c : cases) {
-        const ProcessResult r = RunCommand(std::string(HX_HALVEXCTL) + " " + c.args);
-        EXPECT_EQ(r.exitCode, c.exitCode) << c.args << r.err;
-        EXPECT_NE(r.out.find(c.out), std::string::npos) << c.args << r.out;
-    }
+    });
 }
 
 }  // namespace

@@ -12,8 +12,8 @@
 #include "sim/dio_board.h"
 #include "sim/dt2_board.h"
 #include "sim/firmware/dt2_engine.h"
+#include "tests/unit/halvexctl_rows.h"
 #include "tests/unit/mcu_fixture.h"
-#include "tests/unit/process_util.h"
 
 namespace hx::test {
 namespace {
@@ -208,7 +208,7 @@ TEST_F(Dt2, IndexedEventsAreAnsweredFromTheCallback) {
 // answered 05; pull and push show the lines a device sees; a failed setup
 // and a model without DT2 exit 1.
 TEST(Dt2Halvexctl, CommandsDriveTheEngineAndTheLines) {
-    const struct { const char* args; int exitCode; const char* out; } cases[] = {
+    ExpectHalvexctlRows({
         {"--virtual Trelo-11 dt2 watch --setup 0x01000C05 1 0x10001 0x20001 --fire 0x101 --answer 0x42 --for 300ms", 0,
          "DT2 indexed  index 06  payload 00020806  answered 42\n"},
         {"--virtual Qantis-02 dt2 pull --drive ST3=1", 0, "status inputs 02\nlines: ST0=0(out) ST1=0(out) ST2=0(in) ST3=1(in)\n"},
@@ -216,12 +216,7 @@ TEST(Dt2Halvexctl, CommandsDriveTheEngineAndTheLines) {
         {"--virtual Trelo-11 dt2 unit 0x10001 5", 0, "unit 1\n"},
         {"--virtual Vexa-06 dt2 setup 0x01000000 0 0x10001", 1, ""},
         {"--virtual Trelo-12 dt2 start", 1, ""},
-    };
-    for (const auto& c : cases) {
-        const ProcessResult r = RunCommand(std::string(HX_HALVEXCTL) + " " + c.args);
-        EXPECT_EQ(r.exitCode, c.exitCode) << c.args << r.err;
-        EXPECT_NE(r.out.find(c.out), std::string::npos) << c.args << r.out;
-    }
+    });
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include "halvex32.h"
 #include "halvex32_service.h"
 #include "sim/mcu_board.h"
+#include "tests/unit/halvexctl_rows.h"
 #include "tests/unit/mcu_fixture.h"
-#include "tests/unit/process_util.h"
 
 namespace hx::test {
 namespace {
@@ -105,16 +105,11 @@ TEST_F(Ignition, EveryBoardReadsItsOwnKeyAndBattery) {
 }
 
 TEST(IgnitionHalvexctl, ReadsAndDrivesTheKeyAndBattery) {
-    const struct { const char* args; int exitCode; const char* out; } cases[] = {
+    ExpectHalvexctlRows({
         {"--virtual Trelo-05 ign settings", 0, "setting0 00000003\nsetting1 5\nsetting2 30\nsetting3 120\nvoltage  10.495 V\n"},
         {"--virtual Trelo-11 board ign off", 0, "library: state 00000000, battery 11.998 V\n"},
         {"--virtual Trelo-09 board battery 24.5", 0, "library: state 00000001, battery 24.471 V\n"},
-    };
-    for (const auto& c : cases) {
-        const ProcessResult r = RunCommand(std::string(HX_HALVEXCTL) + " " + c.args);
-        EXPECT_EQ(r.exitCode, c.exitCode) << c.args << r.err;
-        EXPECT_NE(r.out.find(c.out), std::string::npos) << c.args << r.out;
-    }
+    });
 }
 
 }  // namespace

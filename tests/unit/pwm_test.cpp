@@ -8,8 +8,8 @@
 
 #include "halvex32_service.h"
 #include "mcu/receiver.h"
+#include "tests/unit/halvexctl_rows.h"
 #include "tests/unit/mcu_fixture.h"
-#include "tests/unit/process_util.h"
 
 namespace hx::test {
 namespace {
@@ -120,16 +120,11 @@ TEST_F(Pwm, EveryBoardDrivesItsOutputsExactlyWhenItsFirmwareHasThem) {
 }
 
 TEST(PwmHalvexctl, SetAndStartShowTheOutputAndItsStatusEvents) {
-    const struct { const char* args; int exitCode; const char* out; } cases[] = {
+    ExpectHalvexctlRows({
         {"--virtual Trelo-16 pwm set 1 --period 4000 --width 1000 --clock 2000000 --start --watch 300ms", 0,
          "PWM status   generator 01  status 00FA01\noutput PWM1  running  period 4000  width 1000  duty 25.0%  500.00 Hz\n"},
         {"--virtual Trelo-12 pwm start 1", 1, ""},
-    };
-    for (const auto& c : cases) {
-        const ProcessResult r = RunCommand(std::string(HX_HALVEXCTL) + " " + c.args);
-        EXPECT_EQ(r.exitCode, c.exitCode) << c.args << r.err;
-        EXPECT_NE(r.out.find(c.out), std::string::npos) << c.args << r.out;
-    }
+    });
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 
 #include "halvex32.h"
 #include "halvex32_service.h"
+#include "tests/unit/halvexctl_rows.h"
 #include "tests/unit/mcu_fixture.h"
-#include "tests/unit/process_util.h"
 
 namespace hx::test {
 namespace {
@@ -93,16 +93,11 @@ TEST_F(Qei, EveryBoardHasItsEncoderColumn) {
 }
 
 TEST(QeiHalvexctl, ReadWatchesTheShaftTurnBackwards) {
-    const struct { const char* args; int exitCode; const char* out; } rows[] = {
+    ExpectHalvexctlRows({
         {"--virtual Trelo-11 qei read 1 --start --shaft -60 --watch --interval 250ms --for 500ms", 0,
          "0.250 s  position -1000 (FFFFFC18)  direction 1  velocity 4000\n0.500 s  position -2000"},
         {"--virtual Trelo-12 qei read 0", 1, ""},
-    };
-    for (const auto& row : rows) {
-        const ProcessResult r = RunCommand(std::string(HX_HALVEXCTL) + " " + row.args);
-        EXPECT_EQ(r.exitCode, row.exitCode) << row.args << r.err;
-        EXPECT_NE(r.out.find(row.out), std::string::npos) << row.args << r.out;
-    }
+    });
 }
 
 }  // namespace
