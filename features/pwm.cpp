@@ -31,12 +31,7 @@ struct Post {
     u32 word;
 };
 
-// Two threads' first calls may both find the link closed: the search and
-// open run under the library lock, so only one of them opens it.
-bool Open() {
-    LibraryLockGuard lock;
-    return OpenMcuLink(serialPortMcu) != kFalse;
-}
+bool Open() { return OpenMcuLink(serialPortMcu) != kFalse; }
 
 // The frames in order, the first failed one ending the run; the caller
 // holds the library lock.

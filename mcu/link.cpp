@@ -103,14 +103,19 @@ Bool32 OpenMcuLink(McuLink& link) {
     path[os::kPortPathChars - 1] = 0;
 
     const os::Handle port = os::SerialOpen(path);
-    link.comHandle.store(port);
-    if (!os::HandleIsOpen(port)) return kFalse;  // stays kInvalidHandle: the next call searches again
+    if (!os::HandleIsOpen(port)) {
+        link.comHandle.store(port);  // kInvalidHandle: the next call searches again
+        return kFalse;
+    }
     if (!os::SerialSetup(port, link.baudRate.load())) {
         os::CloseHandle(port);
         link.comHandle.store(os::kNoHandle);
         return kFalse;
     }
     os::SerialResetLine(port);
+    // Published only now: a caller that finds the handle open writes at
+    // once, and the line reset above would discard what it wrote.
+    link.comHandle.store(port);
     return kTrue;
 }
 

@@ -97,7 +97,7 @@ TEST_F(Pwm, SelectThenSetPairsOfTwoThreadsNeverInterleave) {
         const auto run = [&go](u32 g) { go.arrive_and_wait(); for (u32 i = 0; i < 16; ++i) PWM_GenPeriod(g, g << 16 | i); };
         std::thread a(run, 1), b(run, 2);
         a.join(), b.join();
-        ASSERT_TRUE(WaitForFrames(before + 64));
+        ASSERT_TRUE(WaitForFrames(before + 64)) << round << " " << FramesReceived() - before;
         const Frames f = FramesSince(before);
         for (std::size_t k = 0; k + 1 < f.size(); k += 2) {
             ASSERT_EQ(FramePayload(f[k + 1].data()) >> 16, FramePayload(f[k].data())) << round << " " << k;
