@@ -472,7 +472,14 @@ __attribute__((constructor)) void InstallStarter() {
     SetLinkKick(Wake);
     pthread_atfork(nullptr, nullptr, ForgetHostInChild);
 }
-__attribute__((destructor)) void StopAtExit() { StopBoardLinks(); }
+// The last destructor of the library (the lowest priority runs last): the
+// library's own unload, which may still exchange frames with the firmware,
+// has run. No discovery may start the host again after this, or its thread
+// would outlive the library's code.
+__attribute__((destructor(101))) void StopAtExit() {
+    SetLinkHostStarter(nullptr);
+    StopBoardLinks();
+}
 
 }  // namespace
 
