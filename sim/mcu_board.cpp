@@ -13,13 +13,18 @@
 namespace hx::sim {
 
 void WireMcuFunctions(const BoardModel& model) {
-    LinksLock lock;
-    McuFirmwareState& mcu = TheLinks().mcu;
-    mcu.functions = model.mcuFunctions ? *model.mcuFunctions : McuFunctionSet{};
-    mcu.world = {};
-    mcu.world.ignition = IgnitionAtRest(mcu.functions.ignition);
+    {
+        LinksLock lock;
+        McuFirmwareState& mcu = TheLinks().mcu;
+        mcu.functions = model.mcuFunctions ? *model.mcuFunctions : McuFunctionSet{};
+        mcu.world = {};
+        mcu.world.ignition = IgnitionAtRest(mcu.functions.ignition);
+    }
+    // The lines from the chipset to the MCU, and the shaft's clock (each
+    // takes the links' lock itself).
     AttachEncoderClock();
     WireMcuResetPad(model);
+    WireTriggerHoldLine(model);
 }
 
 McuFirmwareState ReadMcuFirmware() {
@@ -130,6 +135,7 @@ void WireMcuResetPad(const BoardModel& model) {
     McuResetPad& pad = TheResetPad();
     pad.Wire(address);
     if (!address) return;
+    LinksLock lock;
     pad.PowerOn();
     pad.Attach(TheBoard());
 }

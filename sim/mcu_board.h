@@ -17,7 +17,8 @@ namespace hx::sim {
 
 // Gives the firmware the functions of `model` and a world at rest: the key
 // on, a 12.0 V battery, the ignition controller's factory settings, the shaft
-// still, 0 V on every analog input (after the board state has been cleared).
+// still, 0 V on every analog input; attaches the reset and hold pads and the
+// shaft's clock (after the board state has been cleared).
 void WireMcuFunctions(const BoardModel& model);
 
 // A copy of the firmware's state, taken under the links' lock.
@@ -42,7 +43,7 @@ PwmOutputView ReadPwmOutput(u32 output);
 
 // The hold line of the trigger blocks, where the board has one (its pad
 // word at the firmware's holdPad), attached to the board and at its
-// power-on level (high). Call after WireMcuFunctions.
+// power-on level (high); WireMcuFunctions calls it.
 void WireTriggerHoldLine(const BoardModel& model);
 
 // ---- encoder ----
@@ -60,7 +61,7 @@ void AttachEncoderClock();
 // does not have.
 bool SetAdcInput(u32 channel, u32 millivolts);
 // Powers on and attaches the pad of the MCU's reset line where `model`
-// wires one (with the links' lock held, after the board state was cleared).
+// wires one; WireMcuFunctions calls it.
 void WireMcuResetPad(const BoardModel& model);
 // A pad word on the reset line without a pulse; false when the board has none.
 bool PresetMcuResetPad(u32 word);

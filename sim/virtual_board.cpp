@@ -99,7 +99,6 @@ bool SetUpBoard(const char* name) {
     WirePoeChips(*model);
     WireDt2Pads(*model);
     WireMcuFunctions(*model);
-    WireTriggerHoldLine(*model);
     return true;
 }
 
