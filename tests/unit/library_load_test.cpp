@@ -28,7 +28,7 @@ const std::map<std::string, std::string> kInert = {
     {"PCI_EnablePoEPort", "0"}, {"MCU_GetVersion", "0"}, {"ADC_GetData", "0"},
     {"StartDICOS", "0"},      {"DT2_StPull", "0"},       {"RegisterCallbackDICOS", "1"},
     {"CAN_RegisterReceived1", "0"}, {"GetUnitDTIO", "0"}, {"RegisterWinIOService", "0"},
-    {"StopDIO", "1"},
+    {"StopDIO", "1"},         {"threads_left", "0"},
 };
 
 TEST(LibraryLoad, NativeLibraryWithoutHardwareAccessSaysSoOnceAndAnswersDefaults) {
@@ -59,6 +59,7 @@ TEST(LibraryLoad, VirtualLibraryLoadsQuietlyOnEveryModelName) {
         EXPECT_EQ(results.at("RegisterCallbackDICOS"), "1");
         EXPECT_EQ(results.at("StopDIO"), "1");
         EXPECT_EQ(results.at("DT2_StPull"), "0");
+        EXPECT_EQ(results.at("threads_left"), "0");  // after dlclose, with DICOS started and the links up
     }
 }
 

@@ -1,6 +1,7 @@
 /* Loads a Halvex32 library with dlopen, calls exports through dlsym and
  * prints "name=value" per call. Written in C: it also proves that the public
  * header is usable from C. Usage: load_probe LIBRARY */
+#include <dirent.h>
 #include <dlfcn.h>
 #include <stdio.h>
 
@@ -10,11 +11,22 @@
 
 static void HX_CALLBACK OnDicos(DiEventRecord *event) { (void)event; }
 
+/* The threads of this process, as /proc lists them. */
+static int CountThreads(void) {
+    DIR *dir = opendir("/proc/self/task");
+    int n = 0;
+    if (!dir) return -1;
+    for (struct dirent *e; (e = readdir(dir)) != NULL;) n += e->d_name[0] != '.';
+    closedir(dir);
+    return n;
+}
+
 int main(int argc, char **argv) {
     if (argc != 2) {
         fprintf(stderr, "usage: load_probe LIBRARY\n");
         return 2;
     }
+    const int threadsBefore = CountThreads();
     void *lib = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
     if (!lib) {
         fprintf(stderr, "dlopen: %s\n", dlerror());
@@ -41,5 +53,7 @@ int main(int argc, char **argv) {
     printf("StopDIO=%d\n", RESOLVE(lib, StopDIO)());
     fflush(stdout);
     dlclose(lib);
+    /* A thread of the library left running would run unmapped code. */
+    printf("threads_left=%d\n", CountThreads() - threadsBefore);
     return 0;
 }
