@@ -59,7 +59,9 @@ TEST(LibraryLoad, VirtualLibraryLoadsQuietlyOnEveryModelName) {
         EXPECT_EQ(results.at("RegisterCallbackDICOS"), "1");
         EXPECT_EQ(results.at("StopDIO"), "1");
         EXPECT_EQ(results.at("DT2_StPull"), "0");
+#ifndef __SANITIZE_THREAD__  // ThreadSanitizer starts a thread of its own with the library's first thread
         EXPECT_EQ(results.at("threads_left"), "0");  // after dlclose, with DICOS started and the links up
+#endif
     }
 }
 
