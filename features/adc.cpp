@@ -16,12 +16,10 @@ constexpr u8 kReadCode = 0xA2;
 constexpr double kFullScaleVolts = 33.0;
 constexpr double kFullScaleCounts = 3723.0;
 
-bool Open() { return OpenMcuLink(serialPortMcu) != kFalse; }
-
 }  // namespace
 
 Bool32 Start(u32 value) {
-    if (!Open()) return kFalse;
+    if (!OpenCommandLink()) return kFalse;
     LibraryLockGuard lock;
     if (McuCommand(kStartCode, value)) return kTrue;
     Stop(value);  // takes the lock again: it is recursive
@@ -29,13 +27,13 @@ Bool32 Start(u32 value) {
 }
 
 Bool32 Stop(u32 value) {
-    if (!Open()) return kFalse;
+    if (!OpenCommandLink()) return kFalse;
     LibraryLockGuard lock;
     return McuCommand(kStopCode, value);
 }
 
 Bool32 GetData(u32 channel, double* volts) {
-    if (!Open() || !volts) return kFalse;
+    if (!OpenCommandLink() || !volts) return kFalse;
     LibraryLockGuard lock;
     u32 raw = channel;
     if (!McuQuery(kReadCode, &raw)) return kFalse;

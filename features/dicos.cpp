@@ -40,8 +40,6 @@ constexpr u32 kLowByte = 0xFF;
 constexpr u32 kModeHalfShift = 16;
 constexpr u32 kLowHalf = 0xFFFF;
 
-// ShortCommand c of C2: 23h, c, 00h, 23h + c, 00h, 00h, 00h.
-constexpr u32 kShortSumByte = 3;
 // C2 reads its echo after this pause, then within the answer time-out.
 constexpr u32 kDirectEchoPauseMs = 10;
 
@@ -110,13 +108,6 @@ bool HoldMcuPort() {
 
 // ---- C2: the older dialect, written and read on the link directly -------------------
 
-void ShortCommand(u8 code, u8* frame) {
-    std::memset(frame, 0, kFrameSize);
-    frame[kFrameLead] = kLeadRequest;
-    frame[kFrameCode] = code;
-    frame[kShortSumByte] = static_cast<u8>(kLeadRequest + code);
-}
-
 // All 7 bytes written, and after a pause all 7 read back as sent.
 bool EchoedDirect(const u8* frame) {
     u32 written = 0;
@@ -183,7 +174,7 @@ Bool32 SetupC2(DicosSetup* setup, u32 size) {
 Bool32 StartC2() {
     if (!OpenMcuLink(serialPortMcu)) return kFalse;
     u8 frame[kFrameSize];
-    ShortCommand(kStart, frame);
+    BuildShortCommand(kStart, frame);
     if (!EchoedDirect(frame)) return kFalse;
     UseReceiverUnlessSet(RxThreadKind::DicosPort);
     if (!StartMcuReceiver()) return kFalse;  // the MCU stays started
@@ -195,7 +186,7 @@ Bool32 StartC2() {
 Bool32 StopC2() {
     if (!OpenMcuLink(serialPortMcu)) return kFalse;
     u8 frame[kFrameSize];
-    ShortCommand(kStop, frame);
+    BuildShortCommand(kStop, frame);
     {
         LibraryLockGuard lock;
         // The first stop ends the messages; its echo goes with the receive

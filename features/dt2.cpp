@@ -59,12 +59,10 @@ constexpr u32 kE2InputDisable = 0x200;
 constexpr u32 kE2InputBit = 1;  // bit number of kE2InputLevel
 constexpr u32 kE2SettleMs = 2;  // an input switched on settles within this
 
-bool Open() { return OpenMcuLink(serialPortMcu) != kFalse; }
-
 // Opens the link and echoes one command, all under the library lock.
 bool Exchange(u8 code, u32 word) {
     LibraryLockGuard lock;
-    return Open() && McuCommand(code, word);
+    return OpenCommandLink() && McuCommand(code, word);
 }
 
 // Source fields of the copy as the kind asks; false when a source code is
@@ -101,7 +99,7 @@ u32 LookupSource(const Dt2SourcePair* map, u32 code) {
 Bool32 Setup(Dt2Setup* setup, u32 size) {
     {
         LibraryLockGuard lock;
-        if (!Open()) return kFalse;
+        if (!OpenCommandLink()) return kFalse;
     }
     if (!setup || size != kSetupBytes) return kFalse;
     u32 words[kSetupWords];

@@ -23,8 +23,6 @@ u32 Payload(u32 b2, u32 b3, u32 word) {
     return (b2 & kByteMask) | (b3 & kByteMask) << kByteBits | (word & kHalfMask) << kWordShift;
 }
 
-bool Open() { return OpenMcuLink(serialPortMcu) != kFalse; }
-
 Bool32 Send(u32 payload) {
     McuFrame frame;
     BuildFrame(kLedCode, payload, frame);
@@ -114,7 +112,7 @@ u8 NextRandomByte() {
 }
 
 Bool32 SetLinear(u32 mode, u32 value) {
-    if (mode > kLinearModeLast || !Open()) return kFalse;
+    if (mode > kLinearModeLast || !OpenCommandLink()) return kFalse;
     return SendLocked(Payload(mode, 0, LinearWord(mode, value)));
 }
 
@@ -124,12 +122,12 @@ Bool32 SetChannels(u32 select, u32 value) {
     const u32 given = select >> kChannelsShift;
     const u32 channels = given ? given : kAllChannels;
     const DutyAndCode s = ChannelsSetting(mode, value);
-    if (!Open()) return kFalse;
+    if (!OpenCommandLink()) return kFalse;
     return SendLocked(Payload((mode & kNibble) | (channels & kNibble) << kMaskShift, s.duty, s.code));
 }
 
 Bool32 SetDimmer(u32 mode, u32 value) {
-    if (mode > kDimmerModeLast || value > kDimmerValueMax || !Open()) return kFalse;
+    if (mode > kDimmerModeLast || value > kDimmerValueMax || !OpenCommandLink()) return kFalse;
     const auto level = static_cast<u32>(value * kLevelPerValue);
     const bool levelled = mode == kDimmerLevelMode;
     const u32 b3 = levelled ? level >> kLevelHighShift : 0;

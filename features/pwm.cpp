@@ -31,8 +31,6 @@ struct Post {
     u32 word;
 };
 
-bool Open() { return OpenMcuLink(serialPortMcu) != kFalse; }
-
 // The frames in order, the first failed one ending the run; the caller
 // holds the library lock.
 bool PostInOrder(std::initializer_list<Post> posts) {
@@ -44,7 +42,7 @@ bool PostInOrder(std::initializer_list<Post> posts) {
 
 // Opens the link, then posts the frames under the library lock.
 Bool32 PostUnderLock(std::initializer_list<Post> posts) {
-    if (!Open()) return kFalse;
+    if (!OpenCommandLink()) return kFalse;
     LibraryLockGuard lock;
     return PostInOrder(posts) ? kTrue : kFalse;
 }
@@ -54,7 +52,7 @@ Bool32 PostUnderLock(std::initializer_list<Post> posts) {
 Bool32 ClockSet(u32, u32 clock) { return PostUnderLock({{kClockCode, clock}}); }
 
 Bool32 GenSetup(u32 generator, void* setup, u32 size) {
-    if (!Open()) return kFalse;
+    if (!OpenCommandLink()) return kFalse;
     if (!setup || size < kSetupBytes) return kFalse;
     const u8* words = static_cast<const u8*>(setup);
     LibraryLockGuard lock;

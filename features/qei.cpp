@@ -17,10 +17,8 @@ constexpr u8 kPositionCode = 0xB5;
 constexpr u8 kSetPositionCode = 0xB6;
 constexpr u8 kSetupFirstCode = 0xB9;  // setup word n at B9h + n
 
-bool Open() { return OpenMcuLink(serialPortMcu) != kFalse; }
-
 Bool32 Command(u8 code, u32 value) {
-    if (!Open()) return kFalse;
+    if (!OpenCommandLink()) return kFalse;
     LibraryLockGuard lock;
     return McuCommand(code, value);
 }
@@ -28,7 +26,7 @@ Bool32 Command(u8 code, u32 value) {
 // The query carries the channel; the answer's word reaches `result` only
 // when the answer came with the right code and checksum.
 Bool32 Query(u8 code, u32 channel, u32* result) {
-    if (!Open() || !result) return kFalse;
+    if (!OpenCommandLink() || !result) return kFalse;
     u32 word = channel;
     {
         LibraryLockGuard lock;
@@ -45,7 +43,7 @@ Bool32 Start(u32 value) { return Command(kStartCode, value); }
 Bool32 Stop(u32 value) { return Command(kStopCode, value); }
 
 Bool32 Setup(u32, void* setup, u32 size) {
-    if (!Open() || !setup) return kFalse;
+    if (!OpenCommandLink() || !setup) return kFalse;
     LibraryLockGuard lock;
     return McuCommandRange(kSetupFirstCode, setup, static_cast<const u8*>(setup) + size);
 }
@@ -59,7 +57,7 @@ Bool32 GetPosition(u32 channel, u32* position) { return Query(kPositionCode, cha
 // One hold of the lock over both frames: no other exchange may fall between
 // the channel selection and the position it is for.
 Bool32 SetPosition(u32 channel, u32 position) {
-    if (!Open()) return kFalse;
+    if (!OpenCommandLink()) return kFalse;
     LibraryLockGuard lock;
     return McuCommand(kSelectChannelCode, channel) && McuCommand(kSetPositionCode, position) ? kTrue : kFalse;
 }

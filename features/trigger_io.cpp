@@ -23,17 +23,12 @@ constexpr u32 kShortUnitMax = 0xFFFF;
 // The older firmware takes a setup record of at least three words.
 constexpr u32 kShortSetupMinSize = 3 * kWordBytes;
 
-// ShortCommand c: 23h, c, 00h, 23h + c, 00h, 00h, 00h (no checksum).
-constexpr u32 kShortSumByte = 3;
-
 // The blocks' hold line: a whole pad word, 1 holds the blocks, 0 lets them
 // run. A start releases them after a pulse this long.
 constexpr u32 kHoldPad = 0xFED0C1E8;
 constexpr u32 kHold = 1;
 constexpr u32 kRelease = 0;
 constexpr u32 kHoldPulseMs = 10;
-
-bool Open() { return OpenMcuLink(serialPortMcu) != kFalse; }
 
 Bool32 Result(bool ok) { return ok ? kTrue : kFalse; }
 
@@ -43,10 +38,8 @@ bool CommandLocked(u8 code, u32 word) {
 }
 
 bool ShortEcho(u8 code) {
-    McuFrame frame = {};
-    frame[kFrameLead] = kLeadRequest;
-    frame[kFrameCode] = code;
-    frame[kShortSumByte] = static_cast<u8>(kLeadRequest + code);
+    McuFrame frame;
+    BuildShortCommand(code, frame);
     return McuExchangeEcho(frame) != kFalse;
 }
 
@@ -82,51 +75,51 @@ bool StoreUnit(const Block& b, u16 unit) {
 // ---- T1: full frames under the library lock ------------------------------------------
 
 Bool32 SetupT1(const Block& b, void* setup, u32 size) {
-    if (!Open() || !setup) return kFalse;
+    if (!OpenCommandLink() || !setup) return kFalse;
     const u8* record = static_cast<const u8*>(setup);
     LibraryLockGuard lock;
     return McuCommandRange(b.setupFirst, record, record + size);
 }
 
 Bool32 StartT1(const Block& b) {
-    if (!Open() || !CommandLocked(b.start, 0)) return kFalse;
+    if (!OpenCommandLink() || !CommandLocked(b.start, 0)) return kFalse;
     CallTriggerModeHookIfSet();
     return kTrue;
 }
 
 Bool32 StopT1(const Block& b) {
-    if (!Open() || !CommandLocked(b.stop, 0)) return kFalse;
+    if (!OpenCommandLink() || !CommandLocked(b.stop, 0)) return kFalse;
     CallDioModeHookIfSet();
     return kTrue;
 }
 
 Bool32 SetUnitT1(const Block& b, u16 unit, u32 adjust) {
-    return Result(Open() && CommandLocked(b.unit, unit * kFramedUnitFactor + adjust) && StoreUnit(b, unit));
+    return Result(OpenCommandLink() && CommandLocked(b.unit, unit * kFramedUnitFactor + adjust) && StoreUnit(b, unit));
 }
 
 // ---- T2: short commands, no lock ------------------------------------------------------
 
 Bool32 SetupT2(const Block& b, void* setup, u32 size) {
-    if (!setup || size < kShortSetupMinSize || !Open() || !PrepareIfReceiving(b)) return kFalse;
+    if (!setup || size < kShortSetupMinSize || !OpenCommandLink() || !PrepareIfReceiving(b)) return kFalse;
     u8* record = static_cast<u8*>(setup);
     ReplaceZeroWords(b, record);
     return McuCommandRange(b.setupFirst, record, record + size);
 }
 
 Bool32 StartT2(const Block& b) {
-    if (!Open() || !PrepareIfReceiving(b) || !ShortEcho(b.start)) return kFalse;
+    if (!OpenCommandLink() || !PrepareIfReceiving(b) || !ShortEcho(b.start)) return kFalse;
     CallTriggerModeHook();
     return kTrue;
 }
 
 Bool32 StopT2(const Block& b) {
-    if (!Open() || !ShortEcho(b.stop)) return kFalse;
+    if (!OpenCommandLink() || !ShortEcho(b.stop)) return kFalse;
     CallDioModeHook();
     return kTrue;
 }
 
 Bool32 SetUnitT2(const Block& b, u16 unit, u32 adjust) {
-    if (!Open()) return kFalse;
+    if (!OpenCommandLink()) return kFalse;
     const u32 word = unit * kShortUnitFactor + adjust;
     return Result(word <= kShortUnitMax && McuCommand(b.unit, word) && StoreUnit(b, unit));
 }

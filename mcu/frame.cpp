@@ -8,6 +8,8 @@ namespace hx {
 namespace {
 
 constexpr u32 kPayloadBytes = 4;
+// Byte 3 of a short command carries 23h + the command.
+constexpr u32 kShortSumByte = 3;
 
 u32 LoadLe32(const u8* p) { return u32{p[0]} | u32{p[1]} << 8 | u32{p[2]} << 16 | u32{p[3]} << 24; }
 
@@ -67,6 +69,13 @@ void BuildFrame(u8 command, u32 word, u8* frame) {
     frame[kFrameCode] = command;
     StoreLe32(word, frame + kFramePayload);
     frame[kFrameChecksum] = FrameChecksum(frame);
+}
+
+void BuildShortCommand(u8 command, u8* frame) {
+    std::memset(frame, 0, kFrameSize);
+    frame[kFrameLead] = kLeadRequest;
+    frame[kFrameCode] = command;
+    frame[kShortSumByte] = static_cast<u8>(kLeadRequest + command);
 }
 
 u32 FramePayload(const u8* frame) { return LoadLe32(frame + kFramePayload); }

@@ -48,6 +48,9 @@ using CanFrame = u8[kCanFrameSize];
 u8 FrameChecksum(const u8* frame);
 // Lead 23h, the command, the word, the checksum.
 void BuildFrame(u8 command, u32 word, u8* frame);
+// The older firmware's short command c: 23h, c, 00h, 23h + c, 00h, 00h, 00h
+// (no checksum).
+void BuildShortCommand(u8 command, u8* frame);
 u32 FramePayload(const u8* frame);
 
 void EncodeCanFrame(const CanMessage& message, u8* frame);

@@ -57,6 +57,8 @@ void SetLinkDefaults();
 // 1 when the link is open: already (then without any system call, whatever
 // portKind and baudRate say now), or found, opened and configured now.
 Bool32 OpenMcuLink(McuLink& link);
+// OpenMcuLink of the MCU command link, as the features test it.
+inline bool OpenCommandLink() { return OpenMcuLink(serialPortMcu) != kFalse; }
 // 1 when stopEvent and ioEvent both exist (created here when missing).
 Bool32 PrepareLinkEvents(McuLink& link);
 // Reads `count` bytes, all or nothing (os::SerialRead): 1 with *bytesRead =
