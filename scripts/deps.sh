@@ -1,11 +1,13 @@
 #!/bin/bash
 # Installs the Debian packages a build needs, only when some are missing.
-# Usage: scripts/deps.sh [linux|windows|wine|fuzz]...
+# Usage: scripts/deps.sh [linux|windows|wine|fuzz|package|python]...
 set -euo pipefail
 
 packages_for() {
   case "$1" in
-    linux) echo cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev ;;
+    linux) echo cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev python3 ;;
+    package) echo cmake make g++ pkgconf help2man dpkg-dev ;;
+    python) echo python3 python3-can python3-pytest python3-venv python3-pip python3-setuptools ;;
     windows) echo cmake make g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 ;;
     wine) echo wine64 ;;
     fuzz) echo clang libclang-rt-14-dev ;;

@@ -2,7 +2,6 @@
 // one-line status of the feature, the expansion card, and whether hardware
 // access is open. The status comes from the exports that read without
 // changing anything; features that can only be set say which command sets them.
-// halvexctl models: the virtual board models (nothing is loaded).
 #include <cstdio>
 #include <string>
 
@@ -120,19 +119,11 @@ int RunInfo(Context& ctx) {
     return 0;
 }
 
-int RunModels(Context&) {
-    for (std::size_t i = 0; const char* name = hx::service::VirtualModel(i); ++i) std::printf("%s\n", name);
-    return 0;
-}
-
 }  // namespace
 
 void AddInfoCommand(CLI::App& app, Command& command) {
     app.add_subcommand("info", "Show the detected model, its driver families and the expansion card")
         ->callback([&command] { command = {RunInfo}; });
-    app.add_subcommand("models", "List the virtual board models")->callback([&command] {
-        command = {RunModels, false};
-    });
 }
 
 }  // namespace halvexctl

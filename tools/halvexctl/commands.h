@@ -10,6 +10,8 @@ namespace halvexctl {
 // A subcommand sets `command`; main loads the library when the command
 // needs it, runs it, and unloads.
 void AddInfoCommand(CLI::App& app, Command& command);
+// "models": the virtual board models.
+void AddModelsCommand(CLI::App& app, Command& command);
 void AddWdtCommand(CLI::App& app, Command& command);
 void AddMcuCommand(CLI::App& app, Command& command);
 // "di" and "do"; "board" (the virtual board's field side).
@@ -18,6 +20,8 @@ void AddBoardCommand(CLI::App& app, Command& command);
 // The "board" subcommand, once AddBoardCommand has run: a feature adds the
 // drivers of its part of the virtual world to it ("board ign", ...).
 inline CLI::App& BoardSubcommand(CLI::App& app) { return *app.get_subcommand("board"); }
+// "board reset" and "board destroy": the shared virtual machine as a whole.
+void AddMachineCommand(CLI::App& app, Command& command);
 void AddPoeCommand(CLI::App& app, Command& command);
 void AddDt2Command(CLI::App& app, Command& command);
 void AddCanCommand(CLI::App& app, Command& command);

@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
     using namespace halvexctl;
     CLI::App app{"halvexctl: watchdog, DIO, PoE and MCU features of the supported industrial PCs"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "halvexctl " HALVEX32_VERSION);
     Context ctx;
     std::string model;
     auto* virt = app.add_option("--virtual", model, "Run on the virtual board of MODEL (default: a full-featured one)")
@@ -15,10 +16,12 @@ int main(int argc, char** argv) {
                      ->type_name("MODEL");
     Command command;
     AddInfoCommand(app, command);
+    AddModelsCommand(app, command);
     AddWdtCommand(app, command);
     AddMcuCommand(app, command);
     AddDioCommand(app, command);
     AddBoardCommand(app, command);
+    AddMachineCommand(app, command);
     AddPoeCommand(app, command);
     AddDicosCommand(app, command);
     AddDt2Command(app, command);
