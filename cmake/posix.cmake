@@ -28,7 +28,8 @@ target_link_libraries(halvex32-virtual PRIVATE hx_sim)
 
 # The service access (include/halvex32_service.h) for halvexctl and the unit
 # tests: linked into them, never into the shared libraries.
-add_library(hx_service OBJECT backends/service/service.cpp backends/service/virtual_service.cpp)
+file(GLOB HX_SERVICE_SOURCES CONFIGURE_DEPENDS backends/service/*.cpp)
+add_library(hx_service OBJECT ${HX_SERVICE_SOURCES})
 target_link_libraries(hx_service PUBLIC hx_core hx_os hx_sim)
 target_compile_options(hx_service PRIVATE -fno-exceptions -fvisibility=hidden -fvisibility-inlines-hidden)
 
