@@ -148,7 +148,6 @@ def lib():
             for name in candidates():
                 try:
                     _library = _bind(ctypes.CDLL(name))
-                    _library.path = name
                     break
                 except OSError as error:
                     errors.append(str(error))

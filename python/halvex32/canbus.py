@@ -42,7 +42,7 @@ class HalvexBus(can.BusABC):
             raise can.CanInterfaceNotImplementedError(str(error)) from error
         except ValueError as error:
             raise can.CanInitializationError("channel %r is no CAN port index" % (channel,)) from error
-        self.channel_info = "Halvex32 CAN port %d (%s)" % (self.channel, _lib.lib().path)
+        self.channel_info = "Halvex32 CAN port %d (%s)" % (self.channel, _lib.lib()._name)
         self._open = True
         try:
             if bitrate is not None:

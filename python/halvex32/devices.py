@@ -95,6 +95,7 @@ class DiEvent(NamedTuple):
     sequence: int  # 1 for the first event of a receive-thread run, mod 256
 
 
+_dicos_started = set()
 _DICOS = EventSource(
     "DI change", _lib.DicosCallbackFn, lambda c: check("RegisterCallbackDICOS", c),
     lambda record: DiEvent(record.contents.inputState, record.contents.eventValue, record.contents.sequence))
@@ -120,8 +121,10 @@ class DiEvents:
     def start(self):
         check("SetupDICOS", ctypes.byref(self._setup), ctypes.sizeof(self._setup))
         check("StartDICOS")
+        _dicos_started.add(self)
 
     def stop(self):
+        _dicos_started.discard(self)
         check("StopDICOS")
 
     def get(self, timeout=None) -> Optional[DiEvent]:
@@ -309,11 +312,15 @@ class Can:
 
 
 @atexit.register
-def _stop_can():
+def _stop_receive_threads():
+    """Stops what this process started while Python can still take the callbacks that are in flight."""
     for port, users in list(_can_started.items()):
         if users:
             users.clear()
             lib().CAN_Stop(port)
+    if _dicos_started:
+        _dicos_started.clear()
+        lib().StopDICOS()
 
 
 # ---------------------------------------------------------------- PWM

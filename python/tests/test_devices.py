@@ -93,7 +93,7 @@ def test_failures_name_the_export():
 def test_watchdog_runs_inside_the_context(shared_machine):
     with hx.Watchdog(seconds=30) as wd:
         wd.kick()
-        assert "watchdog running" in halvexctl("wdt", "status")
+        assert "watchdog counting in seconds" in halvexctl("wdt", "status")
     assert "watchdog stopped" in halvexctl("wdt", "status")
 
 

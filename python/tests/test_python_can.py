@@ -43,8 +43,8 @@ def test_bitrate_and_sample_point_reach_the_controller():
         assert hx.Can().bit_timing() == (125000, 750)
 
 
-@pytest.mark.parametrize("model, error", [("Trelo-01", "CAN_RegisterReceived|CAN_Start"), ("Qantis-02", "CAN_Start")])
-def test_bus_reports_a_failed_start(model, error):
+@pytest.mark.parametrize("model", ["Trelo-01", "Qantis-02"])  # no CAN; CAN without its data link's thread
+def test_bus_reports_a_failed_start(model):
     done = python("import can\ntry: can.Bus(interface='halvex32', channel=0)\n"
                   "except can.CanInitializationError as e: print(e)", model)
-    assert done.returncode == 0 and done.stdout.strip() in [name + " failed" for name in error.split("|")]
+    assert (done.returncode, done.stdout) == (0, "CAN_Start failed\n"), done.stderr
