@@ -25,14 +25,17 @@ check() {  # name command...: one test
 
 py=$scratch/venv/bin/python
 if ! { /usr/bin/python3 -m venv --system-site-packages "$scratch/venv" &&
-       (cd "$root" && "$py" -m pip install -q --no-build-isolation --no-index ./python); }; then
+       (cd "$root" && "$py" -m pip install -q --no-build-isolation --no-index ./python) &&
+       rm -rf "$here/build" "$here"/*.egg-info; }; then
   echo "FAILED: install the package"; failed=1; finish
 fi
 
 cd "$scratch" || finish  # so that python imports the installed package, not the source tree
 for model in Trelo-11 Trelo-05; do
   echo "--- pytest on $model"
-  summary=$(HALVEX_VIRTUAL_MODEL=$model "$py" -m pytest -q -p no:cacheprovider "$here/tests" 2>&1 | tee /dev/stderr | tail -n1)
+  HALVEX_VIRTUAL_MODEL=$model "$py" -m pytest -q -p no:cacheprovider "$here/tests" >"$scratch/pytest.log" 2>&1
+  cat "$scratch/pytest.log"
+  summary=$(tail -n1 "$scratch/pytest.log")
   count() { echo "$summary" | grep -oE "[0-9]+ $1" | cut -d' ' -f1 | head -n1; }
   p=$(count passed); f=$(count failed); e=$(count error)
   passed=$((passed + ${p:-0})); failed=$((failed + ${f:-0} + ${e:-0}))

@@ -60,4 +60,7 @@ def pytest_collection_modifyitems(config, items):
 
 def pytest_sessionfinish(session):
     for model in _models_used:
-        subprocess.run([HALVEXCTL, "--virtual", model, "board", "destroy"], capture_output=True, timeout=60)
+        try:
+            subprocess.run([HALVEXCTL, "--virtual", model, "board", "destroy"], capture_output=True, timeout=60)
+        except (OSError, subprocess.SubprocessError):
+            pass  # nothing to destroy without the tool
