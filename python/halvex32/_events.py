@@ -91,10 +91,10 @@ class EventSource:
 
     def subscribe(self, sink):
         with self._lock:
-            self._sinks.append(sink)
             if not self._registered:
                 self._register(self._callback)
                 self._registered = True
+            self._sinks.append(sink)
 
     def unsubscribe(self, sink):
         with self._lock:

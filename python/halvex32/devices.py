@@ -22,7 +22,7 @@ class Watchdog:
     MINUTES, SECONDS = 0, 1  # the unit argument of SetWDT
 
     def __init__(self, seconds=None, minutes=None):
-        check("InitWDT")  # the first InitWDT of a boot sets 255 s: call it before setting a time-out
+        check("InitWDT")  # the first InitWDT on the machine resets the time-out to 255 s: call it first
         self.running = False
         if seconds is not None or minutes is not None:
             self.set_timeout(seconds=seconds, minutes=minutes)
