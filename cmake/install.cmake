@@ -70,4 +70,5 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 # and the ldconfig trigger for the libraries' sonames.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_STRIP_FILES ON)
 include(CPack)
