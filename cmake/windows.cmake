@@ -36,6 +36,7 @@ set(HX_SDK_NAME Halvex32-${PROJECT_VERSION}-sdk)
 set(HX_SDK_DIR ${CMAKE_BINARY_DIR}/sdk/${HX_SDK_NAME})
 set(HX_SDK_ZIP ${CMAKE_BINARY_DIR}/sdk/${HX_SDK_NAME}.zip)
 set(HX_SDK_NOTE ${CMAKE_SOURCE_DIR}/cmake/sdk/WINIO.txt)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/sdk)
 add_custom_command(OUTPUT ${HX_SDK_ZIP}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${HX_SDK_DIR}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${HX_SDK_DIR}
