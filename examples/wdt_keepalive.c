@@ -12,7 +12,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-enum { UNIT_SECONDS = 1, MAX_COUNT = 255 };
+enum { UNIT_SECONDS = 1, MAX_COUNT = 65535 }; /* SetWDT takes a 16-bit count */
 
 static volatile sig_atomic_t stop_requested;
 
@@ -37,8 +37,9 @@ int main(int argc, char **argv) {
     sigaction(SIGINT, &action, NULL);
     sigaction(SIGTERM, &action, NULL);
 
-    InitWDT();
-    if (!SetWDT((uint16_t)timeout, UNIT_SECONDS) || !StartWDT()) {
+    /* InitWDT before SetWDT: the first call on the machine sets the chip up
+     * (and the time-out to its default), later ones return 1 at once. */
+    if (!InitWDT() || !SetWDT((uint16_t)timeout, UNIT_SECONDS) || !StartWDT()) {
         fprintf(stderr, "cannot arm the watchdog (does this model have one?)\n");
         return 1;
     }
