@@ -1,5 +1,6 @@
 # Linux: libhalvex32.so (real hardware), libhalvex32-virtual.so (virtual
-# board), halvexctl, tests and benchmarks.
+# board), halvexctl, tests and benchmarks; their install and Debian package.
+include(GNUInstallDirs)
 # hx_os: the POSIX side of the OS seam and the Linux hardware back-end.
 file(GLOB HX_OS_SOURCES CONFIGURE_DEPENDS os/posix/*.cpp backends/linux/*.cpp)
 list(FILTER HX_OS_SOURCES EXCLUDE REGEX "entry_native\\.cpp$")
@@ -25,6 +26,7 @@ endfunction()
 hx_shared_library(halvex32 backends/linux/entry_native.cpp)
 hx_shared_library(halvex32-virtual backends/virtual/entry_virtual.cpp)
 target_link_libraries(halvex32-virtual PRIVATE hx_sim)
+include(cmake/install.cmake)
 
 # The service access (include/halvex32_service.h) for halvexctl and the unit
 # tests: linked into them, never into the shared libraries.

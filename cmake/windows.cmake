@@ -28,3 +28,22 @@ endif()
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
   add_subdirectory(tests/e2e)
 endif()
+
+# The SDK for application developers: a folder and a zip with the DLL, the
+# .def file, the import library, the header and a note on the WinIo files
+# the DLL needs beside it (cmake --build --preset mingw32 --target sdk).
+set(HX_SDK_NAME Halvex32-${PROJECT_VERSION}-sdk)
+set(HX_SDK_DIR ${CMAKE_BINARY_DIR}/sdk/${HX_SDK_NAME})
+set(HX_SDK_ZIP ${CMAKE_BINARY_DIR}/sdk/${HX_SDK_NAME}.zip)
+set(HX_SDK_NOTE ${CMAKE_SOURCE_DIR}/cmake/sdk/WINIO.txt)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/sdk)
+add_custom_command(OUTPUT ${HX_SDK_ZIP}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${HX_SDK_DIR}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${HX_SDK_DIR}
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:halvex32> $<TARGET_LINKER_FILE:halvex32> "${HX_DEF_FILE}"
+          ${CMAKE_SOURCE_DIR}/include/halvex32.h ${HX_SDK_NOTE} ${HX_SDK_DIR}
+  COMMAND ${CMAKE_COMMAND} -E tar cf ${HX_SDK_ZIP} --format=zip ${HX_SDK_NAME}
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/sdk
+  DEPENDS halvex32 "${HX_DEF_FILE}" ${CMAKE_SOURCE_DIR}/include/halvex32.h ${HX_SDK_NOTE}
+  COMMENT "SDK: ${HX_SDK_ZIP}" VERBATIM)
+add_custom_target(sdk DEPENDS ${HX_SDK_ZIP})
