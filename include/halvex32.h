@@ -43,9 +43,9 @@
  * without that lock: keep them short, since their link reads nothing while
  * they run. A callback on the MCU receive thread (DICOS, CAN status, PWM
  * status) cannot talk to the MCU (the exchange times out after 1000 ms) and
- * must not stop CAN or DICOS; the DT2 indexed-event callback runs on a
- * thread of its own and may. A record passed to a callback is valid only
- * during the call.
+ * must not stop CAN or DICOS or call StopDIO; the DT2 indexed-event callback
+ * runs on a thread of its own and may. A record passed to a callback is
+ * valid only during the call.
  *
  * Processes. Only one process at a time holds the MCU's serial port: the
  * first one to use it. It serves the DI/DO reads and writes of the other
@@ -189,7 +189,7 @@ HX_IMPORT uint32_t HX_API RegisterWinIOService(void);
 HX_IMPORT HX_BOOL HX_API ResetWDT(void);
 /* Sets the time-out for the next StartWDT or ResetWDT: `count` in `unit`
  * 0 = minutes or 1 = seconds (default 255 s). The chip gets count plus a
- * margin of 0..5 s or 0..1 min by family, in 16 bits: keep count below
+ * margin of 0..5 s or 0..1 min by family, in 16 bits: keep count at most
  * 65530. Touches no hardware. Returns 0 for another unit (the count is
  * stored all the same). */
 HX_IMPORT HX_BOOL HX_API SetWDT(uint16_t count, uint8_t unit);
