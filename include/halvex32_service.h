@@ -413,3 +413,20 @@ bool PresetBoardMcuResetPad(uint32_t word);
 void SeedLedGenerator(uint32_t seed);
 
 }  // namespace hx::service
+
+// ---- the library's model catalog (loads nothing) --------------------------------
+
+namespace hx::service {
+
+// One model of the catalog, in search order.
+struct CatalogEntry {
+    const char* model;             // model key, as `info` prints it
+    SlotGroup groups[kGroupCount]; // family per slot group, "" where empty (as in Info)
+    uint32_t diLines;              // input lines of the DIO family
+    uint32_t doLines;              // output lines of the DIO family
+};
+
+// Entry `index` (from 0); false past the last.
+bool GetCatalogEntry(std::size_t index, CatalogEntry* entry);
+
+}  // namespace hx::service

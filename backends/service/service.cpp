@@ -5,6 +5,7 @@
 
 #include "backends/linux/linux_native.h"
 #include "backends/service/attach.h"
+#include "backends/service/catalog_groups.h"
 #include "core/library_lock.h"
 #include "core/state.h"
 #include "frame/diagnostics.h"
@@ -21,25 +22,11 @@ namespace {
 
 static_assert(kFrameBytes == hx::kFrameSize);
 
-constexpr const char* kGroupNames[kGroupCount] = {
-    "WDT", "DIO", "DICOS", "PoE", "DTIO/DTFO", "IGN", "CAN", "PWM", "MCU", "LED", "ADC", "QEI", "DT2", "init",
-};
-
 // The MCU feature groups, each carried by the MCU command link. (The DIO
 // families on the MCU come only together with an MCU DICOS family.)
 constexpr Group kMcuGroups[] = {kDicos, kTrigger, kIgn, kCan, kPwm, kMcu, kLed, kAdc, kQei, kDt2};
 
 const char* g_board = "";
-
-const char* OrEmpty(const char* text) { return text ? text : ""; }
-
-void FillGroups(const PlatformOps& p, SlotGroup* groups) {
-    const char* const families[kGroupCount] = {
-        p.wdt.family, p.dio.family, p.dicos.family, p.poe.family, p.trigger.family, p.ign.family, p.can.family,
-        p.pwm.family, p.mcu.family, p.led.family,   p.adc.family, p.qei.family,     p.dt2.family, p.init.family,
-    };
-    for (std::size_t i = 0; i < kGroupCount; ++i) groups[i] = {kGroupNames[i], OrEmpty(families[i])};
-}
 
 bool HasMcuLink(const SlotGroup* groups) {
     for (Group g : kMcuGroups) {

@@ -1,5 +1,11 @@
-// halvexctl models: the virtual board models (nothing is loaded).
+// halvexctl models: the virtual board models, or (--matrix, --json) the
+// library's catalog: the driver family of every model in each slot group.
+// Nothing is loaded.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "halvex32_service.h"
 #include "tools/halvexctl/commands.h"
@@ -7,17 +13,111 @@
 namespace halvexctl {
 namespace {
 
+namespace svc = hx::service;
+
+struct ModelsArgs {
+    bool matrix = false;
+    bool json = false;
+};
+ModelsArgs g_args;
+
+// The matrix shows the feature groups; the per-platform init is no feature.
+constexpr std::size_t kFeatureGroups = svc::kInit;
+constexpr const char* kNone = "-";
+
+std::vector<svc::CatalogEntry> Catalog() {
+    std::vector<svc::CatalogEntry> rows;
+    svc::CatalogEntry entry{};
+    for (std::size_t i = 0; svc::GetCatalogEntry(i, &entry); ++i) rows.push_back(entry);
+    return rows;
+}
+
+std::string DioLines(const svc::CatalogEntry& e) {
+    if (!*e.groups[svc::kDio].family) return kNone;
+    return std::to_string(e.diLines) + "/" + std::to_string(e.doLines);
+}
+
+// Model, the feature groups with the DIO lines after DIO: one row of cells.
+std::vector<std::string> MatrixRow(const svc::CatalogEntry& e) {
+    std::vector<std::string> cells{e.model};
+    for (std::size_t g = 0; g < kFeatureGroups; ++g) {
+        cells.push_back(*e.groups[g].family ? e.groups[g].family : kNone);
+        if (g == svc::kDio) cells.push_back(DioLines(e));
+    }
+    return cells;
+}
+
+std::vector<std::string> MatrixHead(const svc::CatalogEntry& e) {
+    std::vector<std::string> cells{"Model"};
+    for (std::size_t g = 0; g < kFeatureGroups; ++g) {
+        cells.push_back(e.groups[g].name);
+        if (g == svc::kDio) cells.push_back("DI/DO");
+    }
+    return cells;
+}
+
+void PrintRow(const std::vector<std::string>& cells, const std::vector<std::size_t>& widths) {
+    for (std::size_t c = 0; c < cells.size(); ++c) std::printf("| %-*s ", static_cast<int>(widths[c]), cells[c].c_str());
+    std::printf("|\n");
+}
+
+// A Markdown table, padded so that it reads as a table in plain text too.
+int PrintMatrix(const std::vector<svc::CatalogEntry>& catalog) {
+    if (catalog.empty()) return Fail("the catalog is empty");
+    std::vector<std::vector<std::string>> table{MatrixHead(catalog.front())};
+    for (const svc::CatalogEntry& e : catalog) table.push_back(MatrixRow(e));
+    std::vector<std::size_t> widths(table.front().size(), 3);
+    for (const auto& row : table) {
+        for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+    }
+    PrintRow(table.front(), widths);
+    std::vector<std::string> rule;
+    for (std::size_t w : widths) rule.push_back(std::string(w, '-'));
+    PrintRow(rule, widths);
+    for (std::size_t r = 1; r < table.size(); ++r) PrintRow(table[r], widths);
+    return 0;
+}
+
+// "DTIO/DTFO" -> "dtio_dtfo": a group name as a lower_snake_case key.
+std::string Key(const char* name) {
+    std::string key;
+    for (const char* p = name; *p; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        key += std::isalnum(c) ? static_cast<char>(std::tolower(c)) : '_';
+    }
+    return key;
+}
+
+// One object per model and line; an empty group is null. Model keys and
+// family names are plain ASCII without quotes or backslashes.
+int PrintJson(const std::vector<svc::CatalogEntry>& catalog) {
+    for (const svc::CatalogEntry& e : catalog) {
+        std::printf("{\"model\":\"%s\",\"families\":{", e.model);
+        for (std::size_t g = 0; g < svc::kGroupCount; ++g) {
+            const svc::SlotGroup& group = e.groups[g];
+            const std::string value = *group.family ? "\"" + std::string(group.family) + "\"" : "null";
+            std::printf("%s\"%s\":%s", g ? "," : "", Key(group.name).c_str(), value.c_str());
+        }
+        std::printf("},\"di_lines\":%u,\"do_lines\":%u}\n", e.diLines, e.doLines);
+    }
+    return 0;
+}
+
 int RunModels(Context&) {
-    for (std::size_t i = 0; const char* name = hx::service::VirtualModel(i); ++i) std::printf("%s\n", name);
+    if (g_args.matrix) return PrintMatrix(Catalog());
+    if (g_args.json) return PrintJson(Catalog());
+    for (std::size_t i = 0; const char* name = svc::VirtualModel(i); ++i) std::printf("%s\n", name);
     return 0;
 }
 
 }  // namespace
 
 void AddModelsCommand(CLI::App& app, Command& command) {
-    app.add_subcommand("models", "List the virtual board models")->callback([&command] {
-        command = {RunModels, false};
-    });
+    CLI::App* models = app.add_subcommand("models", "List the virtual board models, or the features of every model");
+    auto* matrix = models->add_flag("--matrix", g_args.matrix,
+                                    "Markdown table: the driver family of every model in each feature group");
+    models->add_flag("--json", g_args.json, "one JSON object per model: its families and DIO lines")->excludes(matrix);
+    models->callback([&command] { command = {RunModels, false}; });
 }
 
 }  // namespace halvexctl
