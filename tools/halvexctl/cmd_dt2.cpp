@@ -216,7 +216,7 @@ int RunWatch(Context& ctx) {
     int rc = StartWatch(ctx, &started);
     if (rc == 0) {
         CatchInterrupt(true);
-        Note(std::string("watching DT2 indexed events") + (duration ? "" : " until interrupted") + "\n");
+        NoteWatching("DT2 indexed events", duration.has_value());
         rc = FireLines(ctx);
         for (Ms waited = 0; rc == 0 && !Interrupted() && (!duration || waited < *duration); waited += kPollMs) SleepMs(kPollMs);
         CatchInterrupt(false);

@@ -86,7 +86,7 @@ int RunWatch(Context& ctx) {
         return rc;
     }
     CatchInterrupt(true);
-    Note(std::string("watching the MCU's events") + (duration ? "" : " until interrupted") + "\n");
+    NoteWatching("the MCU's events", duration.has_value());
     if (g_watch.demo) SendDemo();
     for (Ms waited = 0; !Interrupted() && (!duration || waited < *duration); waited += kPollMs) SleepMs(kPollMs);
     CatchInterrupt(false);

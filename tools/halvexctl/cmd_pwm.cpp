@@ -130,7 +130,7 @@ int RunWatch(Context& ctx) {
     if (!g_args.watch.empty() && !(duration = ParseDuration(g_args.watch))) return BadUsage("bad --for '" + g_args.watch + "'");
     if (const int rc = StartStatusWatch(ctx)) return rc;
     CatchInterrupt(true);
-    Note(std::string("watching PWM status events") + (duration ? "" : " until interrupted") + "\n");
+    NoteWatching("PWM status events", duration.has_value());
     for (Ms waited = 0; !Interrupted() && (!duration || waited < *duration); waited += kPollMs) SleepMs(kPollMs);
     CatchInterrupt(false);
     StopStatusWatch();

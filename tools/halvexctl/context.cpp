@@ -129,6 +129,8 @@ void Note(const std::string& text) {
     if (!g_json) Put(text);
 }
 
+void NoteWatching(const std::string& what, bool ends) { Note("watching " + what + (ends ? "" : " until interrupted") + "\n"); }
+
 int Require(const Context& ctx, bool feature, const std::string& what) {
     if (!ctx.loaded) return Fail("hardware access is not open");
     if (!*ctx.info.model) return NoFeature("no supported model detected");

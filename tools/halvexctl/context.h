@@ -72,6 +72,8 @@ bool JsonOutput();
 void Emit(const Json& object, const std::string& text);
 // A line for a person watching (a banner): left out with --json.
 void Note(const std::string& text);
+// The banner of a watch: "watching <what>[ until interrupted]".
+void NoteWatching(const std::string& what, bool ends);
 
 // One reading built up as text lines and as the JSON object with the same
 // facts, printed at once by Print.
