@@ -206,7 +206,8 @@ void HX_CALLBACK OnReceived(CanMessage* m, uint32_t) {
     std::string stamp;
     if (!g_args.timestamps.empty()) {
         const long long us = StampUs(now);
-        stamp = Format(g_args.timestamps == "a" ? " (%010lld.%06lld)" : " (%03lld.%06lld)", us / kUsPerSecond, us % kUsPerSecond);
+        stamp = Format(g_args.timestamps == "a" ? " (%010lld.%06lld)" : " (%03lld.%06lld)", us / kUsPerSecond,
+                       us % kUsPerSecond);
         json["timestamp"] = static_cast<double>(us) / kUsPerSecond;
     }
     Emit(json, stamp + DumpLine(*m) + "\n");

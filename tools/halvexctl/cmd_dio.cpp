@@ -233,7 +233,8 @@ Lines PortLines(uint32_t bits, uint32_t count, const char* key) {
 
 void EmitInitialLines(uint32_t bits, uint32_t count) {
     const Lines inputs = PortLines(bits, count, "active");
-    Emit({{"seconds", 0.0}, {"event", "initial"}, {"inputs", inputs.json}}, Format("%.6f initial ", 0.0) + inputs.text + "\n");
+    Emit({{"seconds", 0.0}, {"event", "initial"}, {"inputs", inputs.json}},
+         Format("%.6f initial ", 0.0) + inputs.text + "\n");
 }
 
 // gpiomon-style: "<seconds> rising|falling <line>".

@@ -196,7 +196,8 @@ int FireLines(const Context& ctx) {
     if (!masks.empty() && !ctx.virtualBoard) return BadUsage("--fire needs the virtual board");
     for (const uint32_t mask : masks) {
         const uint32_t events = svc::FireBoardDt2Lines(mask);
-        Emit({{"event", "fired"}, {"mask", mask}, {"events", events}}, Format("fired %08X: %u event(s)\n", mask, events));
+        Emit({{"event", "fired"}, {"mask", mask}, {"events", events}},
+             Format("fired %08X: %u event(s)\n", mask, events));
         SleepMs(kFireGapMs);
     }
     return 0;

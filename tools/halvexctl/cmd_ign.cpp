@@ -72,7 +72,8 @@ void PrintBoardIgnition(const Context& ctx) {
         const bool stateRead = IGN_GetState(&state), voltsRead = IGN_GetBatteryVoltage(&volts);
         r.Line("library: state %s, battery %s\n", stateRead ? Format("%08X", state).c_str() : "failed",
                voltsRead ? Format("%.3f V", volts).c_str() : "failed");
-        r["library"] = {{"state", stateRead ? Json(state) : Json()}, {"battery_volts", voltsRead ? Json(volts) : Json()}};
+        r["library"] = {{"state", stateRead ? Json(state) : Json()},
+                        {"battery_volts", voltsRead ? Json(volts) : Json()}};
     }
     r.Print();
 }

@@ -153,8 +153,9 @@ int RunInfo(Context& ctx) {
     r.Line("model:           %s\n", *info.model ? info.model : "none detected");
     r.Line("OS major:        %u\n", info.osMajor);
     r.Line("expansion card:  %s\n", *info.expansionCard ? info.expansionCard : "none");
-    r.json = {{"backend", OrNull(info.backend)}, {"board", OrNull(info.board)}, {"access_open", info.accessOpen},
-              {"model", OrNull(info.model)},     {"os_major", info.osMajor},    {"expansion_card", OrNull(info.expansionCard)}};
+    r.json = {{"backend", OrNull(info.backend)}, {"board", OrNull(info.board)},
+              {"access_open", info.accessOpen},  {"model", OrNull(info.model)},
+              {"os_major", info.osMajor},        {"expansion_card", OrNull(info.expansionCard)}};
     if (*info.model) AddGroups(info, r);
     r.Print();
     return kExitOk;

@@ -69,7 +69,8 @@ int RunSet(Context& ctx) {
     }
     Report r;
     r.Line("LED %s: mode %u, value %u sent (first argument 0x%08X)\n", g_args.channel.c_str(), mode, value, first);
-    r.json = {{"output", all ? Json("all") : Json(channel)}, {"mode", mode}, {"value", value}, {"first_argument", first}};
+    r.json = {{"output", all ? Json("all") : Json(channel)}, {"mode", mode}, {"value", value},
+              {"first_argument", first}};
     AddBoardOutputs(ctx, output, r);
     r.Print();
     return kExitOk;

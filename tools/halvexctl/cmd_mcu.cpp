@@ -36,7 +36,8 @@ void AddFrame(Report& r, const char* key, const uint8_t* bytes) {
 bool AddVersion(Report& r, const char* label) {
     uint32_t version = 0;
     if (!MCU_GetVersion(&version)) return false;
-    const std::string dotted = Format("%u.%u.%u.%u", version >> 24, (version >> 16) & 0xFF, (version >> 8) & 0xFF, version & 0xFF);
+    const std::string dotted =
+        Format("%u.%u.%u.%u", version >> 24, (version >> 16) & 0xFF, (version >> 8) & 0xFF, version & 0xFF);
     r.Line("%s: 0x%08X (%s)\n", label, version, dotted.c_str());
     r["version"] = version;
     r["dotted"] = dotted;

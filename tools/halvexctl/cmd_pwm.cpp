@@ -56,8 +56,9 @@ void PrintOutput(const Context& ctx, uint32_t channel) {
     }
     Emit({{"output", channel}, {"on_board", true}, {"running", o.running}, {"period", o.period}, {"width", o.width},
           {"duty_percent", o.dutyPercent}, {"frequency_hz", o.frequencyHz}, {"inverted", o.inverted}},
-         Format("output PWM%u  %s  period %u  width %u  duty %.1f%%  %.2f Hz%s\n", channel, o.running ? "running" : "stopped",
-                o.period, o.width, o.dutyPercent, o.frequencyHz, o.inverted ? "  inverted" : ""));
+         Format("output PWM%u  %s  period %u  width %u  duty %.1f%%  %.2f Hz%s\n", channel,
+                o.running ? "running" : "stopped", o.period, o.width, o.dutyPercent, o.frequencyHz,
+                o.inverted ? "  inverted" : ""));
 }
 
 // The receive thread runs and passes the status events to OnStatus.

@@ -87,9 +87,10 @@ int EmitReading(uint32_t channel, std::optional<Ms> at) {
         json["seconds"] = static_cast<double>(*at) / kMsPerSecond;
         text = Format("%llu.%03llu s  ", *at / kMsPerSecond, *at % kMsPerSecond);
     }
-    json.update({{"channel", channel}, {"position", static_cast<int32_t>(position)}, {"direction", direction}, {"velocity", velocity}});
-    Emit(json, text + Format("position %d (%08X)  direction %u  velocity %u\n", static_cast<int32_t>(position), position,
-                             direction, velocity));
+    const auto signedPosition = static_cast<int32_t>(position);
+    json.update({{"channel", channel}, {"position", signedPosition}, {"direction", direction}, {"velocity", velocity}});
+    Emit(json, text + Format("position %d (%08X)  direction %u  velocity %u\n", signedPosition, position, direction,
+                             velocity));
     return kExitOk;
 }
 

@@ -123,13 +123,18 @@ Report& Report::Line(const char* format, ...) {
 void SetJsonOutput(bool on) { g_json = on; }
 bool JsonOutput() { return g_json; }
 
-void Emit(const Json& object, const std::string& text) { Put(g_json ? object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n" : text); }
+// Bytes that are not UTF-8 (a name read from the hardware) become U+FFFD.
+void Emit(const Json& object, const std::string& text) {
+    Put(g_json ? object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n" : text);
+}
 
 void Note(const std::string& text) {
     if (!g_json) Put(text);
 }
 
-void NoteWatching(const std::string& what, bool ends) { Note("watching " + what + (ends ? "" : " until interrupted") + "\n"); }
+void NoteWatching(const std::string& what, bool ends) {
+    Note("watching " + what + (ends ? "" : " until interrupted") + "\n");
+}
 
 int Require(const Context& ctx, bool feature, const std::string& what) {
     if (!ctx.loaded) return Fail("hardware access is not open");
