@@ -160,9 +160,9 @@ TEST(MaintHalvexctl, AdcLedAndMcuCommands) {
         {"--virtual Trelo-05 board adc 1 12.5", 0, "ADC 1: 12.500 V at the input, reading 1410\n"},
         {"--virtual Trelo-05 adc read 0 --watch --interval 10ms --for 20ms", 0, "ADC 0: 0.000 V\nADC 0: 0.000 V\nADC 0: 0.000 V\n"},
         {"--virtual Trelo-11 led set 2 --mode 1 --value 1000", 0, "(first argument 0x00040001)\nboard: LED 2 999 mA, duty 100%, on\n"},
-        {"--virtual Trelo-05 led set 1 --mode 1 --value 10", 1, ""},
+        {"--virtual Trelo-05 led set 1 --mode 1 --value 10", 2, ""},
         {"--virtual Vexa-06 mcu reset", 0, "board: MCU restarts 1\nMCU version after the restart: 0x00010203"},
-        {"--virtual Trelo-11 mcu reset", 1, ""},
+        {"--virtual Trelo-11 mcu reset", 3, ""},
     });
 }
 

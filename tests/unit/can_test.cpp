@@ -216,8 +216,8 @@ TEST(CanHalvexctl, CanUtilsSyntaxOnTheVirtualBus) {
         {"can send 123#DEADBEEF", 0, "virtual bus: can0  123   [4]  DE AD BE EF\n"},
         {"can send 12345678#DE.AD", 0, "virtual bus: can0  12345678   [2]  DE AD\n"},
         {"can send 123#R", 0, "virtual bus: can0  123   [0]  remote request\n"},
-        {"can send 1234#00", 1, ""},
-        {"can send 123#001122334455667788", 1, ""},
+        {"can send 1234#00", 2, ""},
+        {"can send 123#001122334455667788", 2, ""},
         {"can dump --demo --count 2 -t z", 0,
          " (000.000000)  can0  123   [8]  00 00 00 00 FF FF FF FF\n (0"},
     };

@@ -206,7 +206,7 @@ TEST_F(Dt2, IndexedEventsAreAnsweredFromTheCallback) {
 
 // halvexctl dt2: the event held behind index 05 goes out only once the tool
 // answered 05; pull and push show the lines a device sees; a failed setup
-// and a model without DT2 exit 1.
+// exits 1, a model without DT2 exits 3.
 TEST(Dt2Halvexctl, CommandsDriveTheEngineAndTheLines) {
     ExpectHalvexctlRows({
         {"--virtual Trelo-11 dt2 watch --setup 0x01000C05 1 0x10001 0x20001 --fire 0x101 --answer 0x42 --for 300ms", 0,
@@ -215,7 +215,7 @@ TEST(Dt2Halvexctl, CommandsDriveTheEngineAndTheLines) {
         {"--virtual Trelo-05 dt2 push 0 0x101", 0, "SO0=1(out) SO1=0(out) SO2=0(out) SO3=0(out) SO4=0(out) SO5=0(out) SO6=0(out) SO7=0(out) SO8=1(out)"},
         {"--virtual Trelo-11 dt2 unit 0x10001 5", 0, "unit 1\n"},
         {"--virtual Vexa-06 dt2 setup 0x01000000 0 0x10001", 1, ""},
-        {"--virtual Trelo-12 dt2 start", 1, ""},
+        {"--virtual Trelo-12 dt2 start", 3, ""},
     });
 }
 

@@ -123,7 +123,7 @@ TEST(PwmHalvexctl, SetAndStartShowTheOutputAndItsStatusEvents) {
     ExpectHalvexctlRows({
         {"--virtual Trelo-16 pwm set 1 --period 4000 --width 1000 --clock 2000000 --start --watch 300ms", 0,
          "PWM status   generator 01  status 00FA01\noutput PWM1  running  period 4000  width 1000  duty 25.0%  500.00 Hz\n"},
-        {"--virtual Trelo-12 pwm start 1", 1, ""},
+        {"--virtual Trelo-12 pwm start 1", 3, ""},
     });
 }
 

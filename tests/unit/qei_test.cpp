@@ -96,7 +96,7 @@ TEST(QeiHalvexctl, ReadWatchesTheShaftTurnBackwards) {
     ExpectHalvexctlRows({
         {"--virtual Trelo-11 qei read 1 --start --shaft -60 --watch --interval 250ms --for 500ms", 0,
          "0.250 s  position -1000 (FFFFFC18)  direction 1  velocity 4000\n0.500 s  position -2000"},
-        {"--virtual Trelo-12 qei read 0", 1, ""},
+        {"--virtual Trelo-12 qei read 0", 3, ""},
     });
 }
 

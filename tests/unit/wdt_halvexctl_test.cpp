@@ -40,7 +40,7 @@ TEST(HalvexctlWdt, KeepaliveKicksThroughTheWholeRunOrReportsTheReset) {
 
 TEST(HalvexctlWdt, ExpireOnRealHardwareWantsConfirmation) {
     const ProcessResult r = Ctl("wdt expire --timeout 10s");
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("--yes"), std::string::npos) << r.err;
 }
 
@@ -54,7 +54,7 @@ TEST(HalvexctlWdt, StatusShowsTheChipsAndNoResetOnAFreshBoard) {
 
 TEST(HalvexctlWdt, BadTimeoutIsRefused) {
     const ProcessResult r = Ctl("--virtual Trelo-11 wdt expire --timeout 70000s");
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("bad --timeout"), std::string::npos) << r.err;
 }
 

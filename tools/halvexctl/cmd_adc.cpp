@@ -35,8 +35,7 @@ int RequireAdc(const Context& ctx) { return RequireGroup(ctx, svc::kAdc, "ADC");
 bool ReadChannel(uint32_t channel) {
     double volts = 0;
     if (!ADC_GetData(channel, &volts)) return false;
-    std::printf("ADC %u: %.3f V\n", channel, volts);
-    std::fflush(stdout);
+    Emit({{"channel", channel}, {"volts", volts}}, Format("ADC %u: %.3f V\n", channel, volts));
     return true;
 }
 
@@ -47,11 +46,11 @@ std::optional<Ms> DurationOr(const std::string& text, std::optional<Ms> otherwis
 int RunRead(Context& ctx) {
     if (const int rc = RequireAdc(ctx)) return rc;
     uint32_t channel = 0;
-    if (!ParseNumber(g_args.channel, UINT32_MAX, &channel)) return Fail("CH must be a channel number");
+    if (!ParseNumber(g_args.channel, UINT32_MAX, &channel)) return BadUsage("CH must be a channel number");
     const std::optional<Ms> interval = DurationOr(g_args.interval, kDefaultIntervalMs);
     const std::optional<Ms> limit = DurationOr(g_args.duration, std::nullopt);
-    if (!interval || *interval == 0) return Fail("bad --interval '" + g_args.interval + "'");
-    if (!g_args.duration.empty() && !limit) return Fail("bad --for '" + g_args.duration + "'");
+    if (!interval || *interval == 0) return BadUsage("bad --interval '" + g_args.interval + "'");
+    if (!g_args.duration.empty() && !limit) return BadUsage("bad --for '" + g_args.duration + "'");
     if (!ReadChannel(channel)) return Fail("ADC_GetData failed: the MCU did not answer for channel " + g_args.channel);
     if (!g_args.watch) return 0;
     CatchInterrupt(true);
@@ -66,7 +65,7 @@ int RunRead(Context& ctx) {
 int RunStartStop(Context& ctx, bool start) {
     if (const int rc = RequireAdc(ctx)) return rc;
     uint32_t word = 0;
-    if (!ParseNumber(g_args.word, UINT32_MAX, &word)) return Fail("WORD must be a 32-bit number");
+    if (!ParseNumber(g_args.word, UINT32_MAX, &word)) return BadUsage("WORD must be a 32-bit number");
     if (!(start ? ADC_Start(word) : ADC_Stop(word))) {
         return Fail(std::string(start ? "ADC_Start" : "ADC_Stop") + " failed: the MCU did not take it");
     }
@@ -75,19 +74,21 @@ int RunStartStop(Context& ctx, bool start) {
 
 // "board adc CH VOLTS": the voltage at the input, then what the firmware reads there.
 int RunBoardAdc(Context& ctx) {
-    if (!ctx.virtualBoard) return Fail("'board' acts on the virtual board; use --virtual");
+    if (!ctx.virtualBoard) return BadUsage("'board' acts on the virtual board; use --virtual");
     uint32_t channel = 0;
     char* end = nullptr;
     const double volts = std::strtod(g_args.volts.c_str(), &end);
-    if (!ParseNumber(g_args.channel, UINT32_MAX, &channel)) return Fail("CH must be a channel number");
-    if (g_args.volts.empty() || *end != '\0' || volts < 0) return Fail("VOLTS must be a voltage such as 12.5");
+    if (!ParseNumber(g_args.channel, UINT32_MAX, &channel)) return BadUsage("CH must be a channel number");
+    if (g_args.volts.empty() || *end != '\0' || volts < 0) return BadUsage("VOLTS must be a voltage such as 12.5");
     if (!svc::SetBoardAdcVolts(channel, volts)) {
-        return Fail(std::string(ctx.info.board) + " has no analog input " + g_args.channel);
+        const std::string missing = std::string(ctx.info.board) + " has no analog input";
+        return svc::GetBoardAdc(0).exists ? BadUsage(missing + " " + g_args.channel) : NoFeature(missing + "s");
     }
     const svc::BoardAdcInput in = svc::GetBoardAdc(channel);
-    std::printf("ADC %u: %.3f V at the input, reading %u%s\n", channel, in.volts, in.reading,
-                in.sampling ? "" : " (held: the channel is stopped)");
-    return 0;
+    Emit({{"channel", channel}, {"volts", in.volts}, {"reading", in.reading}, {"sampling", in.sampling}},
+         Format("ADC %u: %.3f V at the input, reading %u%s\n", channel, in.volts, in.reading,
+                in.sampling ? "" : " (held: the channel is stopped)"));
+    return kExitOk;
 }
 
 }  // namespace

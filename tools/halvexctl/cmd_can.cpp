@@ -3,6 +3,7 @@
 // controller for their run (the unload at the end stops it again). The
 // bit-timing and setup words go to the MCU as they are; their meaning is the
 // firmware's (docs/virtual-firmware.md for the virtual board).
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -126,6 +127,16 @@ std::string DumpLine(const CanMessage& m) {
     return line;
 }
 
+Json FrameJson(const CanMessage& m) {
+    const std::size_t bytes = (m.flags & kFlagRemote) ? 0 : std::min<std::size_t>(m.length, kMaxData);
+    return {{"interface", kInterface},
+            {"id", m.id},
+            {"extended", (m.flags & kFlagExtended) != 0},
+            {"remote", (m.flags & kFlagRemote) != 0},
+            {"length", m.length},
+            {"data", std::vector<uint8_t>(m.data, m.data + bytes)}};
+}
+
 bool ParseWords(std::vector<uint32_t>* words) {
     for (const std::string& w : g_args.words) {
         char* end = nullptr;
@@ -149,14 +160,14 @@ void ShowOnVirtualBus(uint32_t before) {
     if (!svc::GetCanBusFrame(before, &f)) return;
     CanMessage m{f.id, f.flags, 0, f.length, {}};
     std::copy(std::begin(f.data), std::end(f.data), m.data);
-    std::printf("virtual bus:%s\n", DumpLine(m).c_str() + 1);
+    Emit({{"virtual_bus", FrameJson(m)}}, "virtual bus:" + DumpLine(m).substr(1) + "\n");
 }
 
 int RunSend(Context& ctx) {
     if (const int rc = RequireCan(ctx)) return rc;
     CanMessage m{};
     if (!ParseFrame(g_args.frame, &m)) {
-        return Fail("'" + g_args.frame + "' is not <id>#<data> (3 or 8 hex digits, up to 8 data bytes) or <id>#R");
+        return BadUsage("'" + g_args.frame + "' is not <id>#<data> (3 or 8 hex digits, up to 8 data bytes) or <id>#R");
     }
     const uint32_t before = ctx.virtualBoard ? svc::GetCanController().onBus : 0;
     if (!CAN_Start(0)) return Fail("CAN_Start failed");
@@ -172,28 +183,34 @@ std::atomic<unsigned long> g_dumped{0};
 Clock::time_point g_last{};
 bool g_haveLast = false;
 
-std::string Stamp(Clock::time_point now) {
+// The frame's time stamp by -t, in microseconds: since the epoch (a),
+// since the frame before (d) or since the first frame (z).
+long long StampUs(Clock::time_point now) {
     const std::string& mode = g_args.timestamps;
-    if (mode.empty()) return "";
     Clock::duration shown = now.time_since_epoch();
     if (mode == "d" || mode == "z") {
         if (!g_haveLast) g_last = now, g_haveLast = true;
         shown = now - g_last;
         if (mode == "d") g_last = now;
     }
-    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(shown).count();
-    char text[40];
-    std::snprintf(text, sizeof text, mode == "a" ? " (%010lld.%06lld)" : " (%03lld.%06lld)",
-                  static_cast<long long>(us / 1000000), static_cast<long long>(us % 1000000));
-    return text;
+    return std::chrono::duration_cast<std::chrono::microseconds>(shown).count();
 }
+
+constexpr long long kUsPerSecond = 1000000;
 
 void HX_CALLBACK OnReceived(CanMessage* m, uint32_t) {
     const Clock::time_point now = Clock::now();
     std::lock_guard<std::mutex> hold(g_printLock);
     if (g_args.count && g_dumped.load() >= g_args.count) return;
-    std::printf("%s%s\n", Stamp(now).c_str(), DumpLine(*m).c_str());
-    std::fflush(stdout);
+    Json json = FrameJson(*m);
+    std::string stamp;
+    if (!g_args.timestamps.empty()) {
+        const long long us = StampUs(now);
+        stamp = Format(g_args.timestamps == "a" ? " (%010lld.%06lld)" : " (%03lld.%06lld)", us / kUsPerSecond,
+                       us % kUsPerSecond);
+        json["timestamp"] = static_cast<double>(us) / kUsPerSecond;
+    }
+    Emit(json, stamp + DumpLine(*m) + "\n");
     ++g_dumped;
 }
 
@@ -205,9 +222,9 @@ int RunDump(Context& ctx) {
     if (const int rc = RequireCan(ctx)) return rc;
     std::optional<Ms> duration;
     if (!g_args.duration.empty() && !(duration = ParseDuration(g_args.duration))) {
-        return Fail("bad --for '" + g_args.duration + "'");
+        return BadUsage("bad --for '" + g_args.duration + "'");
     }
-    if (g_args.demo && !ctx.virtualBoard) return Fail("--demo needs the virtual board");
+    if (g_args.demo && !ctx.virtualBoard) return BadUsage("--demo needs the virtual board");
     CAN_RegisterReceived(0, OnReceived);
     if (!CAN_Start(0)) return CAN_RegisterReceived(0, nullptr), Fail("CAN_Start failed");
     if (g_args.demo) svc::StartCanLoad(kDemoRate, kDemoId);
@@ -225,16 +242,17 @@ int RunTimingGet(Context& ctx) {
     if (const int rc = RequireCan(ctx)) return rc;
     std::vector<uint32_t> words(g_args.wordCount, 0);
     if (!CAN_BitTimingGet(0, words.data(), Bytes(words))) return Fail("CAN_BitTimingGet failed");
-    for (std::size_t i = 0; i < words.size(); ++i) std::printf("%s%u", i ? " " : "", words[i]);
-    std::printf("\n");
-    return 0;
+    std::string text;
+    for (std::size_t i = 0; i < words.size(); ++i) text += Format("%s%u", i ? " " : "", words[i]);
+    Emit({{"words", words}}, text + "\n");
+    return kExitOk;
 }
 
 int RunWords(Context& ctx, const char* what, HX_BOOL(HX_API* call)(uint32_t, void*, uint32_t), std::size_t max) {
     if (const int rc = RequireCan(ctx)) return rc;
     std::vector<uint32_t> words;
-    if (!ParseWords(&words)) return Fail("WORDS must be 32-bit numbers");
-    if (words.size() > max) return Fail(std::string(what) + " takes at most " + std::to_string(max) + " words");
+    if (!ParseWords(&words)) return BadUsage("WORDS must be 32-bit numbers");
+    if (words.size() > max) return BadUsage(std::string(what) + " takes at most " + std::to_string(max) + " words");
     if (!call(0, words.data(), Bytes(words))) return Fail(std::string(what) + " failed");
     return 0;
 }

@@ -42,9 +42,8 @@ void HX_CALLBACK OnEvent(DiEventRecord* e) {
     const uint32_t changed = e->eventValue & g_shown.load();
     for (uint32_t line = 0; line < kMaxLines; ++line) {
         const uint32_t bit = 1u << line;
-        if (changed & bit) std::printf("%.6f %s %u\n", at, (e->inputState & bit) ? "rising" : "falling", line);
+        if (changed & bit) EmitEdge(at, line, (e->inputState & bit) != 0);
     }
-    std::fflush(stdout);
 }
 
 // --demo on the virtual board: walks one active input across the watched lines.
@@ -67,7 +66,7 @@ struct Watch {
 
 // Registers the callback, sets up and starts the events, waits, stops.
 int RunWatch(const Context& ctx, Watch w) {
-    if (w.demo && !ctx.virtualBoard) return Fail("--demo drives the virtual board's inputs; use --virtual");
+    if (w.demo && !ctx.virtualBoard) return BadUsage("--demo drives the virtual board's inputs; use --virtual");
     g_shown.store(w.setup.lineMask);
     RegisterCallbackDICOS(OnEvent);
     if (!SetupDICOS(&w.setup, sizeof w.setup)) {
@@ -93,11 +92,11 @@ int RunDicosWatch(Context& ctx) {
     char* end = nullptr;
     const unsigned long mask = std::strtoul(g_args.lines.c_str(), &end, 0);
     if (g_args.lines.empty() || *end != '\0' || mask == 0 || mask > 0xFFFF) {
-        return Fail("--lines takes a mask of input lines, line n at bit n, e.g. 0x0F");
+        return BadUsage("--lines takes a mask of input lines, line n at bit n, e.g. 0x0F");
     }
-    if (g_args.rising && g_args.falling) return Fail("--rising and --falling exclude each other (neither: both edges)");
+    if (g_args.rising && g_args.falling) return BadUsage("--rising and --falling exclude each other (neither: both edges)");
     const auto limit = g_args.duration.empty() ? std::optional<Ms>{} : ParseDuration(g_args.duration);
-    if (!g_args.duration.empty() && !limit) return Fail("--for takes a duration such as 10s or 5m");
+    if (!g_args.duration.empty() && !limit) return BadUsage("--for takes a duration such as 10s or 5m");
     const auto lines = static_cast<uint16_t>(mask);
     // modeMask: the lines that count one kind of edge; polarityMask: of
     // those, the ones whose edge is the one to active.
@@ -112,10 +111,7 @@ int RunDicosWatch(Context& ctx) {
 int MonitorInputsByEvents(Context& ctx, std::optional<Ms> limit, bool demo) {
     const uint32_t lines = ctx.info.diLines < kMaxLines ? (1u << ctx.info.diLines) - 1 : 0xFFFF;
     g_start = std::chrono::steady_clock::now();
-    const uint32_t now = DIReadPort();
-    std::printf("%.6f initial", 0.0);
-    for (uint32_t line = 0; line < ctx.info.diLines; ++line) std::printf(" %u=%u", line, (now >> line) & 1);
-    std::printf("\n");
+    EmitInitialLines(DIReadPort(), ctx.info.diLines);
     return RunWatch(ctx, {{static_cast<uint16_t>(lines), 0, 0}, limit, demo});
 }
 

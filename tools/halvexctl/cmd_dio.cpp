@@ -40,11 +40,18 @@ bool ParseUnsigned(const std::string& text, unsigned long max, unsigned long* ou
 
 std::string Range(uint32_t lines) { return lines == 1 ? "0" : "0.." + std::to_string(lines - 1); }
 
+std::string Who(const Context& ctx) {
+    return std::string(ctx.info.model) + " (DIO family " + ctx.info.groups[svc::kDio].family + ")";
+}
+
 // "Trelo-05 (DIO family D4) has output lines 0..7".
 std::string RangeError(const Context& ctx, const char* kind, uint32_t lines) {
-    const std::string who = std::string(ctx.info.model) + " (DIO family " + ctx.info.groups[svc::kDio].family + ")";
-    if (lines == 0) return who + " has no " + kind + " lines";
-    return who + " has " + kind + " lines " + Range(lines);
+    return Who(ctx) + " has " + kind + " lines " + Range(lines);
+}
+
+// The family has lines of `kind`: 0, else 3 after saying so.
+int RequireLines(const Context& ctx, const char* kind, uint32_t lines) {
+    return lines ? kExitOk : NoFeature(Who(ctx) + " has no " + kind + " lines");
 }
 
 bool ParseLine(const std::string& text, uint32_t lines, uint32_t* line) {
@@ -76,34 +83,32 @@ int RequireDio(const Context& ctx) {
     return 0;
 }
 
-void PrintLines(uint32_t bits, uint32_t count) {
-    for (uint32_t line = 0; line < count; ++line) std::printf("%s%u=%u", line ? " " : "", line, (bits >> line) & 1);
-    std::printf("\n");
-}
+void EmitInputs(const Lines& inputs) { Emit({{"inputs", inputs.json}}, inputs.text + "\n"); }
 
 int RunRead(Context& ctx) {
     if (const int rc = RequireDio(ctx)) return rc;
     const uint32_t lines = ctx.info.diLines;
-    if (lines == 0) return Fail(RangeError(ctx, "input", lines));
+    if (const int rc = RequireLines(ctx, "input", lines)) return rc;
     if (g_args.items.empty()) {
-        PrintLines(DIReadPort(), lines);
-        return 0;
+        EmitInputs(PortLines(DIReadPort(), lines, "active"));
+        return kExitOk;
     }
     std::vector<uint32_t> chosen;
     for (const std::string& item : g_args.items) {
         uint32_t line = 0;
-        if (!ParseLine(item, lines, &line)) return Fail("no input line '" + item + "': " + RangeError(ctx, "input", lines));
+        if (!ParseLine(item, lines, &line)) return BadUsage("no input line '" + item + "': " + RangeError(ctx, "input", lines));
         chosen.push_back(line);
     }
-    for (std::size_t i = 0; i < chosen.size(); ++i) std::printf("%s%u=%u", i ? " " : "", chosen[i], DIReadLine(static_cast<uint8_t>(chosen[i])));
-    std::printf("\n");
-    return 0;
+    Lines read{"active"};
+    for (const uint32_t line : chosen) read.Add(line, DIReadLine(static_cast<uint8_t>(line)) != 0);
+    EmitInputs(read);
+    return kExitOk;
 }
 
 int RunWrite(Context& ctx) {
     if (const int rc = RequireDio(ctx)) return rc;
     const uint32_t lines = ctx.info.doLines;
-    if (lines == 0) return Fail(RangeError(ctx, "output", lines));
+    if (const int rc = RequireLines(ctx, "output", lines)) return rc;
     struct Write {
         uint32_t line;
         bool on;
@@ -112,7 +117,7 @@ int RunWrite(Context& ctx) {
     for (const std::string& item : g_args.items) {
         Write w{};
         if (!ParseAssignment(item, lines, &w.line, &w.on)) {
-            return Fail("'" + item + "' is not LINE=on|off: " + RangeError(ctx, "output", lines));
+            return BadUsage("'" + item + "' is not LINE=on|off: " + RangeError(ctx, "output", lines));
         }
         writes.push_back(w);
     }
@@ -123,15 +128,12 @@ int RunWrite(Context& ctx) {
 int RunPort(Context& ctx) {
     if (const int rc = RequireDio(ctx)) return rc;
     const uint32_t lines = ctx.info.doLines;
-    if (lines == 0) return Fail(RangeError(ctx, "output", lines));
-    if (!ctx.info.doPortWrites) {
-        return Fail(std::string(ctx.info.model) + " (DIO family " + ctx.info.groups[svc::kDio].family +
-                    ") switches its outputs one line at a time: use 'do write'");
-    }
+    if (const int rc = RequireLines(ctx, "output", lines)) return rc;
+    if (!ctx.info.doPortWrites) return NoFeature(Who(ctx) + " switches its outputs one line at a time: use 'do write'");
     unsigned long value = 0;
     const unsigned long max = (1ul << lines) - 1;
     if (g_args.items.size() != 1 || !ParseUnsigned(g_args.items[0], max, &value)) {
-        return Fail("VALUE must be a number of at most " + std::to_string(lines) + " bits: " +
+        return BadUsage("VALUE must be a number of at most " + std::to_string(lines) + " bits: " +
                     RangeError(ctx, "output", lines));
     }
     if (g_args.checked) {
@@ -146,15 +148,11 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// gpiomon-style lines: "<seconds> rising|falling <line>"; rising = the
-// input became active.
-void PrintChanges(double at, uint32_t before, uint32_t now, uint32_t lines) {
+void EmitChanges(double at, uint32_t before, uint32_t now, uint32_t lines) {
     for (uint32_t line = 0; line < lines; ++line) {
         const uint32_t bit = 1u << line;
-        if (((before ^ now) & bit) == 0) continue;
-        std::printf("%.6f %s %u\n", at, (now & bit) ? "rising" : "falling", line);
+        if ((before ^ now) & bit) EmitEdge(at, line, (now & bit) != 0);
     }
-    std::fflush(stdout);
 }
 
 // --demo on the virtual board: walks one active input across the lines.
@@ -169,24 +167,23 @@ void DemoStep(Ms elapsed, uint32_t lines) {
 int RunMonitor(Context& ctx) {
     if (const int rc = RequireDio(ctx)) return rc;
     const uint32_t lines = ctx.info.diLines;
-    if (lines == 0) return Fail(RangeError(ctx, "input", lines));
+    if (const int rc = RequireLines(ctx, "input", lines)) return rc;
     const auto interval = ParseDuration(g_args.interval);
-    if (!interval || *interval == 0) return Fail("--interval takes a duration such as 10ms or 1s");
+    if (!interval || *interval == 0) return BadUsage("--interval takes a duration such as 10ms or 1s");
     const auto limit = g_args.duration.empty() ? std::optional<Ms>{} : ParseDuration(g_args.duration);
-    if (!g_args.duration.empty() && !limit) return Fail("--for takes a duration such as 10s or 5m");
-    if (g_args.demo && !ctx.virtualBoard) return Fail("--demo drives the virtual board's inputs; use --virtual");
+    if (!g_args.duration.empty() && !limit) return BadUsage("--for takes a duration such as 10s or 5m");
+    if (g_args.demo && !ctx.virtualBoard) return BadUsage("--demo drives the virtual board's inputs; use --virtual");
     if (*ctx.info.groups[svc::kDicos].family) return MonitorInputsByEvents(ctx, limit, g_args.demo);
     const auto start = std::chrono::steady_clock::now();
     uint32_t last = DIReadPort();
-    std::printf("%.6f initial ", 0.0);
-    PrintLines(last, lines);
+    EmitInitialLines(last, lines);
     CatchInterrupt(true);
     while (!Interrupted()) {
         const Ms elapsed = static_cast<Ms>(SecondsSince(start) * kMsPerSecond);
         if (limit && elapsed >= *limit) break;
         if (g_args.demo) DemoStep(elapsed, lines);
         const uint32_t now = DIReadPort();
-        if (now != last) PrintChanges(SecondsSince(start), last, now, lines);
+        if (now != last) EmitChanges(SecondsSince(start), last, now, lines);
         last = now;
         SleepMs(*interval);
     }
@@ -196,25 +193,24 @@ int RunMonitor(Context& ctx) {
 
 // "board di": drives the connector's inputs, then shows both sides of it.
 int RunBoardDi(Context& ctx) {
-    if (!ctx.virtualBoard) return Fail("'board' acts on the virtual board; use --virtual");
+    if (!ctx.virtualBoard) return BadUsage("'board' acts on the virtual board; use --virtual");
     const svc::DioLines field = svc::GetBoardDioLines();
-    if (field.inputCount == 0) return Fail(std::string(ctx.info.board) + " has no isolated inputs");
+    if (field.inputCount == 0) return NoFeature(std::string(ctx.info.board) + " has no isolated inputs");
     for (const std::string& item : g_args.items) {
         uint32_t line = 0;
         bool on = false;
         if (!ParseAssignment(item, field.inputCount, &line, &on)) {
-            return Fail("'" + item + "' is not LINE=0|1: " + ctx.info.board + " has input lines " +
+            return BadUsage("'" + item + "' is not LINE=0|1: " + ctx.info.board + " has input lines " +
                         Range(field.inputCount));
         }
         svc::SetBoardInput(line, on);
     }
     const svc::DioLines now = svc::GetBoardDioLines();
-    std::printf("inputs:  ");
-    PrintLines(now.inputsActive, now.inputCount);
-    std::printf("outputs: ");
-    PrintLines(now.outputsOn, now.outputCount);
-    std::printf("routing: %s\n", now.routing);
-    return 0;
+    const Lines inputs = PortLines(now.inputsActive, now.inputCount, "active");
+    const Lines outputs = PortLines(now.outputsOn, now.outputCount, "on");
+    Emit({{"inputs", inputs.json}, {"outputs", outputs.json}, {"routing", now.routing}},
+         "inputs:  " + inputs.text + "\noutputs: " + outputs.text + "\nrouting: " + now.routing + "\n");
+    return kExitOk;
 }
 
 void AddItems(CLI::App* sub, const char* name, const char* help, bool required) {
@@ -223,6 +219,29 @@ void AddItems(CLI::App* sub, const char* name, const char* help, bool required) 
 }
 
 }  // namespace
+
+void Lines::Add(uint32_t line, bool level) {
+    text += Format("%s%u=%u", text.empty() ? "" : " ", line, level ? 1u : 0u);
+    json.push_back({{"line", line}, {key, level}});
+}
+
+Lines PortLines(uint32_t bits, uint32_t count, const char* key) {
+    Lines lines{key};
+    for (uint32_t line = 0; line < count; ++line) lines.Add(line, (bits >> line) & 1);
+    return lines;
+}
+
+void EmitInitialLines(uint32_t bits, uint32_t count) {
+    const Lines inputs = PortLines(bits, count, "active");
+    Emit({{"seconds", 0.0}, {"event", "initial"}, {"inputs", inputs.json}},
+         Format("%.6f initial ", 0.0) + inputs.text + "\n");
+}
+
+// gpiomon-style: "<seconds> rising|falling <line>".
+void EmitEdge(double seconds, uint32_t line, bool rising) {
+    const char* edge = rising ? "rising" : "falling";
+    Emit({{"seconds", seconds}, {"event", edge}, {"line", line}}, Format("%.6f %s %u\n", seconds, edge, line));
+}
 
 void AddDioCommand(CLI::App& app, Command& command) {
     auto* di = app.add_subcommand("di", "Isolated digital inputs");

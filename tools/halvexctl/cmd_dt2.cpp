@@ -44,7 +44,7 @@ bool ParseWords(const std::vector<std::string>& texts, uint32_t* words, std::siz
     return true;
 }
 
-int Usage(const std::string& what) { return Fail("usage: dt2 " + what); }
+int Usage(const std::string& what) { return BadUsage("usage: dt2 " + what); }
 
 int RequireDt2(const Context& ctx) { return RequireGroup(ctx, svc::kDt2, "DT2 trigger engine"); }
 
@@ -62,13 +62,13 @@ bool FindLine(const std::string& name, uint32_t* line) {
 
 // NAME=1, NAME=0 or NAME=z (let go), on the virtual board only.
 int ApplyDrives(const Context& ctx) {
-    if (!g_args.drive.empty() && !ctx.virtualBoard) return Fail("--drive needs the virtual board");
+    if (!g_args.drive.empty() && !ctx.virtualBoard) return BadUsage("--drive needs the virtual board");
     for (const std::string& item : g_args.drive) {
         const std::size_t eq = item.find('=');
         const std::string level = eq == std::string::npos ? "" : item.substr(eq + 1);
         uint32_t line = 0;
         if (!FindLine(item.substr(0, eq), &line) || (level != "0" && level != "1" && level != "z")) {
-            return Fail("'" + item + "' is not NAME=0|1|z of a status line of " + ctx.info.model);
+            return BadUsage("'" + item + "' is not NAME=0|1|z of a status line of " + ctx.info.model);
         }
         svc::DriveBoardStatusLine(line, level == "z" ? -1 : level == "1");
     }
@@ -76,14 +76,16 @@ int ApplyDrives(const Context& ctx) {
 }
 
 // "SO0=1(out) ... SI0=0(in)": the lines as a device on them sees them.
-void PrintStatusLines(const Context& ctx) {
+void AddStatusLines(const Context& ctx, Report& r) {
     if (!ctx.virtualBoard) return;
-    std::printf("lines:");
+    r.Line("lines:");
+    Json& lines = r["lines"] = Json::array();
     for (uint32_t n = 0; n < svc::BoardStatusLineCount(); ++n) {
         const svc::BoardStatusLine l = svc::GetBoardStatusLine(n);
-        std::printf(" %s=%u(%s)", l.name, l.high ? 1u : 0u, l.output ? "out" : "in");
+        r.Line(" %s=%u(%s)", l.name, l.high ? 1u : 0u, l.output ? "out" : "in");
+        lines.push_back({{"name", l.name}, {"high", l.high}, {"output", l.output}});
     }
-    std::printf("\n");
+    r.Line("\n");
 }
 
 int RunSetup(Context& ctx) {
@@ -100,8 +102,14 @@ int RunSetup(Context& ctx) {
     return 0;
 }
 
-int RunStart(Context& ctx) { return RequireDt2(ctx) ? 1 : Sent(DT2_Start(), "DT2_Start"); }
-int RunStop(Context& ctx) { return RequireDt2(ctx) ? 1 : Sent(DT2_Stop(), "DT2_Stop"); }
+int RunStart(Context& ctx) {
+    const int rc = RequireDt2(ctx);
+    return rc ? rc : Sent(DT2_Start(), "DT2_Start");
+}
+int RunStop(Context& ctx) {
+    const int rc = RequireDt2(ctx);
+    return rc ? rc : Sent(DT2_Stop(), "DT2_Stop");
+}
 
 int RunUnit(Context& ctx) {
     if (const int rc = RequireDt2(ctx)) return rc;
@@ -110,8 +118,9 @@ int RunUnit(Context& ctx) {
         return Usage("unit UNIT [ADJUST]");
     }
     if (const int rc = Sent(DT2_SetUnit(args[0], args[1]), "DT2_SetUnit")) return rc;
-    std::printf("unit %u\n", DT2_GetUnit());
-    return 0;
+    const uint32_t unit = DT2_GetUnit();
+    Emit({{"unit", unit}}, Format("unit %u\n", unit));
+    return kExitOk;
 }
 
 int RunResult(Context& ctx) {
@@ -127,8 +136,10 @@ int RunPush(Context& ctx) {
     if (!ParseWords(g_args.words, args, 2, UINT32_MAX)) return Usage("push MASK VALUE");
     if (const int rc = ApplyDrives(ctx)) return rc;
     DT2_StPush(args[0], args[1]);
-    PrintStatusLines(ctx);
-    return 0;
+    Report r;
+    AddStatusLines(ctx, r);
+    if (ctx.virtualBoard) r.Print();
+    return kExitOk;
 }
 
 int RunPull(Context& ctx) {
@@ -136,22 +147,25 @@ int RunPull(Context& ctx) {
     if (const int rc = ApplyDrives(ctx)) return rc;
     uint32_t values = 0;
     if (!DT2_StPull(&values)) return Fail("DT2_StPull failed");
-    std::printf("status inputs %02X\n", values);
-    PrintStatusLines(ctx);
-    return 0;
+    Report r;
+    r.Line("status inputs %02X\n", values);
+    r["status_inputs"] = values;
+    AddStatusLines(ctx, r);
+    r.Print();
+    return kExitOk;
 }
 
 void HX_CALLBACK OnIndexed(uint32_t event) {
-    char line[96];
     const uint8_t index = static_cast<uint8_t>(event & kIndexMask);
-    int n = std::snprintf(line, sizeof line, "DT2 indexed  index %02X  payload %08X", index, event);
+    Json json = {{"event", "dt2_indexed"}, {"index", index}, {"payload", event}};
+    std::string text = Format("DT2 indexed  index %02X  payload %08X", index, event);
     if (g_answer >= 0) {
         const bool sent = DT2_EiSendResult(index, static_cast<uint8_t>(g_answer));
-        n += std::snprintf(line + n, sizeof line - n, sent ? "  answered %02X" : "  answer %02X failed", g_answer);
+        text += Format(sent ? "  answered %02X" : "  answer %02X failed", g_answer);
+        json["answer"] = g_answer;
+        json["answered"] = sent;
     }
-    std::snprintf(line + n, sizeof line - n, "\n");
-    std::fputs(line, stdout);
-    std::fflush(stdout);
+    Emit(json, text + "\n");
 }
 
 // With --setup the record is sent and the engine started (the setup starts
@@ -164,7 +178,7 @@ int StartWatch(Context& ctx, bool* started) {
     }
     uint32_t control = 0;
     if (ParseNumber(g_args.words[0], UINT32_MAX, &control) && (control & kIndexedReporting) == 0) {
-        return Fail("the setup record asks for no indexed events (control word bit 10 or 11)");
+        return BadUsage("the setup record asks for no indexed events (control word bit 10 or 11)");
     }
     if (const int rc = RunSetup(ctx)) return rc;
     if (!DT2_Start()) return Fail("DT2_Start failed: the MCU did not take it");
@@ -176,13 +190,14 @@ int FireLines(const Context& ctx) {
     std::vector<uint32_t> masks;
     for (const std::string& text : g_args.fire) {
         uint32_t mask = 0;
-        if (!ParseNumber(text, UINT32_MAX, &mask)) return Fail("bad --fire '" + text + "': a mask of trigger lines");
+        if (!ParseNumber(text, UINT32_MAX, &mask)) return BadUsage("bad --fire '" + text + "': a mask of trigger lines");
         masks.push_back(mask);
     }
-    if (!masks.empty() && !ctx.virtualBoard) return Fail("--fire needs the virtual board");
+    if (!masks.empty() && !ctx.virtualBoard) return BadUsage("--fire needs the virtual board");
     for (const uint32_t mask : masks) {
-        std::printf("fired %08X: %u event(s)\n", mask, svc::FireBoardDt2Lines(mask));
-        std::fflush(stdout);
+        const uint32_t events = svc::FireBoardDt2Lines(mask);
+        Emit({{"event", "fired"}, {"mask", mask}, {"events", events}},
+             Format("fired %08X: %u event(s)\n", mask, events));
         SleepMs(kFireGapMs);
     }
     return 0;
@@ -192,18 +207,17 @@ int RunWatch(Context& ctx) {
     if (const int rc = RequireDt2(ctx)) return rc;
     std::optional<Ms> duration;
     if (!g_args.duration.empty() && !(duration = ParseDuration(g_args.duration))) {
-        return Fail("bad --for '" + g_args.duration + "'");
+        return BadUsage("bad --for '" + g_args.duration + "'");
     }
     uint32_t answer = 0;
-    if (!g_args.answer.empty() && !ParseNumber(g_args.answer, 0xFF, &answer)) return Fail("bad --answer '" + g_args.answer + "': 0..255");
+    if (!g_args.answer.empty() && !ParseNumber(g_args.answer, 0xFF, &answer)) return BadUsage("bad --answer '" + g_args.answer + "': 0..255");
     g_answer = g_args.answer.empty() ? -1 : static_cast<int>(answer);
     DT2_EiRegisterIndexed(OnIndexed);
     bool started = false;
     int rc = StartWatch(ctx, &started);
     if (rc == 0) {
         CatchInterrupt(true);
-        std::printf("watching DT2 indexed events%s\n", duration ? "" : " until interrupted");
-        std::fflush(stdout);
+        NoteWatching("DT2 indexed events", duration.has_value());
         rc = FireLines(ctx);
         for (Ms waited = 0; rc == 0 && !Interrupted() && (!duration || waited < *duration); waited += kPollMs) SleepMs(kPollMs);
         CatchInterrupt(false);

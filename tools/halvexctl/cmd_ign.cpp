@@ -31,16 +31,17 @@ int RunState(Context& ctx) {
     if (const int rc = RequireIgn(ctx)) return rc;
     uint32_t state = 0;
     if (!IGN_GetState(&state)) return Fail("IGN_GetState failed: the MCU did not answer");
-    std::printf("state %08X (key %s)\n", state, state & kKeyOnBit ? "on" : "off");
-    return 0;
+    const bool keyOn = (state & kKeyOnBit) != 0;
+    Emit({{"state", state}, {"key_on", keyOn}}, Format("state %08X (key %s)\n", state, keyOn ? "on" : "off"));
+    return kExitOk;
 }
 
 int RunVoltage(Context& ctx) {
     if (const int rc = RequireIgn(ctx)) return rc;
     double volts = 0.0;
     if (!IGN_GetBatteryVoltage(&volts)) return Fail("IGN_GetBatteryVoltage failed: the MCU did not answer");
-    std::printf("battery %.3f V\n", volts);
-    return 0;
+    Emit({{"battery_volts", volts}}, Format("battery %.3f V\n", volts));
+    return kExitOk;
 }
 
 int RunSettings(Context& ctx) {
@@ -50,36 +51,44 @@ int RunSettings(Context& ctx) {
         return Fail("IGN_GetSetting failed: " + std::string(ctx.info.model) +
                     " reports no ignition settings, or the MCU did not answer");
     }
-    std::printf("setting0 %08X\nsetting1 %u\nsetting2 %u\nsetting3 %u\nvoltage  %.3f V\n", s.setting0, s.setting1,
-                s.setting2, s.setting3, s.voltage);
-    return 0;
+    Emit({{"setting0", s.setting0}, {"setting1", s.setting1}, {"setting2", s.setting2}, {"setting3", s.setting3},
+          {"voltage", s.voltage}},
+         Format("setting0 %08X\nsetting1 %u\nsetting2 %u\nsetting3 %u\nvoltage  %.3f V\n", s.setting0, s.setting1,
+                s.setting2, s.setting3, s.voltage));
+    return kExitOk;
 }
 
 // The board's side, then what the library reads of it.
 void PrintBoardIgnition(const Context& ctx) {
     const svc::BoardIgnition b = svc::GetBoardIgnition();
-    std::printf("board:   key %s, battery %.3f V, reading %u (%u counts = %.1f V), state %08X\n", b.keyOn ? "on" : "off",
-                b.batteryVolts, b.reading, b.counts, b.fullScaleVolts, b.state);
-    if (!*ctx.info.groups[svc::kIgn].family) return;
-    uint32_t state = 0;
-    double volts = 0.0;
-    char stateText[16] = "failed", voltsText[24] = "failed";
-    if (IGN_GetState(&state)) std::snprintf(stateText, sizeof stateText, "%08X", state);
-    if (IGN_GetBatteryVoltage(&volts)) std::snprintf(voltsText, sizeof voltsText, "%.3f V", volts);
-    std::printf("library: state %s, battery %s\n", stateText, voltsText);
+    Report r;
+    r.Line("board:   key %s, battery %.3f V, reading %u (%u counts = %.1f V), state %08X\n", b.keyOn ? "on" : "off",
+           b.batteryVolts, b.reading, b.counts, b.fullScaleVolts, b.state);
+    r["board"] = {{"key_on", b.keyOn}, {"battery_volts", b.batteryVolts}, {"reading", b.reading}, {"counts", b.counts},
+                  {"full_scale_volts", b.fullScaleVolts}, {"state", b.state}};
+    if (*ctx.info.groups[svc::kIgn].family) {
+        uint32_t state = 0;
+        double volts = 0.0;
+        const bool stateRead = IGN_GetState(&state), voltsRead = IGN_GetBatteryVoltage(&volts);
+        r.Line("library: state %s, battery %s\n", stateRead ? Format("%08X", state).c_str() : "failed",
+               voltsRead ? Format("%.3f V", volts).c_str() : "failed");
+        r["library"] = {{"state", stateRead ? Json(state) : Json()},
+                        {"battery_volts", voltsRead ? Json(volts) : Json()}};
+    }
+    r.Print();
 }
 
 int RequireSense(const Context& ctx) {
-    if (!ctx.virtualBoard) return Fail("'board' acts on the virtual board; use --virtual");
+    if (!ctx.virtualBoard) return BadUsage("'board' acts on the virtual board; use --virtual");
     if (std::string(svc::GetBoardIgnition().sense) == "none") {
-        return Fail(std::string(ctx.info.board) + "'s MCU senses no ignition key or battery");
+        return NoFeature(std::string(ctx.info.board) + "'s MCU senses no ignition key or battery");
     }
     return 0;
 }
 
 int RunBoardKey(Context& ctx) {
     if (const int rc = RequireSense(ctx)) return rc;
-    if (g_args.key != "on" && g_args.key != "off") return Fail("usage: board ign on|off");
+    if (g_args.key != "on" && g_args.key != "off") return BadUsage("usage: board ign on|off");
     svc::SetBoardIgnition(g_args.key == "on");
     PrintBoardIgnition(ctx);
     return 0;
@@ -90,7 +99,7 @@ int RunBoardBattery(Context& ctx) {
     char* end = nullptr;
     const double volts = std::strtod(g_args.volts.c_str(), &end);
     if (g_args.volts.empty() || *end != '\0' || !svc::SetBoardBatteryVolts(volts)) {
-        return Fail("bad battery voltage '" + g_args.volts + "': 0 to 60 V");
+        return BadUsage("bad battery voltage '" + g_args.volts + "': 0 to 60 V");
     }
     PrintBoardIgnition(ctx);
     return 0;

@@ -2,7 +2,7 @@
 // one-line status of the feature, the expansion card, and whether hardware
 // access is open. The status comes from the exports that read without
 // changing anything; features that can only be set say which command sets them.
-#include <cstdio>
+#include <cctype>
 #include <string>
 
 #include "halvex32.h"
@@ -13,75 +13,96 @@ namespace halvexctl {
 namespace {
 
 const char* OrDash(const char* text) { return *text ? text : "-"; }
+Json OrNull(const char* text) { return *text ? Json(text) : Json(nullptr); }
 
 namespace svc = hx::service;
 
-std::string Format(const char* format, auto... values) {
-    char line[160];
-    std::snprintf(line, sizeof line, format, values...);
-    return line;
-}
+// A slot group's status: the text after the family, and the same facts.
+struct Status {
+    std::string text;
+    Json json = Json::object();
+};
 
-std::string WdtStatus(const svc::Info&) {
+constexpr char kNoAnswer[] = "not read: the MCU did not answer";
+
+// The MCU did not answer: `key` is null.
+Status NotRead(const char* key) { return {kNoAnswer, {{key, nullptr}}}; }
+
+Status WdtStatus(const svc::Info&) {
     const svc::WdtRegisters r = svc::ReadWdtRegisters();
-    if (r.value == 0) return "stopped";
-    return Format("counting, %u %s", r.value, r.unitSeconds ? "s" : "min");
+    Status s{"stopped", {{"counting", r.value != 0}}};
+    if (r.value == 0) return s;
+    s.json["value"] = r.value;
+    s.json["unit"] = r.unitSeconds ? "s" : "min";
+    s.text = Format("counting, %u %s", r.value, r.unitSeconds ? "s" : "min");
+    return s;
 }
 
-std::string DioStatus(const svc::Info& info) {
-    return Format("%u inputs, %u outputs (di read, do write)", info.diLines, info.doLines);
+Status DioStatus(const svc::Info& info) {
+    return {Format("%u inputs, %u outputs (di read, do write)", info.diLines, info.doLines),
+            {{"inputs", info.diLines}, {"outputs", info.doLines}}};
 }
 
-std::string PoeStatus(const svc::Info&) {
-    std::string line;
+Status PoeStatus(const svc::Info&) {
+    Status s{"", {{"ports", Json::array()}}};
     for (uint32_t port = 1; port <= svc::PoeLastPort(); ++port) {
-        line += Format("%s%u:%s", port > 1 ? " " : "", port, GetStatusPoEPort(static_cast<uint8_t>(port)) ? "on" : "off");
+        const bool on = GetStatusPoEPort(static_cast<uint8_t>(port)) != 0;
+        s.text += Format("%s%u:%s", port > 1 ? " " : "", port, on ? "on" : "off");
+        s.json["ports"].push_back({{"port", port}, {"on", on}});
     }
-    return line.empty() ? "no ports" : line;
+    if (s.text.empty()) s.text = "no ports";
+    return s;
 }
 
-std::string TriggerStatus(const svc::Info&) {
-    return Format("DTIO unit %u, DTFO unit %u (dtio, dtfo)", GetUnitDTIO(), GetUnitDTFO());
+Status TriggerStatus(const svc::Info&) {
+    const uint16_t dtio = GetUnitDTIO(), dtfo = GetUnitDTFO();
+    return {Format("DTIO unit %u, DTFO unit %u (dtio, dtfo)", dtio, dtfo), {{"dtio_unit", dtio}, {"dtfo_unit", dtfo}}};
 }
 
-std::string IgnStatus(const svc::Info&) {
+Status IgnStatus(const svc::Info&) {
     uint32_t state = 0;
     double volts = 0.0;
-    if (!IGN_GetState(&state)) return "not read: the MCU did not answer";
-    if (!IGN_GetBatteryVoltage(&volts)) return Format("state 0x%X, battery not read", state);
-    return Format("state 0x%X, battery %.2f V", state, volts);
+    if (!IGN_GetState(&state)) return NotRead("state");
+    if (!IGN_GetBatteryVoltage(&volts)) {
+        return {Format("state 0x%X, battery not read", state), {{"state", state}, {"battery_volts", nullptr}}};
+    }
+    return {Format("state 0x%X, battery %.2f V", state, volts), {{"state", state}, {"battery_volts", volts}}};
 }
 
-std::string CanStatus(const svc::Info&) {
+Status CanStatus(const svc::Info&) {
     uint32_t timing[2] = {0, 0};
-    if (!CAN_BitTimingGet(0, timing, sizeof timing)) return "not read: the MCU did not answer";
-    return Format("bit timing words %u, %u (can bittiming)", timing[0], timing[1]);
+    if (!CAN_BitTimingGet(0, timing, sizeof timing)) return NotRead("bit_timing");
+    return {Format("bit timing words %u, %u (can bittiming)", timing[0], timing[1]), {{"bit_timing", timing}}};
 }
 
-std::string McuStatus(const svc::Info&) {
+Status McuStatus(const svc::Info&) {
     uint32_t version = 0;
-    if (!MCU_GetVersion(&version)) return "not read: the MCU did not answer";
-    return Format("firmware version 0x%08X", version);
+    if (!MCU_GetVersion(&version)) return NotRead("version");
+    return {Format("firmware version 0x%08X", version), {{"version", version}}};
 }
 
-std::string AdcStatus(const svc::Info&) {
+Status AdcStatus(const svc::Info&) {
     double volts = 0.0;
-    if (!ADC_GetData(0, &volts)) return "not read: the MCU did not answer";
-    return Format("channel 0 at %.3f V (adc read)", volts);
+    if (!ADC_GetData(0, &volts)) return NotRead("volts");
+    return {Format("channel 0 at %.3f V (adc read)", volts), {{"channel", 0}, {"volts", volts}}};
 }
 
-std::string QeiStatus(const svc::Info&) {
+Status QeiStatus(const svc::Info&) {
     uint32_t position = 0;
-    if (!QEI_GetPosition(0, &position)) return "not read: the MCU did not answer";
-    return Format("channel 0 at position %u (qei read)", position);
+    if (!QEI_GetPosition(0, &position)) return NotRead("position");
+    return {Format("channel 0 at position %u (qei read)", position), {{"channel", 0}, {"position", position}}};
 }
 
-std::string Dt2Status(const svc::Info&) { return Format("unit %u (dt2)", DT2_GetUnit()); }
+Status Dt2Status(const svc::Info&) {
+    const uint32_t unit = DT2_GetUnit();
+    return {Format("unit %u (dt2)", unit), {{"unit", unit}}};
+}
 
-std::string SetOnly(const char* how) { return how; }
+// Set by commands, nothing to read back.
+Status SetOnly(const char* how) { return {how, {{"note", how}}}; }
 
 // One line per slot group, in the order of the groups.
-std::string GroupStatus(const svc::Info& info, std::size_t group) {
+Status GroupStatus(const svc::Info& info, std::size_t group) {
     switch (group) {
         case svc::kWdt: return WdtStatus(info);
         case svc::kDio: return DioStatus(info);
@@ -97,26 +118,47 @@ std::string GroupStatus(const svc::Info& info, std::size_t group) {
         case svc::kQei: return QeiStatus(info);
         case svc::kDt2: return Dt2Status(info);
         case svc::kInit: return SetOnly("ran at load");
-        default: return "";
+        default: return {};
+    }
+}
+
+// "PoE" -> "poe", "DTIO/DTFO" -> "dtio_dtfo": the group's key in JSON.
+std::string Key(const char* name) {
+    std::string key = name;
+    for (char& c : key) {
+        const auto u = static_cast<unsigned char>(c);
+        c = std::isalnum(u) ? static_cast<char>(std::tolower(u)) : '_';
+    }
+    return key;
+}
+
+void AddGroups(const svc::Info& info, Report& r) {
+    r.Line("slot groups:\n");
+    Json& groups = r["groups"] = Json::object();
+    for (std::size_t i = 0; i < svc::kGroupCount; ++i) {
+        const svc::SlotGroup& g = info.groups[i];
+        Json& group = groups[Key(g.name)] = {{"family", OrNull(g.family)}};
+        const Status status = *g.family && info.accessOpen ? GroupStatus(info, i) : Status{};
+        group.update(status.json);
+        if (status.text.empty()) r.Line("  %-10s %s\n", g.name, OrDash(g.family));
+        else r.Line("  %-10s %-4s %s\n", g.name, g.family, status.text.c_str());
     }
 }
 
 int RunInfo(Context& ctx) {
     const hx::service::Info& info = ctx.info;
-    std::printf("back-end:        %s%s%s\n", OrDash(info.backend), *info.board ? ", board " : "", info.board);
-    std::printf("hardware access: %s\n", info.accessOpen ? "open" : "not open (library refused to load)");
-    std::printf("model:           %s\n", *info.model ? info.model : "none detected");
-    std::printf("OS major:        %u\n", info.osMajor);
-    std::printf("expansion card:  %s\n", *info.expansionCard ? info.expansionCard : "none");
-    if (!*info.model) return 0;
-    std::printf("slot groups:\n");
-    for (std::size_t i = 0; i < svc::kGroupCount; ++i) {
-        const svc::SlotGroup& g = info.groups[i];
-        const std::string status = *g.family && info.accessOpen ? GroupStatus(info, i) : "";
-        if (status.empty()) std::printf("  %-10s %s\n", g.name, OrDash(g.family));
-        else std::printf("  %-10s %-4s %s\n", g.name, g.family, status.c_str());
-    }
-    return 0;
+    Report r;
+    r.Line("back-end:        %s%s%s\n", OrDash(info.backend), *info.board ? ", board " : "", info.board);
+    r.Line("hardware access: %s\n", info.accessOpen ? "open" : "not open (library refused to load)");
+    r.Line("model:           %s\n", *info.model ? info.model : "none detected");
+    r.Line("OS major:        %u\n", info.osMajor);
+    r.Line("expansion card:  %s\n", *info.expansionCard ? info.expansionCard : "none");
+    r.json = {{"backend", OrNull(info.backend)}, {"board", OrNull(info.board)},
+              {"access_open", info.accessOpen},  {"model", OrNull(info.model)},
+              {"os_major", info.osMajor},        {"expansion_card", OrNull(info.expansionCard)}};
+    if (*info.model) AddGroups(info, r);
+    r.Print();
+    return kExitOk;
 }
 
 }  // namespace

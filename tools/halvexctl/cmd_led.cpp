@@ -40,12 +40,14 @@ bool FirstArgument(const Context& ctx, long channel, uint32_t mode, uint32_t* fi
     return true;
 }
 
-void ShowBoardOutput(const Context& ctx, long channel) {
+void AddBoardOutputs(const Context& ctx, long channel, Report& r) {
     if (!ctx.virtualBoard) return;
+    Json& board = r["board"] = Json::array();
     for (uint32_t n = 0; n < kChannelOutputs; ++n) {
         const svc::BoardLedOutput o = svc::GetBoardLed(n);
         if (!o.exists || (channel >= 0 && n != static_cast<uint32_t>(channel))) continue;
-        std::printf("board: LED %u %u mA, duty %u%%, %s\n", n, o.current, o.duty, o.on ? "on" : "off");
+        r.Line("board: LED %u %u mA, duty %u%%, %s\n", n, o.current, o.duty, o.on ? "on" : "off");
+        board.push_back({{"output", n}, {"milliamps", o.current}, {"duty_percent", o.duty}, {"on", o.on}});
     }
 }
 
@@ -53,21 +55,25 @@ int RunSet(Context& ctx) {
     if (const int rc = RequireGroup(ctx, svc::kLed, "LED drive")) return rc;
     uint32_t channel = 0, mode = 0, value = 0, first = 0;
     const bool all = g_args.channel == "all";
-    if (!all && !ParseNumber(g_args.channel, kChannelOutputs, &channel)) return Fail("CH must be an output number or 'all'");
+    if (!all && !ParseNumber(g_args.channel, kChannelOutputs, &channel)) return BadUsage("CH must be an output number or 'all'");
     if (!ParseNumber(g_args.mode, UINT32_MAX, &mode) || !ParseNumber(g_args.value, UINT32_MAX, &value)) {
-        return Fail("--mode and --value must be 32-bit numbers");
+        return BadUsage("--mode and --value must be 32-bit numbers");
     }
     const long output = all ? -1 : static_cast<long>(channel);
     if (!FirstArgument(ctx, output, mode, &first)) {
-        return Fail(IsChannels(ctx) ? "CH must be 0..3 or 'all', the mode at most 0xFFFF"
+        return BadUsage(IsChannels(ctx) ? "CH must be 0..3 or 'all', the mode at most 0xFFFF"
                                     : std::string(ctx.info.model) + " has one LED output: CH must be 0");
     }
     if (!LED_SetCurrentDriving(first, value)) {
         return Fail("LED_SetCurrentDriving failed: a mode or value the family refuses, or the MCU did not echo");
     }
-    std::printf("LED %s: mode %u, value %u sent (first argument 0x%08X)\n", g_args.channel.c_str(), mode, value, first);
-    ShowBoardOutput(ctx, output);
-    return 0;
+    Report r;
+    r.Line("LED %s: mode %u, value %u sent (first argument 0x%08X)\n", g_args.channel.c_str(), mode, value, first);
+    r.json = {{"output", all ? Json("all") : Json(channel)}, {"mode", mode}, {"value", value},
+              {"first_argument", first}};
+    AddBoardOutputs(ctx, output, r);
+    r.Print();
+    return kExitOk;
 }
 
 }  // namespace

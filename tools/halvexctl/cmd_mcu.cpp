@@ -22,31 +22,52 @@ struct RawRequest {
     std::string word;
 };
 
-void PrintFrame(const char* label, const uint8_t* bytes) {
-    std::printf("%-8s", label);
-    for (std::size_t i = 0; i < svc::kFrameBytes; ++i) std::printf(" %02X", bytes[i]);
-    std::printf("\n");
+// "sent:    23 35 00 00 FF FF 56"; in JSON the bytes as numbers.
+void AddFrame(Report& r, const char* key, const uint8_t* bytes) {
+    r.Line("%-8s", (std::string(key) + ":").c_str());
+    Json& list = r[key] = Json::array();
+    for (std::size_t i = 0; i < svc::kFrameBytes; ++i) {
+        r.Line(" %02X", bytes[i]);
+        list.push_back(bytes[i]);
+    }
+    r.Line("\n");
 }
 
-int PrintVersion(const char* label) {
+bool AddVersion(Report& r, const char* label) {
     uint32_t version = 0;
-    if (!MCU_GetVersion(&version)) return Fail("the MCU did not answer the version query");
-    std::printf("%s: 0x%08X (%u.%u.%u.%u)\n", label, version, version >> 24, (version >> 16) & 0xFF,
-                (version >> 8) & 0xFF, version & 0xFF);
-    return 0;
+    if (!MCU_GetVersion(&version)) return false;
+    const std::string dotted =
+        Format("%u.%u.%u.%u", version >> 24, (version >> 16) & 0xFF, (version >> 8) & 0xFF, version & 0xFF);
+    r.Line("%s: 0x%08X (%s)\n", label, version, dotted.c_str());
+    r["version"] = version;
+    r["dotted"] = dotted;
+    return true;
+}
+
+int PrintVersion(Report& r, const char* label) {
+    if (!AddVersion(r, label)) return Fail("the MCU did not answer the version query");
+    r.Print();
+    return kExitOk;
 }
 
 int RunVersion(Context& ctx) {
     if (const int rc = RequireGroup(ctx, svc::kMcu, "MCU version support")) return rc;
-    return PrintVersion("MCU version");
+    Report r;
+    return PrintVersion(r, "MCU version");
 }
 
 int RunReset(Context& ctx) {
     if (const int rc = RequireGroup(ctx, svc::kMcu, "MCU maintenance")) return rc;
-    if (!MCU_Reset()) return Fail(std::string(ctx.info.model) + " does not drive the MCU's reset line");
-    std::printf("reset pulse sent\n");
-    if (ctx.virtualBoard) std::printf("board: MCU restarts %u\n", svc::GetBoardMcu().restarts);
-    return PrintVersion("MCU version after the restart");
+    if (!MCU_Reset()) return NoFeature(std::string(ctx.info.model) + " does not drive the MCU's reset line");
+    Report r;
+    r.Line("reset pulse sent\n");
+    r["reset_sent"] = true;
+    if (ctx.virtualBoard) {
+        const uint32_t restarts = svc::GetBoardMcu().restarts;
+        r.Line("board: MCU restarts %u\n", restarts);
+        r["board_mcu_restarts"] = restarts;
+    }
+    return PrintVersion(r, "MCU version after the restart");
 }
 
 svc::FrameKind KindOf(const std::string& kind) {
@@ -54,34 +75,40 @@ svc::FrameKind KindOf(const std::string& kind) {
     return kind == "command" ? svc::FrameKind::Command : svc::FrameKind::Query;
 }
 
-int RunRaw(Context& ctx, const RawRequest& r) {
-    uint32_t code = 0, word = 0;
-    if (!ParseNumber(r.code, 0xFF, &code)) return Fail("CODE must be a byte (0x35, 35h or 53)");
-    if (!ParseNumber(r.word, 0xFFFFFFFFul, &word)) return Fail("WORD must be a 32-bit number");
-    if (const int rc = Require(ctx, ctx.info.mcuLink, "MCU link")) return rc;
-    const svc::FrameExchange x = svc::ExchangeFrame(KindOf(r.kind), static_cast<uint8_t>(code), word);
-    if (x.result == svc::FrameResult::NoLink) return Fail("the MCU link cannot be opened");
-    PrintFrame("sent:", x.sent);
-    switch (x.result) {
-        case svc::FrameResult::Posted:
-            std::printf("posted; no answer is read\n");
-            return 0;
-        case svc::FrameResult::Answered:
-            break;
-        case svc::FrameResult::WriteFailed:
-            return Fail("the frame could not be written");
-        default:
-            return Fail("no complete answer within the time-out");
-    }
-    PrintFrame("answer:", x.answer);
-    if (r.kind == "command") {
-        std::printf("%s\n", x.matches ? "echoed" : "not an echo of the request");
+// What the answer says: an echo, the word of a query, or neither.
+void AddAnswer(Report& r, const RawRequest& req, const svc::FrameExchange& x) {
+    AddFrame(r, "answer", x.answer);
+    r["matches"] = x.matches;
+    if (req.kind == "command") {
+        r.Line("%s\n", x.matches ? "echoed" : "not an echo of the request");
     } else if (!x.matches) {
-        std::printf("not an answer to this query (code or checksum differs)\n");
+        r.Line("not an answer to this query (code or checksum differs)\n");
     } else {
-        std::printf("word:    0x%08X\n", x.word);
+        r.Line("word:    0x%08X\n", x.word);
+        r["answer_word"] = x.word;
     }
-    return x.matches ? 0 : 1;
+}
+
+int RunRaw(Context& ctx, const RawRequest& req) {
+    uint32_t code = 0, word = 0;
+    if (!ParseNumber(req.code, 0xFF, &code)) return BadUsage("CODE must be a byte (0x35, 35h or 53)");
+    if (!ParseNumber(req.word, 0xFFFFFFFFul, &word)) return BadUsage("WORD must be a 32-bit number");
+    if (const int rc = Require(ctx, ctx.info.mcuLink, "MCU link")) return rc;
+    const svc::FrameExchange x = svc::ExchangeFrame(KindOf(req.kind), static_cast<uint8_t>(code), word);
+    if (x.result == svc::FrameResult::NoLink) return Fail("the MCU link cannot be opened");
+    Report r;
+    r.json = {{"kind", req.kind}, {"code", code}, {"word", word}};
+    AddFrame(r, "sent", x.sent);
+    r["posted"] = x.result == svc::FrameResult::Posted;
+    if (x.result == svc::FrameResult::Posted) r.Line("posted; no answer is read\n");
+    if (x.result == svc::FrameResult::Answered) AddAnswer(r, req, x);
+    r.Print();
+    switch (x.result) {
+        case svc::FrameResult::Posted: return kExitOk;
+        case svc::FrameResult::Answered: return x.matches ? kExitOk : kExitFailed;
+        case svc::FrameResult::WriteFailed: return Fail("the frame could not be written");
+        default: return Fail("no complete answer within the time-out");
+    }
 }
 
 }  // namespace

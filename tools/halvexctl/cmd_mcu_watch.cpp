@@ -34,39 +34,22 @@ struct WatchOptions {
 };
 WatchOptions g_watch;
 
-void Print(const char* line) {
-    std::fputs(line, stdout);
-    std::fflush(stdout);
-}
-
 void HX_CALLBACK OnDiChange(DiEventRecord* e) {
-    char line[96];
-    std::snprintf(line, sizeof line, "DI change    inputs %04X  changed %04X  sequence %u\n", e->inputState,
-                  e->eventValue, e->sequence);
-    Print(line);
-}
-
-void HX_CALLBACK OnPwmStatus(uint32_t generator, uint32_t status) {
-    char line[96];
-    std::snprintf(line, sizeof line, "PWM status   generator %02X  status %06X\n", generator, status);
-    Print(line);
+    Emit({{"event", "di_change"}, {"inputs", e->inputState}, {"changed", e->eventValue}, {"sequence", e->sequence}},
+         Format("DI change    inputs %04X  changed %04X  sequence %u\n", e->inputState, e->eventValue, e->sequence));
 }
 
 void HX_CALLBACK OnCanStatus(uint32_t status) {
-    char line[64];
-    std::snprintf(line, sizeof line, "CAN status   %08X\n", status);
-    Print(line);
+    Emit({{"event", "can_status"}, {"status", status}}, Format("CAN status   %08X\n", status));
 }
 
 void HX_CALLBACK OnDt2Indexed(uint32_t value) {
-    char line[64];
-    std::snprintf(line, sizeof line, "DT2 indexed  %08X\n", value);
-    Print(line);
+    Emit({{"event", "dt2_indexed"}, {"payload", value}}, Format("DT2 indexed  %08X\n", value));
 }
 
 void Register(bool on) {
     RegisterCallbackDICOS(on ? OnDiChange : nullptr);
-    PWM_RegisterStatus(on ? OnPwmStatus : nullptr);
+    PWM_RegisterStatus(on ? EmitPwmStatus : nullptr);
     CAN_RegisterStatus(0, on ? OnCanStatus : nullptr);
     DT2_EiRegisterIndexed(on ? OnDt2Indexed : nullptr);
 }
@@ -87,24 +70,23 @@ int StartWatch(const Context& ctx) {
         case svc::Watch::NoReceiver:
             break;
     }
-    return Fail(std::string(ctx.info.model) + " has no MCU event receiver");
+    return NoFeature(std::string(ctx.info.model) + " has no MCU event receiver");
 }
 
 int RunWatch(Context& ctx) {
     if (const int rc = Require(ctx, ctx.info.mcuLink, "MCU link")) return rc;
     std::optional<Ms> duration;
     if (!g_watch.duration.empty() && !(duration = ParseDuration(g_watch.duration))) {
-        return Fail("bad --for '" + g_watch.duration + "'");
+        return BadUsage("bad --for '" + g_watch.duration + "'");
     }
-    if (g_watch.demo && !ctx.virtualBoard) return Fail("--demo needs the virtual board");
+    if (g_watch.demo && !ctx.virtualBoard) return BadUsage("--demo needs the virtual board");
     Register(true);
     if (const int rc = StartWatch(ctx)) {
         Register(false);
         return rc;
     }
     CatchInterrupt(true);
-    std::printf("watching the MCU's events%s\n", duration ? "" : " until interrupted");
-    std::fflush(stdout);
+    NoteWatching("the MCU's events", duration.has_value());
     if (g_watch.demo) SendDemo();
     for (Ms waited = 0; !Interrupted() && (!duration || waited < *duration); waited += kPollMs) SleepMs(kPollMs);
     CatchInterrupt(false);

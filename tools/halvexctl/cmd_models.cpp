@@ -15,11 +15,7 @@ namespace {
 
 namespace svc = hx::service;
 
-struct ModelsArgs {
-    bool matrix = false;
-    bool json = false;
-};
-ModelsArgs g_args;
+bool g_matrix = false;
 
 // The matrix shows the feature groups; the per-platform init is no feature.
 constexpr std::size_t kFeatureGroups = svc::kInit;
@@ -88,24 +84,20 @@ std::string Key(const char* name) {
     return key;
 }
 
-// One object per model and line; an empty group is null. Model keys and
-// family names are plain ASCII without quotes or backslashes.
+// One object per model and line; an empty group is null.
 int PrintJson(const std::vector<svc::CatalogEntry>& catalog) {
     for (const svc::CatalogEntry& e : catalog) {
-        std::printf("{\"model\":\"%s\",\"families\":{", e.model);
-        for (std::size_t g = 0; g < svc::kGroupCount; ++g) {
-            const svc::SlotGroup& group = e.groups[g];
-            const std::string value = *group.family ? "\"" + std::string(group.family) + "\"" : "null";
-            std::printf("%s\"%s\":%s", g ? "," : "", Key(group.name).c_str(), value.c_str());
-        }
-        std::printf("},\"di_lines\":%u,\"do_lines\":%u}\n", e.diLines, e.doLines);
+        Json families = Json::object();
+        for (const svc::SlotGroup& group : e.groups) families[Key(group.name)] = *group.family ? Json(group.family) : Json();
+        Emit(Json{{"model", e.model}, {"families", families}, {"di_lines", e.diLines}, {"do_lines", e.doLines}}, "");
     }
     return 0;
 }
 
 int RunModels(Context&) {
-    if (g_args.matrix) return PrintMatrix(Catalog());
-    if (g_args.json) return PrintJson(Catalog());
+    if (g_matrix) return JsonOutput() ? BadUsage("--matrix is a table; --json lists the models' families")
+                                      : PrintMatrix(Catalog());
+    if (JsonOutput()) return PrintJson(Catalog());
     for (std::size_t i = 0; const char* name = svc::VirtualModel(i); ++i) std::printf("%s\n", name);
     return 0;
 }
@@ -114,9 +106,7 @@ int RunModels(Context&) {
 
 void AddModelsCommand(CLI::App& app, Command& command) {
     CLI::App* models = app.add_subcommand("models", "List the virtual board models, or the features of every model");
-    auto* matrix = models->add_flag("--matrix", g_args.matrix,
-                                    "Markdown table: the driver family of every model in each feature group");
-    models->add_flag("--json", g_args.json, "one JSON object per model: its families and DIO lines")->excludes(matrix);
+    models->add_flag("--matrix", g_matrix, "Markdown table: the driver family of every model in each feature group");
     models->callback([&command] { command = {RunModels, false}; });
 }
 

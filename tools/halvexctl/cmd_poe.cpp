@@ -46,14 +46,14 @@ int Resolve(Context& ctx, Target& t) {
     if (!g_options.Card()) {
         if (const int rc = RequireGroup(ctx, svc::kPoe, "PoE ports")) return rc;
         t = {false, 0, 1, svc::PoeLastPort(), ctx.info.model};
-        if (!t.last) return Fail(t.name + " has no PoE ports enabled");
+        if (!t.last) return NoFeature(t.name + " has no PoE ports enabled");
         return 0;
     }
     if (!ctx.loaded) return Fail("hardware access is not open");
-    if (!*ctx.info.expansionCard) return Fail("no PoE expansion card found");
+    if (!*ctx.info.expansionCard) return NoFeature("no PoE expansion card found");
     const uint32_t indexes = svc::PoeCardIndexCount();
     if (g_options.cardIndex >= indexes) {
-        return Fail("card index " + std::to_string(g_options.cardIndex) + " is outside 0.." + std::to_string(indexes - 1));
+        return BadUsage("card index " + std::to_string(g_options.cardIndex) + " is outside 0.." + std::to_string(indexes - 1));
     }
     t = {true, g_options.cardIndex, 1, svc::PoeCardPortCount(),
          std::string("the ") + ctx.info.expansionCard + " card at index " + std::to_string(g_options.cardIndex)};
@@ -63,7 +63,7 @@ int Resolve(Context& ctx, Target& t) {
 int CheckPorts(const Target& t, const std::vector<uint32_t>& ports) {
     for (uint32_t p : ports) {
         if (p < t.first || p > t.last) {
-            return Fail("port " + std::to_string(p) + " is outside the PoE ports of " + t.name + ": " + Range(t));
+            return BadUsage("port " + std::to_string(p) + " is outside the PoE ports of " + t.name + ": " + Range(t));
         }
     }
     return 0;
@@ -85,21 +85,27 @@ bool Switch(const Target& t, uint32_t port, bool on) {
 
 // A virtual board shows, beside the library's answer, whether the port's
 // device actually gets power.
-void PrintRow(const Context& ctx, const Target& t, uint32_t port) {
+void AddRow(const Context& ctx, const Target& t, uint32_t port, Report& r) {
     const svc::PoeChannel ch = ChannelOf(t, port);
-    char where[16];
-    std::snprintf(where, sizeof where, "%02Xh/%u", ch.controller, ch.channel);
-    std::printf("%-5u %-6s %-18s", port, PortOn(t, port) ? "on" : "off", where);
+    const bool on = PortOn(t, port);
+    Json row = {{"port", port}, {"on", on}, {"controller", ch.controller}, {"channel", ch.channel}};
+    r.Line("%-5u %-6s %-18s", port, on ? "on" : "off", Format("%02Xh/%u", ch.controller, ch.channel).c_str());
     if (ctx.virtualBoard) {
         const svc::BoardPoePort b = t.card ? svc::GetBoardCardPort(t.index, port) : svc::GetBoardPoePort(port);
-        std::printf("  %s", b.exists ? (b.powered ? "powered" : "no power") : "not on this board");
+        r.Line("  %s", b.exists ? (b.powered ? "powered" : "no power") : "not on this board");
+        row["on_board"] = b.exists;
+        row["powered"] = b.exists && b.powered;
     }
-    std::printf("\n");
+    r.Line("\n");
+    r["ports"].push_back(row);
 }
 
 void PrintTable(const Context& ctx, const Target& t, const std::vector<uint32_t>& ports) {
-    std::printf("%-5s %-6s %s%s\n", "port", "state", "controller/channel", ctx.virtualBoard ? "  board" : "");
-    for (uint32_t p : ports) PrintRow(ctx, t, p);
+    Report r;
+    r.Line("%-5s %-6s %s%s\n", "port", "state", "controller/channel", ctx.virtualBoard ? "  board" : "");
+    r.json = {{"card", t.card ? Json(t.index) : Json()}, {"ports", Json::array()}};
+    for (uint32_t p : ports) AddRow(ctx, t, p, r);
+    r.Print();
 }
 
 // Loads the library (with the card plugged in, on the virtual board), then
@@ -110,7 +116,7 @@ int WithPorts(Context& ctx, Body body) {
         const uint32_t index = g_options.cardIndex < svc::PoeCardIndexCount() ? g_options.cardIndex : 0;
         svc::PlugBoardCard(g_options.Card() ? kVirtualCardId : 0, kVirtualCardBridgeBus, index);
     }
-    if (!Attach(ctx)) return 1;
+    if (!Attach(ctx)) return kExitUsage;
     Target t{};
     int rc = Resolve(ctx, t);
     if (!rc) rc = body(t);

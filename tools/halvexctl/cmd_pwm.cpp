@@ -34,13 +34,6 @@ struct PwmArgs {
 };
 PwmArgs g_args;
 
-void HX_CALLBACK OnStatus(uint32_t generator, uint32_t status) {
-    char line[64];
-    std::snprintf(line, sizeof line, "PWM status   generator %02X  status %06X\n", generator, status);
-    std::fputs(line, stdout);
-    std::fflush(stdout);
-}
-
 int RequirePwm(const Context& ctx) { return RequireGroup(ctx, svc::kPwm, "PWM generators"); }
 
 bool ParseOptional(const std::string& text, std::optional<uint32_t>* value) {
@@ -58,17 +51,19 @@ void PrintOutput(const Context& ctx, uint32_t channel) {
     if (!ctx.virtualBoard) return;
     const svc::BoardPwmOutput o = svc::GetBoardPwmOutput(channel);
     if (!o.exists) {
-        std::printf("output PWM%u  not on this board\n", channel);
+        Emit({{"output", channel}, {"on_board", false}}, Format("output PWM%u  not on this board\n", channel));
         return;
     }
-    std::printf("output PWM%u  %s  period %u  width %u  duty %.1f%%  %.2f Hz%s\n", channel,
+    Emit({{"output", channel}, {"on_board", true}, {"running", o.running}, {"period", o.period}, {"width", o.width},
+          {"duty_percent", o.dutyPercent}, {"frequency_hz", o.frequencyHz}, {"inverted", o.inverted}},
+         Format("output PWM%u  %s  period %u  width %u  duty %.1f%%  %.2f Hz%s\n", channel,
                 o.running ? "running" : "stopped", o.period, o.width, o.dutyPercent, o.frequencyHz,
-                o.inverted ? "  inverted" : "");
+                o.inverted ? "  inverted" : ""));
 }
 
 // The receive thread runs and passes the status events to OnStatus.
 int StartStatusWatch(const Context& ctx) {
-    PWM_RegisterStatus(OnStatus);
+    PWM_RegisterStatus(EmitPwmStatus);
     if (svc::StartEventWatch() == svc::Watch::Started) return 0;
     PWM_RegisterStatus(nullptr);
     return Fail("the MCU link of " + std::string(ctx.info.model) + " cannot be opened, or it has no event receiver");
@@ -83,7 +78,7 @@ void StopStatusWatch() {
 // time given after the last.
 int BeginWatch(const Context& ctx, std::optional<Ms>* duration) {
     if (g_args.watch.empty()) return 0;
-    if (!(*duration = ParseDuration(g_args.watch))) return Fail("bad --watch '" + g_args.watch + "'");
+    if (!(*duration = ParseDuration(g_args.watch))) return BadUsage("bad --watch '" + g_args.watch + "'");
     return StartStatusWatch(ctx);
 }
 
@@ -100,7 +95,7 @@ template <typename Post>
 int Run(Context& ctx, Post post) {
     if (const int rc = RequirePwm(ctx)) return rc;
     uint32_t channel = 0;
-    if (!ParseNumber(g_args.channel, kLastChannel, &channel)) return Fail("bad channel '" + g_args.channel + "': 0..31");
+    if (!ParseNumber(g_args.channel, kLastChannel, &channel)) return BadUsage("bad channel '" + g_args.channel + "': 0..31");
     std::optional<Ms> duration;
     if (const int rc = BeginWatch(ctx, &duration)) return rc;
     const int rc = post(channel);
@@ -113,9 +108,9 @@ int PostSetting(uint32_t channel) {
     std::optional<uint32_t> period, width, clock;
     if (!ParseOptional(g_args.period, &period) || !ParseOptional(g_args.width, &width) ||
         !ParseOptional(g_args.clock, &clock)) {
-        return Fail("--period, --width and --clock take a 32-bit number");
+        return BadUsage("--period, --width and --clock take a 32-bit number");
     }
-    if (!period && !width && !clock && !g_args.start) return Fail("usage: pwm set CH [--period P] [--width W] [--clock HZ] [--start]");
+    if (!period && !width && !clock && !g_args.start) return BadUsage("usage: pwm set CH [--period P] [--width W] [--clock HZ] [--start]");
     if (clock && PWM_ClockSet(kModule, *clock) == 0) return Posted(false, "PWM_ClockSet");
     if (period && PWM_GenPeriod(channel, *period) == 0) return Posted(false, "PWM_GenPeriod");
     if (width && PWM_PulseWidth(channel, *width) == 0) return Posted(false, "PWM_PulseWidth");
@@ -133,11 +128,10 @@ int RunStop(Context& ctx) {
 int RunWatch(Context& ctx) {
     if (const int rc = RequirePwm(ctx)) return rc;
     std::optional<Ms> duration;
-    if (!g_args.watch.empty() && !(duration = ParseDuration(g_args.watch))) return Fail("bad --for '" + g_args.watch + "'");
+    if (!g_args.watch.empty() && !(duration = ParseDuration(g_args.watch))) return BadUsage("bad --for '" + g_args.watch + "'");
     if (const int rc = StartStatusWatch(ctx)) return rc;
     CatchInterrupt(true);
-    std::printf("watching PWM status events%s\n", duration ? "" : " until interrupted");
-    std::fflush(stdout);
+    NoteWatching("PWM status events", duration.has_value());
     for (Ms waited = 0; !Interrupted() && (!duration || waited < *duration); waited += kPollMs) SleepMs(kPollMs);
     CatchInterrupt(false);
     StopStatusWatch();
@@ -153,6 +147,11 @@ CLI::App* AddChannelCommand(CLI::App& pwm, Command& command, const char* name, c
 }
 
 }  // namespace
+
+void HX_CALLBACK EmitPwmStatus(uint32_t generator, uint32_t status) {
+    Emit({{"event", "pwm_status"}, {"generator", generator}, {"status", status}},
+         Format("PWM status   generator %02X  status %06X\n", generator, status));
+}
 
 void AddPwmCommand(CLI::App& app, Command& command) {
     auto* pwm = app.add_subcommand("pwm", "PWM generators");

@@ -59,7 +59,7 @@ int RunSetup(Context& ctx) {
     if (const int rc = RequireQei(ctx)) return rc;
     std::vector<uint32_t> words(g_args.words.size());
     for (std::size_t i = 0; i < words.size(); ++i) {
-        if (!ParseNumber(g_args.words[i], UINT32_MAX, &words[i])) return Fail("bad setup word '" + g_args.words[i] + "'");
+        if (!ParseNumber(g_args.words[i], UINT32_MAX, &words[i])) return BadUsage("bad setup word '" + g_args.words[i] + "'");
     }
     return Sent(QEI_Setup(0, words.data(), static_cast<uint32_t>(words.size() * kWordBytes)), "QEI_Setup");
 }
@@ -67,7 +67,7 @@ int RunSetup(Context& ctx) {
 int StartStop(Context& ctx, HX_BOOL(HX_API* call)(uint32_t), const char* what) {
     if (const int rc = RequireQei(ctx)) return rc;
     uint32_t channel = 0;
-    if (!ParseChannel(&channel)) return Fail("bad channel '" + g_args.channel + "': 0..31");
+    if (!ParseChannel(&channel)) return BadUsage("bad channel '" + g_args.channel + "': 0..31");
     return Sent(call(1u << channel), what);
 }
 
@@ -75,23 +75,30 @@ int RunStart(Context& ctx) { return StartStop(ctx, QEI_Start, "QEI_Start"); }
 int RunStop(Context& ctx) { return StartStop(ctx, QEI_Stop, "QEI_Stop"); }
 
 // "position -1000 (FFFFFC18)  direction 1  velocity 4000": the position as
-// a signed count and as the word itself.
-int PrintReading(uint32_t channel, const char* prefix) {
+// a signed count and as the word itself; a watch puts the time before it.
+int EmitReading(uint32_t channel, std::optional<Ms> at) {
     uint32_t position = 0, direction = 0, velocity = 0;
     if (!QEI_GetPosition(channel, &position)) return Fail("QEI_GetPosition failed: the MCU did not answer");
     if (!QEI_GetDirection(channel, &direction)) return Fail("QEI_GetDirection failed: the MCU did not answer");
     if (!QEI_GetVelocity(channel, &velocity)) return Fail("QEI_GetVelocity failed: the MCU did not answer");
-    std::printf("%sposition %d (%08X)  direction %u  velocity %u\n", prefix, static_cast<int32_t>(position), position,
-                direction, velocity);
-    std::fflush(stdout);
-    return 0;
+    Json json = Json::object();
+    std::string text;
+    if (at) {
+        json["seconds"] = static_cast<double>(*at) / kMsPerSecond;
+        text = Format("%llu.%03llu s  ", *at / kMsPerSecond, *at % kMsPerSecond);
+    }
+    const auto signedPosition = static_cast<int32_t>(position);
+    json.update({{"channel", channel}, {"position", signedPosition}, {"direction", direction}, {"velocity", velocity}});
+    Emit(json, text + Format("position %d (%08X)  direction %u  velocity %u\n", signedPosition, position, direction,
+                             velocity));
+    return kExitOk;
 }
 
 // Every interval until --for ends or Ctrl-C. With an end on the virtual
 // board the run takes board time only; otherwise it sleeps as well.
 int Watch(const Context& ctx, uint32_t channel, Ms interval, std::optional<Ms> duration) {
     const bool boardTime = ctx.virtualBoard && duration.has_value();
-    int rc = PrintReading(channel, "0.000 s  ");
+    int rc = EmitReading(channel, Ms{0});
     CatchInterrupt(true);
     for (Ms elapsed = 0; rc == 0 && !Interrupted() && (!duration || elapsed < *duration);) {
         const Ms step = duration ? std::min(interval, *duration - elapsed) : interval;
@@ -99,9 +106,7 @@ int Watch(const Context& ctx, uint32_t channel, Ms interval, std::optional<Ms> d
         if (Interrupted()) break;
         if (ctx.virtualBoard) svc::AdvanceBoardClock(step);
         elapsed += step;
-        char prefix[32];
-        std::snprintf(prefix, sizeof prefix, "%llu.%03llu s  ", elapsed / kMsPerSecond, elapsed % kMsPerSecond);
-        rc = PrintReading(channel, prefix);
+        rc = EmitReading(channel, elapsed);
     }
     CatchInterrupt(false);
     return rc;
@@ -110,38 +115,44 @@ int Watch(const Context& ctx, uint32_t channel, Ms interval, std::optional<Ms> d
 int RunRead(Context& ctx) {
     if (const int rc = RequireQei(ctx)) return rc;
     uint32_t channel = 0;
-    if (!ParseChannel(&channel)) return Fail("bad channel '" + g_args.channel + "': 0..31");
+    if (!ParseChannel(&channel)) return BadUsage("bad channel '" + g_args.channel + "': 0..31");
     const auto interval = ParseDuration(g_args.interval);
-    if (!interval || *interval == 0) return Fail("bad --interval '" + g_args.interval + "'");
+    if (!interval || *interval == 0) return BadUsage("bad --interval '" + g_args.interval + "'");
     std::optional<Ms> duration;
     if (!g_args.duration.empty() && !(duration = ParseDuration(g_args.duration))) {
-        return Fail("bad --for '" + g_args.duration + "'");
+        return BadUsage("bad --for '" + g_args.duration + "'");
     }
     int32_t rpm = 0;
     if (!g_args.shaft.empty()) {
-        if (!ctx.virtualBoard) return Fail("--shaft turns the virtual board's shaft; use --virtual");
-        if (!ParseRpm(g_args.shaft, &rpm)) return Fail("bad --shaft '" + g_args.shaft + "': revolutions per minute");
+        if (!ctx.virtualBoard) return BadUsage("--shaft turns the virtual board's shaft; use --virtual");
+        if (!ParseRpm(g_args.shaft, &rpm)) return BadUsage("bad --shaft '" + g_args.shaft + "': revolutions per minute");
         svc::SetBoardShaftRpm(rpm);
     }
     if (g_args.start && !QEI_Start(1u << channel)) return Fail("QEI_Start failed: the MCU did not take it");
-    return g_args.watch ? Watch(ctx, channel, *interval, duration) : PrintReading(channel, "");
+    return g_args.watch ? Watch(ctx, channel, *interval, duration) : EmitReading(channel, std::nullopt);
 }
 
 // "board shaft RPM": turns the shaft, then shows the encoder channels as
 // the firmware counts them.
 int RunBoardShaft(Context& ctx) {
-    if (!ctx.virtualBoard) return Fail("'board' acts on the virtual board; use --virtual");
+    if (!ctx.virtualBoard) return BadUsage("'board' acts on the virtual board; use --virtual");
     int32_t rpm = 0;
-    if (!ParseRpm(g_args.shaft, &rpm)) return Fail("bad RPM '" + g_args.shaft + "': revolutions per minute");
-    if (!svc::GetBoardEncoder(0).exists) return Fail(std::string(ctx.info.board) + " has no encoder inputs");
-    std::printf("shaft %d rpm\n", svc::SetBoardShaftRpm(rpm));
+    if (!ParseRpm(g_args.shaft, &rpm)) return BadUsage("bad RPM '" + g_args.shaft + "': revolutions per minute");
+    if (!svc::GetBoardEncoder(0).exists) return NoFeature(std::string(ctx.info.board) + " has no encoder inputs");
+    Report r;
+    rpm = svc::SetBoardShaftRpm(rpm);
+    r.Line("shaft %d rpm\n", rpm);
+    r.json = {{"rpm", rpm}, {"encoders", Json::array()}};
     for (uint32_t ch = 0; svc::GetBoardEncoder(ch).exists; ++ch) {
         const svc::BoardEncoder e = svc::GetBoardEncoder(ch);
-        std::printf("encoder %u: %s  position %d  direction %u  velocity %u  lines %u\n", ch,
-                    e.running ? "running" : "stopped", static_cast<int32_t>(e.position), e.direction, e.velocity,
-                    e.linesPerRev);
+        const auto position = static_cast<int32_t>(e.position);
+        r.Line("encoder %u: %s  position %d  direction %u  velocity %u  lines %u\n", ch, e.running ? "running" : "stopped",
+               position, e.direction, e.velocity, e.linesPerRev);
+        r["encoders"].push_back({{"channel", ch}, {"running", e.running}, {"position", position}, {"direction", e.direction},
+                                 {"velocity", e.velocity}, {"lines_per_rev", e.linesPerRev}});
     }
-    return 0;
+    r.Print();
+    return kExitOk;
 }
 
 void AddChannel(CLI::App* sub) { sub->add_option("CH", g_args.channel, "encoder channel")->required(); }

@@ -52,54 +52,80 @@ std::string WordsText(const uint32_t* words, std::size_t count) {
     return text.empty() ? "-" : text;
 }
 
-// The setup words up to the last one that is not 0, words 0..2 (lines,
-// delay, width or period) always.
-std::string SetupText(const svc::BoardTriggerBlock& b) {
+// The setup words shown: up to the last one that is not 0, words 0..2
+// (lines, delay, width or period) always.
+std::size_t SetupUsed(const svc::BoardTriggerBlock& b) {
     std::size_t used = kSetupWordsMax;
     while (used > kSetupWordsShown && b.setup[used - 1] == 0) --used;
-    return WordsText(b.setup, used);
+    return used;
 }
 
-void PrintBoard(const Context& ctx) {
+void AddBoard(const Context& ctx, Report& r) {
     if (!ctx.virtualBoard) return;
     const svc::BoardTriggerBlock b = svc::GetBoardTriggerBlock(g_args.block->block);
-    std::printf("board %s: %s, unit word %u (tick %.1f ns), setup %s, prepares %u, firmware %s", g_args.block->name,
-                b.running ? "running" : "stopped", b.unitWord, b.tickNs, SetupText(b).c_str(), b.prepares, b.dialect);
-    if (std::string(b.dialect) == kHeldDialect) std::printf(", hold line %s", b.held ? "high" : "low");
-    std::printf("\nrouting: %s\n", svc::GetBoardDioLines().routing);
+    const std::size_t used = SetupUsed(b);
+    r.Line("board %s: %s, unit word %u (tick %.1f ns), setup %s, prepares %u, firmware %s", g_args.block->name,
+           b.running ? "running" : "stopped", b.unitWord, b.tickNs, WordsText(b.setup, used).c_str(), b.prepares, b.dialect);
+    Json& board = r["board"] = {{"block", g_args.block->name}, {"running", b.running}, {"unit_word", b.unitWord},
+                                {"tick_ns", b.tickNs}, {"setup", std::vector<uint32_t>(b.setup, b.setup + used)},
+                                {"prepares", b.prepares}, {"firmware", b.dialect}};
+    if (std::string(b.dialect) == kHeldDialect) {
+        r.Line(", hold line %s", b.held ? "high" : "low");
+        board["hold_line_high"] = b.held;
+    }
+    const char* routing = svc::GetBoardDioLines().routing;
+    r.Line("\nrouting: %s\n", routing);
+    r["routing"] = routing;
 }
 
 int RequireTrigger(const Context& ctx) { return RequireGroup(ctx, svc::kTrigger, "trigger I/O (DTIO, DTFO)"); }
 
 // The board as the command left it, then the result.
-int Report(const Context& ctx, bool ok, const std::string& what) {
-    PrintBoard(ctx);
-    return ok ? 0 : Fail(what + g_args.block->name + " failed: the MCU did not take it");
+int Finish(const Context& ctx, Report& r, bool ok, const std::string& what) {
+    AddBoard(ctx, r);
+    if (!r.json.empty()) r.Print();
+    return ok ? kExitOk : Fail(what + g_args.block->name + " failed: the MCU did not take it");
+}
+
+int Finish(const Context& ctx, bool ok, const std::string& what) {
+    Report r;
+    return Finish(ctx, r, ok, what);
 }
 
 int RunSetup(Context& ctx) {
     if (const int rc = RequireTrigger(ctx)) return rc;
     std::vector<uint32_t> record(g_args.words.size());
-    if (record.size() > kSetupWordsMax) return Fail("setup takes at most 16 words");
+    if (record.size() > kSetupWordsMax) return BadUsage("setup takes at most 16 words");
     for (std::size_t i = 0; i < record.size(); ++i) {
-        if (!ParseNumber(g_args.words[i], kWordMax, &record[i])) return Fail("bad setup word '" + g_args.words[i] + "'");
+        if (!ParseNumber(g_args.words[i], kWordMax, &record[i])) return BadUsage("bad setup word '" + g_args.words[i] + "'");
     }
     const bool ok = g_args.block->setup(record.data(), static_cast<uint32_t>(record.size() * sizeof(uint32_t)));
-    std::printf("record %s\n", WordsText(record.data(), record.size()).c_str());
-    return Report(ctx, ok, "Setup");
+    Report r;
+    r.Line("record %s\n", WordsText(record.data(), record.size()).c_str());
+    r["record"] = record;
+    return Finish(ctx, r, ok, "Setup");
 }
 
-int RunStart(Context& ctx) { return RequireTrigger(ctx) ? 1 : Report(ctx, g_args.block->start(), "Start"); }
-int RunStop(Context& ctx) { return RequireTrigger(ctx) ? 1 : Report(ctx, g_args.block->stop(), "Stop"); }
+int RunStart(Context& ctx) {
+    const int rc = RequireTrigger(ctx);
+    return rc ? rc : Finish(ctx, g_args.block->start(), "Start");
+}
+int RunStop(Context& ctx) {
+    const int rc = RequireTrigger(ctx);
+    return rc ? rc : Finish(ctx, g_args.block->stop(), "Stop");
+}
 
 int RunUnit(Context& ctx) {
     if (const int rc = RequireTrigger(ctx)) return rc;
     uint32_t unit = 0, adjust = 0;
-    if (!ParseNumber(g_args.unit, kUnitMax, &unit)) return Fail("bad UNIT '" + g_args.unit + "': 0..65535");
-    if (!ParseNumber(g_args.adjust, kWordMax, &adjust)) return Fail("bad --adjust '" + g_args.adjust + "'");
+    if (!ParseNumber(g_args.unit, kUnitMax, &unit)) return BadUsage("bad UNIT '" + g_args.unit + "': 0..65535");
+    if (!ParseNumber(g_args.adjust, kWordMax, &adjust)) return BadUsage("bad --adjust '" + g_args.adjust + "'");
     const bool ok = g_args.block->setUnit(static_cast<uint16_t>(unit), adjust);
-    std::printf("%s unit %u\n", g_args.block->name, g_args.block->getUnit());
-    return Report(ctx, ok, "SetUnit");
+    const uint16_t kept = g_args.block->getUnit();
+    Report r;
+    r.Line("%s unit %u\n", g_args.block->name, kept);
+    r["unit"] = kept;
+    return Finish(ctx, r, ok, "SetUnit");
 }
 
 void AddBlock(CLI::App& app, Command& command, const char* name, const BlockExports& block) {

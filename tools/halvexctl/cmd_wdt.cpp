@@ -62,11 +62,9 @@ std::optional<Timeout> ParseTimeout(const std::string& text) {
     return t;
 }
 
-std::string Seconds(Ms ms) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f s", static_cast<double>(ms) / kMsPerSecond);
-    return buf;
-}
+double InSeconds(Ms ms) { return static_cast<double>(ms) / kMsPerSecond; }
+
+std::string Seconds(Ms ms) { return Format("%.1f s", InSeconds(ms)); }
 
 std::string Describe(const Timeout& t) {
     return std::to_string(t.count) + (t.unit ? " s" : " min");
@@ -79,13 +77,24 @@ int CheckWatchdog(const Context& ctx) { return RequireGroup(ctx, svc::kWdt, "wat
 
 uint32_t BoardResets() { return svc::GetBoardStatus().resets; }
 
-void PrintLastReset(const svc::BoardStatus& s) {
+// The first event of keepalive and expire; `text` ends the line.
+void EmitArmed(const Context& ctx, const Timeout& t, Json facts, const std::string& text) {
+    Json armed = {{"event", "armed"}, {"family", Family(ctx)}, {"timeout_seconds", InSeconds(t.ms())}};
+    armed.update(facts);
+    Emit(armed, Format("watchdog %s armed: %s", Family(ctx), Describe(t).c_str()) + text + "\n");
+}
+
+void EmitEvent(const char* event, const std::string& text) { Emit({{"event", event}}, text + "\n"); }
+
+void AddLastReset(const svc::BoardStatus& s, Report& r) {
     if (!s.resets) {
-        std::printf("last reset:    none\n");
+        r.Line("last reset:    none\n");
+        r["last_reset"] = nullptr;
         return;
     }
-    std::printf("last reset:    at %s: %s (%u since power-on)\n", Seconds(s.lastResetAtMs).c_str(), s.lastResetCause,
-                s.resets);
+    r.Line("last reset:    at %s: %s (%u since power-on)\n", Seconds(s.lastResetAtMs).c_str(), s.lastResetCause,
+           s.resets);
+    r["last_reset"] = {{"at_seconds", InSeconds(s.lastResetAtMs)}, {"cause", s.lastResetCause}, {"resets", s.resets}};
 }
 
 int Arm(const Timeout& t) {
@@ -101,14 +110,15 @@ int RunKeepalive(Context& ctx) {
     const auto interval = ParseDuration(g_options.interval);
     std::optional<Ms> duration;
     if (!g_options.duration.empty()) duration = ParseDuration(g_options.duration);
-    if (!timeout) return Fail("bad --timeout '" + g_options.timeout + "' (use 30s or 5m)");
-    if (!interval || *interval == 0) return Fail("bad --interval '" + g_options.interval + "'");
-    if (!g_options.duration.empty() && !duration) return Fail("bad --for '" + g_options.duration + "'");
+    if (!timeout) return BadUsage("bad --timeout '" + g_options.timeout + "' (use 30s or 5m)");
+    if (!interval || *interval == 0) return BadUsage("bad --interval '" + g_options.interval + "'");
+    if (!g_options.duration.empty() && !duration) return BadUsage("bad --for '" + g_options.duration + "'");
     // Board time can run ahead only when the run has an end.
     const bool boardTime = ctx.virtualBoard && duration.has_value();
     if (const int rc = Arm(*timeout)) return rc;
-    std::printf("watchdog %s armed: %s, kicking every %s%s\n", Family(ctx), Describe(*timeout).c_str(),
-                Seconds(*interval).c_str(), duration ? (", for " + Seconds(*duration)).c_str() : " until interrupted");
+    EmitArmed(ctx, *timeout,
+              {{"interval_seconds", InSeconds(*interval)}, {"for_seconds", duration ? Json(InSeconds(*duration)) : Json()}},
+              ", kicking every " + Seconds(*interval) + (duration ? ", for " + Seconds(*duration) : " until interrupted"));
     CatchInterrupt(true);
     const uint32_t resetsBefore = ctx.virtualBoard ? BoardResets() : 0;
     Ms elapsed = 0;
@@ -122,8 +132,9 @@ int RunKeepalive(Context& ctx) {
         elapsed += step;
         if (ctx.virtualBoard && BoardResets() != resetsBefore) {
             const svc::BoardStatus s = svc::GetBoardStatus();
-            std::printf("machine reset at %s of board time: %s\n", Seconds(s.lastResetAtMs).c_str(), s.lastResetCause);
-            rc = 1;
+            Emit({{"event", "reset"}, {"at_seconds", InSeconds(s.lastResetAtMs)}, {"cause", s.lastResetCause}},
+                 "machine reset at " + Seconds(s.lastResetAtMs) + " of board time: " + s.lastResetCause + "\n");
+            rc = kExitFailed;
             break;
         }
         ResetWDT();
@@ -131,8 +142,8 @@ int RunKeepalive(Context& ctx) {
     }
     StopWDT();
     CatchInterrupt(false);
-    std::printf("watchdog stopped after %u kicks over %s%s\n", kicks, Seconds(elapsed).c_str(),
-                rc ? "" : "; no reset");
+    Emit({{"event", "stopped"}, {"kicks", kicks}, {"seconds", InSeconds(elapsed)}, {"reset", rc != 0}},
+         Format("watchdog stopped after %u kicks over %s%s\n", kicks, Seconds(elapsed).c_str(), rc ? "" : "; no reset"));
     return rc;
 }
 
@@ -144,73 +155,87 @@ int ExpireVirtual(const Timeout& t) {
     }
     const svc::BoardStatus after = svc::GetBoardStatus();
     if (after.resets == before.resets) {
-        std::printf("no reset within %s of board time\n", Seconds(limit).c_str());
-        return 1;
+        Emit({{"event", "no_reset"}, {"seconds", InSeconds(limit)}}, "no reset within " + Seconds(limit) + " of board time\n");
+        return kExitFailed;
     }
-    std::printf("machine reset after %s of board time: %s\n", Seconds(after.lastResetAtMs - before.nowMs).c_str(),
-                after.lastResetCause);
-    return 0;
+    const Ms took = after.lastResetAtMs - before.nowMs;
+    Emit({{"event", "reset"}, {"after_seconds", InSeconds(took)}, {"cause", after.lastResetCause}},
+         "machine reset after " + Seconds(took) + " of board time: " + after.lastResetCause + "\n");
+    return kExitOk;
 }
 
 int ExpireReal(const Timeout& t) {
-    std::printf("not kicking: this machine resets in about %s\n", Describe(t).c_str());
-    std::fflush(stdout);
+    EmitEvent("not_kicking", "not kicking: this machine resets in about " + Describe(t));
     CatchInterrupt(true);
     SleepMs(2 * t.ms() + kExpireSlackMs);
     CatchInterrupt(false);
     if (Interrupted()) {
-        std::printf("interrupted: the watchdog is stopped\n");
-        return 1;
+        EmitEvent("interrupted", "interrupted: the watchdog is stopped");
+        return kExitFailed;
     }
-    std::printf("still running: the watchdog did not reset the machine\n");
-    return 1;
+    EmitEvent("no_reset", "still running: the watchdog did not reset the machine");
+    return kExitFailed;
 }
 
 int RunExpire(Context& ctx) {
     if (!ctx.virtualBoard && !g_options.yes) {
-        return Fail("expire resets this machine when the watchdog works; add --yes to go ahead");
+        return BadUsage("expire resets this machine when the watchdog works; add --yes to go ahead");
     }
     if (const int rc = CheckWatchdog(ctx)) return rc;
     const auto timeout = ParseTimeout(g_options.timeout);
-    if (!timeout) return Fail("bad --timeout '" + g_options.timeout + "' (use 10s or 5m)");
+    if (!timeout) return BadUsage("bad --timeout '" + g_options.timeout + "' (use 10s or 5m)");
     if (const int rc = Arm(*timeout)) return rc;
-    std::printf("watchdog %s armed: %s\n", Family(ctx), Describe(*timeout).c_str());
+    EmitArmed(ctx, *timeout, Json::object(), "");
     return ctx.virtualBoard ? ExpireVirtual(*timeout) : ExpireReal(*timeout);
 }
 
-void StatusVirtual() {
+void StatusVirtual(Report& r) {
     const svc::BoardStatus s = svc::GetBoardStatus();
-    std::printf("board time:    %s\n", Seconds(s.nowMs).c_str());
-    std::printf("Super I/O:     IT%04X, watchdog ", s.superIoChipId);
+    r.Line("board time:    %s\n", Seconds(s.nowMs).c_str());
+    r.Line("Super I/O:     IT%04X, watchdog ", s.superIoChipId);
+    r["board_seconds"] = InSeconds(s.nowMs);
+    Json& sio = r["super_io"] = {{"chip_id", s.superIoChipId}, {"counting", s.superIoCounting}};
     if (s.superIoCounting) {
-        std::printf("counting in %s, %s left\n", s.superIoSeconds ? "seconds" : "minutes", Seconds(s.superIoMsLeft).c_str());
+        const char* unit = s.superIoSeconds ? "seconds" : "minutes";
+        r.Line("counting in %s, %s left\n", unit, Seconds(s.superIoMsLeft).c_str());
+        sio["unit"] = unit;
+        sio["seconds_left"] = InSeconds(s.superIoMsLeft);
     } else {
-        std::printf("stopped\n");
+        r.Line("stopped\n");
     }
     if (s.tco) {
-        std::printf("TCO timer:     %s, %u ticks of 0.6 s left, NO_REBOOT %s\n", s.tcoRunning ? "running" : "halted",
-                    s.tcoTicksLeft, s.tcoNoReboot ? "set" : "clear");
+        r.Line("TCO timer:     %s, %u ticks of 0.6 s left, NO_REBOOT %s\n", s.tcoRunning ? "running" : "halted",
+               s.tcoTicksLeft, s.tcoNoReboot ? "set" : "clear");
+        r["tco"] = {{"running", s.tcoRunning}, {"ticks_left", s.tcoTicksLeft}, {"no_reboot", s.tcoNoReboot}};
     }
-    PrintLastReset(s);
+    AddLastReset(s, r);
 }
 
 // The watchdog registers as the chip holds them.
-void StatusReal() {
-    const svc::WdtRegisters r = svc::ReadWdtRegisters();
-    std::printf("Super I/O:     chip ID %04X\n", r.chipId);
-    std::printf("watchdog:      72h=%02Xh, value %u %s%s\n", r.config, r.value, r.unitSeconds ? "s" : "min",
-                r.value ? "" : " (stopped)");
+void StatusReal(Report& r) {
+    const svc::WdtRegisters w = svc::ReadWdtRegisters();
+    r.Line("Super I/O:     chip ID %04X\n", w.chipId);
+    r.Line("watchdog:      72h=%02Xh, value %u %s%s\n", w.config, w.value, w.unitSeconds ? "s" : "min",
+           w.value ? "" : " (stopped)");
+    r["chip_id"] = w.chipId;
+    r["config"] = w.config;
+    r["value"] = w.value;
+    r["unit"] = w.unitSeconds ? "s" : "min";
+    r["counting"] = w.value != 0;
 }
 
 int RunStatus(Context& ctx) {
     if (const int rc = CheckWatchdog(ctx)) return rc;
-    std::printf("model:         %s (watchdog %s)\n", ctx.info.model, Family(ctx));
+    Report r;
+    r.Line("model:         %s (watchdog %s)\n", ctx.info.model, Family(ctx));
+    r.json = {{"model", ctx.info.model}, {"family", Family(ctx)}};
     if (ctx.virtualBoard) {
-        StatusVirtual();
+        StatusVirtual(r);
     } else {
-        StatusReal();
+        StatusReal(r);
     }
-    return 0;
+    r.Print();
+    return kExitOk;
 }
 
 }  // namespace

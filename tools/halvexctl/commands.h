@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "halvex32.h"
 #include "tools/halvexctl/context.h"
 
 namespace halvexctl {
@@ -40,5 +41,23 @@ void AddMcuWatchCommand(CLI::App& mcu, Command& command);
 // "dicos watch"; and "di monitor" by the same events on the models with DICOS.
 void AddDicosCommand(CLI::App& app, Command& command);
 int MonitorInputsByEvents(Context& ctx, std::optional<Ms> limit, bool demo);
+// Input lines as "di monitor" and "dicos watch" print them: the lines at the
+// start ("<seconds> initial 0=1 1=0 ..."), then one change per line
+// ("<seconds> rising|falling LINE", rising = the input became active).
+void EmitInitialLines(uint32_t bits, uint32_t lines);
+void EmitEdge(double seconds, uint32_t line, bool rising);
+// Lines and their levels as text, "0=1 1=0", and as JSON,
+// [{"line": 0, "<key>": true}, {"line": 1, "<key>": false}].
+struct Lines {
+    explicit Lines(const char* levelKey) : key(levelKey) {}
+    const char* key;  // "active" for inputs, "on" for outputs
+    std::string text;
+    Json json = Json::array();
+    void Add(uint32_t line, bool level);
+};
+// Lines 0..count-1, line n from bit n of `bits`.
+Lines PortLines(uint32_t bits, uint32_t count, const char* key);
+// A PWM status event, for "mcu watch" and the pwm commands.
+void HX_CALLBACK EmitPwmStatus(uint32_t generator, uint32_t status);
 
 }  // namespace halvexctl

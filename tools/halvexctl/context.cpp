@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdarg>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 
 namespace halvexctl {
@@ -17,6 +19,25 @@ constexpr Ms kPollMs = 100;  // how often a wait looks at Ctrl-C
 
 volatile std::sig_atomic_t g_interrupted = 0;
 void OnInterrupt(int) { g_interrupted = 1; }
+
+bool g_json = false;
+std::mutex g_emitLock;
+
+std::string FormatList(const char* format, std::va_list args) {
+    std::va_list again;
+    va_copy(again, args);
+    const int n = std::vsnprintf(nullptr, 0, format, args);
+    std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+    std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    return text;
+}
+
+void Put(const std::string& text) {
+    const std::lock_guard<std::mutex> hold(g_emitLock);
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+}
 
 }  // namespace
 
@@ -78,15 +99,47 @@ void Detach(Context& ctx) {
     ctx.loaded = false;
 }
 
-int Fail(const std::string& message) {
+int Fail(const std::string& message, int code) {
     std::fprintf(stderr, "halvexctl: %s\n", message.c_str());
-    return 1;
+    return code;
+}
+
+std::string Format(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    std::string text = FormatList(format, args);
+    va_end(args);
+    return text;
+}
+
+Report& Report::Line(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    text += FormatList(format, args);
+    va_end(args);
+    return *this;
+}
+
+void SetJsonOutput(bool on) { g_json = on; }
+bool JsonOutput() { return g_json; }
+
+// Bytes that are not UTF-8 (a name read from the hardware) become U+FFFD.
+void Emit(const Json& object, const std::string& text) {
+    Put(g_json ? object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n" : text);
+}
+
+void Note(const std::string& text) {
+    if (!g_json) Put(text);
+}
+
+void NoteWatching(const std::string& what, bool ends) {
+    Note("watching " + what + (ends ? "" : " until interrupted") + "\n");
 }
 
 int Require(const Context& ctx, bool feature, const std::string& what) {
     if (!ctx.loaded) return Fail("hardware access is not open");
-    if (!*ctx.info.model) return Fail("no supported model detected");
-    if (!feature) return Fail(std::string(ctx.info.model) + " has no " + what);
+    if (!*ctx.info.model) return NoFeature("no supported model detected");
+    if (!feature) return NoFeature(std::string(ctx.info.model) + " has no " + what);
     return 0;
 }
 
