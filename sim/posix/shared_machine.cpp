@@ -30,6 +30,7 @@ constexpr u32 kLayoutVersion = 1;
 constexpr mode_t kOwnerOnly = 0600;
 constexpr char kStateSuffix[] = ".board";
 constexpr std::size_t kObjectNameMax = 160;
+constexpr u32 kOpenAttempts = 8;  // objects set aside by others meanwhile
 
 // What a process reads before it maps the object: is it a board it can use?
 struct Layout {
@@ -51,6 +52,7 @@ static_assert(std::atomic<pid_t>::is_always_lock_free, "a word other processes r
 
 struct Machine {
     std::atomic<bool> on;
+    std::atomic<bool> following;  // this process's chips are all attached: the clock may run
     const BoardModel* model;
     char board[os::kMachineBoardMax + 1];
 };
@@ -92,7 +94,7 @@ bool Usable(int fd, const BoardModel& model) {
 
 // Runs the board clock up to real time; the first hold of a thread does it.
 void FollowRealTime(Header& h) {
-    if (h.manualClock) return;
+    if (h.manualClock || !g_machine.following.load(std::memory_order_relaxed)) return;
     const os::i64 now = os::MonotonicMs();
     if (now <= h.clockAtMs) return;
     const u64 elapsed = static_cast<u64>(now - h.clockAtMs);
@@ -128,20 +130,47 @@ bool MapShared(int fd) {
     return false;
 }
 
-// With the object's flock held: maps it and powers it on or attaches to it.
-MachineJoin JoinLocked(int fd, const BoardModel& model, const char* board, bool create) {
-    const bool usable = Usable(fd, model);
-    if (!usable && !create) return MachineJoin::Absent;
-    if (!usable) {
-        struct stat st {};
-        if (fstat(fd, &st) == 0 && st.st_size > 0) {
-            os::Diagnostic("the shared virtual machine was left by another build or a process that died setting it up; "
-                           "it starts afresh");
+// The descriptor still is the object of `name` (not one set aside meanwhile).
+bool StillNamed(int fd, const char* name) {
+    const int again = shm_open(name, O_RDONLY | O_CLOEXEC, 0);
+    if (again < 0) return false;
+    struct stat a {}, b {};
+    const bool same = fstat(fd, &a) == 0 && fstat(again, &b) == 0 && a.st_ino == b.st_ino && a.st_dev == b.st_dev;
+    ::close(again);
+    return same;
+}
+
+// The object of `name`, opened (created if `create`) and locked: one
+// process at a time creates or joins. The kernel drops the lock of one that
+// dies, and the next finds no magic. -1 with errno set when it cannot be had.
+int OpenLocked(const char* name, bool create) {
+    for (u32 attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        const int fd = shm_open(name, O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), kOwnerOnly);
+        if (fd < 0) return -1;
+        while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
         }
-        if (ftruncate(fd, 0) != 0 || ftruncate(fd, static_cast<off_t>(TheBoardImage().bytes)) != 0) {
-            return MachineJoin::Failed;
-        }
+        if (StillNamed(fd, name)) return fd;
+        ::close(fd);
     }
+    errno = EAGAIN;
+    return -1;
+}
+
+// An object this process cannot use, but processes of another build may
+// still run on: it is set aside (unlinked, theirs to keep), not cut short
+// under their feet. One left empty by a creator that died is used as it is.
+bool SetAside(int fd, const char* name) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || st.st_size == 0) return false;
+    os::Diagnostic("the shared virtual machine was left by another build or by a process that died setting it up; "
+                   "it starts afresh");
+    shm_unlink(name);
+    return true;
+}
+
+// With the object's flock held: maps it and powers it on or attaches to it.
+MachineJoin JoinLocked(int fd, const BoardModel& model, const char* board, bool usable) {
+    if (!usable && ftruncate(fd, static_cast<off_t>(TheBoardImage().bytes)) != 0) return MachineJoin::Failed;
     StopBoardLinks();  // the links of a private board must not see the image change
     if (!MapShared(fd)) return MachineJoin::Failed;
     g_machine.model = &model;
@@ -149,11 +178,11 @@ MachineJoin JoinLocked(int fd, const BoardModel& model, const char* board, bool 
     g_machine.board[os::kMachineBoardMax] = '\0';
     g_machine.on.store(true);
     TheBoard().ResetAccess();
-    if (usable) {
-        BuildBoard(model, false);
-        return MachineJoin::Joined;
+    if (usable) BuildBoard(model, false);
+    if (usable || PowerOnMachine(model)) {
+        g_machine.following.store(true);
+        return usable ? MachineJoin::Joined : MachineJoin::Created;
     }
-    if (PowerOnMachine(model)) return MachineJoin::Created;
     g_machine.on.store(false);
     MapPrivateImage();
     return MachineJoin::Failed;
@@ -175,22 +204,26 @@ MachineJoin JoinSharedMachine(const BoardModel& model, const char* board, bool c
     LeaveSharedMachine();
     char name[kObjectNameMax];
     if (!SharedMachineObject(model.name, board, name, sizeof name)) return MachineJoin::Failed;
-    const int fd = shm_open(name, O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), kOwnerOnly);
-    if (fd < 0) return errno == ENOENT ? MachineJoin::Absent : MachineJoin::Failed;
-    // One process at a time creates or joins; the kernel drops the lock of
-    // one that dies, and the next finds no magic.
-    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    for (u32 attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        const int fd = OpenLocked(name, create);
+        if (fd < 0) return errno == ENOENT ? MachineJoin::Absent : MachineJoin::Failed;
+        const bool usable = Usable(fd, model);
+        const bool setAside = !usable && create && SetAside(fd, name);
+        const MachineJoin result = !usable && !create ? MachineJoin::Absent
+                                   : setAside          ? MachineJoin::Failed
+                                                       : JoinLocked(fd, model, board, usable);
+        // Unlocked explicitly: the mapping keeps the open file, and its lock, alive.
+        flock(fd, LOCK_UN);
+        ::close(fd);
+        if (!setAside) return result;
     }
-    const MachineJoin result = JoinLocked(fd, model, board, create);
-    // Unlocked explicitly: the mapping keeps the open file, and its lock, alive.
-    flock(fd, LOCK_UN);
-    ::close(fd);
-    return result;
+    return MachineJoin::Failed;
 }
 
 void LeaveSharedMachine() {
     if (!g_machine.on.load()) return;
     StopBoardLinks();
+    g_machine.following.store(false);
     g_machine.on.store(false);
     MapPrivateImage();
     TheBoard().ResetAccess();
