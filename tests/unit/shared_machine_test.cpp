@@ -25,12 +25,10 @@ ProcessResult Ctl(const std::string& model, const std::string& args) {
 
 bool Has(const ProcessResult& r, const std::string& text) { return r.out.find(text) != std::string::npos; }
 
-// This process on a fresh machine of `model` for the test's length.
+// This process on the machine of `model` for the test's length (the
+// machines of a test are destroyed after it: tests/unit/own_machine.cpp).
 struct OnMachine {
-    explicit OnMachine(const char* model) {
-        svc::DestroySharedVirtualBoard(model);
-        loaded = svc::LoadOnSharedVirtualBoard(model) == svc::Load::Open;
-    }
+    explicit OnMachine(const char* model) : loaded(svc::LoadOnSharedVirtualBoard(model) == svc::Load::Open) {}
     ~OnMachine() { svc::Unload(); }
     bool loaded;
 };
