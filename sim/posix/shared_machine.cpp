@@ -113,8 +113,7 @@ bool PowerOnMachine(const BoardModel& model) {
     h.clockAtMs = os::MonotonicMs();
     h.hostPid.store(0);
     BuildBoard(model, true);
-    std::atomic_thread_fence(std::memory_order_release);
-    h.layout.magic = kMachineMagic;
+    h.layout.magic = kMachineMagic;  // others read it only after taking the flock this process holds
     return true;
 }
 
