@@ -412,6 +412,45 @@ bool PresetBoardMcuResetPad(uint32_t word);
 // continues from `seed` (0 at load).
 void SeedLedGenerator(uint32_t seed);
 
+// ---- the shared virtual machine ------------------------------------------------
+
+// The virtual board that every process with the same model and board name
+// (HALVEX_VIRTUAL_BOARD, "default" when unset) shares: the virtual library
+// and `halvexctl --virtual` run on it. It lasts until it is destroyed; its
+// clock follows real time, unless it was created with
+// HALVEX_VIRTUAL_CLOCK=manual (explicit advances only).
+
+// The load sequence on the shared machine of `model` (nullptr or "": the
+// default model), which is created and powered on when absent (a board of
+// this process's own when its object cannot be opened). Unload leaves it.
+Load LoadOnSharedVirtualBoard(const char* model);
+
+enum class MachineResult {
+    Done,
+    Absent,        // there is no such machine: nothing to do
+    UnknownModel,  // no virtual board of that name
+    Failed,        // its object could not be opened
+};
+
+struct MachineAction {
+    MachineResult result;
+    const char* model;   // the model's name; "" when unknown
+    const char* board;   // the board name
+    const char* object;  // its shared-memory object ("/halvex32-vm-<model>-<board>.board")
+};
+
+// The machine of `model` and this process's board name returns to its
+// power-on state in place: every process on it sees it at once.
+MachineAction ResetSharedVirtualBoard(const char* model);
+// Removes the machine's objects (state, shared words, MCU sharing channel):
+// the next process creates it afresh; processes still on it keep the old
+// one to themselves.
+MachineAction DestroySharedVirtualBoard(const char* model);
+
+// The loaded board's clock follows real time (a shared machine without the
+// manual clock): a tool that sleeps need not advance it.
+bool BoardClockFollowsRealTime();
+
 }  // namespace hx::service
 
 // ---- the library's model catalog (loads nothing) --------------------------------

@@ -73,19 +73,19 @@ void Board::Log(AccessKind kind, u8 size, bool ok, u32 address, u32 value) {
 }
 
 bool Board::Open() {
-    const bool ok = !state_.faults.openFails;
-    state_.accessOpen = ok;
+    const bool ok = !state_.faults.openFails && !refuseOpen_;
+    accessOpen_ = ok;
     Log(AccessKind::Open, 0, ok, 0, 0);
     return ok;
 }
 
 void Board::Close() {
-    state_.accessOpen = false;
+    accessOpen_ = false;
     Log(AccessKind::Close, 0, true, 0, 0);
 }
 
 bool Board::ReadPort(u16 port, u32* value, u8 size) {
-    const bool ok = state_.accessOpen && ValidSize(size) && !Faulted(AccessKind::PortRead, port);
+    const bool ok = accessOpen_ && ValidSize(size) && !Faulted(AccessKind::PortRead, port);
     const u32 v = ok ? BusReadPort(port, size) : 0;
     if (ok) *value = v;
     Log(AccessKind::PortRead, size, ok, port, v);
@@ -93,14 +93,14 @@ bool Board::ReadPort(u16 port, u32* value, u8 size) {
 }
 
 bool Board::WritePort(u16 port, u32 value, u8 size) {
-    const bool ok = state_.accessOpen && ValidSize(size) && !Faulted(AccessKind::PortWrite, port);
+    const bool ok = accessOpen_ && ValidSize(size) && !Faulted(AccessKind::PortWrite, port);
     if (ok) BusWritePort(port, value & SizeMask(size), size);
     Log(AccessKind::PortWrite, size, ok, port, value & SizeMask(size));
     return ok;
 }
 
 bool Board::ReadPhys32(u32 address, u32* value) {
-    const bool ok = state_.accessOpen && (address & 3u) == 0 && !Faulted(AccessKind::PhysRead, address);
+    const bool ok = accessOpen_ && (address & 3u) == 0 && !Faulted(AccessKind::PhysRead, address);
     const u32 v = ok ? BusReadPhys(address) : 0;
     if (ok) *value = v;
     Log(AccessKind::PhysRead, 4, ok, address, v);
@@ -108,7 +108,7 @@ bool Board::ReadPhys32(u32 address, u32* value) {
 }
 
 bool Board::WritePhys32(u32 address, u32 value) {
-    const bool ok = state_.accessOpen && (address & 3u) == 0 && !Faulted(AccessKind::PhysWrite, address);
+    const bool ok = accessOpen_ && (address & 3u) == 0 && !Faulted(AccessKind::PhysWrite, address);
     if (ok) BusWritePhys(address, value);
     Log(AccessKind::PhysWrite, 4, ok, address, value);
     return ok;

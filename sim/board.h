@@ -53,7 +53,8 @@ public:
     void DetachAll();
 
     // The HwAccess operations as the back-end calls them: checked against the
-    // fault controls, carried out, and logged.
+    // fault controls, carried out, and logged. Whether access is open is
+    // this process's own (as a driver handle is), not the board's.
     bool Open();
     void Close();
     bool ReadPort(u16 port, u32* value, u8 size);
@@ -66,6 +67,11 @@ public:
     void BusWritePort(u16 port, u32 value, u8 size);
     u32 BusReadPhys(u32 address);
     void BusWritePhys(u32 address, u32 value);
+
+    bool AccessOpen() const { return accessOpen_; }
+    // This process cannot open access (as without the driver); false after ResetAccess.
+    void RefuseOpen(bool refuse) { refuseOpen_ = refuse; }
+    void ResetAccess() { accessOpen_ = refuseOpen_ = false; }
 
     void AdvanceClock(u64 ms);
     u64 NowMs() const { return state_.nowMs; }
@@ -93,6 +99,8 @@ private:
     void Log(AccessKind kind, u8 size, bool ok, u32 address, u32 value);
 
     BoardState& state_;
+    bool accessOpen_ = false;
+    bool refuseOpen_ = false;
     PortRange ports_[kMaxRanges]{};
     std::size_t portCount_ = 0;
     PhysRange phys_[kMaxRanges]{};

@@ -101,10 +101,13 @@ LinksLock::~LinksLock() {
     if (g_unlock) g_unlock();
 }
 
+// The starter decides whether the links must be started (on a shared
+// machine also when the process that ran them is gone).
 bool FindBoardLinkPort(u32 portKind, os::PathChar* path) {
+    if (g_starter) g_starter();
+    const LinksLock hold;
     LinkPathState& p = TheLinks().paths;
     ++p.lookups;
-    if (!p.hostUp && g_starter) g_starter();
     if (!p.hostUp) return false;
     for (const PublishedLink& link : p.kinds) {
         if (link.portKind == kNone || link.portKind != portKind) continue;

@@ -37,8 +37,9 @@ void WithdrawLink(LinkRole role);
 // firmware. Both are present when the board is set up.
 void SetMcuPortPresent(McuPort port, bool present);
 
-// Starts the links on demand (the first discovery after the board was set
-// up); installed by the part of the virtual build that owns OS resources.
+// Starts the links on demand (each discovery asks; the starter returns at
+// once when they run); installed by the part of the virtual build that owns
+// OS resources.
 using LinkHostStarter = bool (*)();
 void SetLinkHostStarter(LinkHostStarter starter);
 

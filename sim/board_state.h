@@ -211,8 +211,7 @@ inline constexpr std::size_t kModelNameMax = 32;
 
 struct BoardState {
     char model[kModelNameMax];
-    bool accessOpen;
-    u64 nowMs;  // board clock, advanced explicitly by tests and tools
+    u64 nowMs;  // board clock: advanced by tests and tools, and on a shared machine by real time
     FaultState faults;
     SmbiosState smbios;
     PciState pci;

@@ -48,8 +48,8 @@ u8 DioChips::Level(u16 port) const {
     return board_.State().dioField.ichGpio.present ? ich_.Register(port) : 0xFF;
 }
 
-void WireDioChips(const BoardModel& model) {
-    ProcessChips().PowerOn(model);
+void WireDioChips(const BoardModel& model, bool powerOn) {
+    if (powerOn) ProcessChips().PowerOn(model);
     ProcessChips().Attach(model);
 }
 

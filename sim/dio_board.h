@@ -36,7 +36,8 @@ private:
     Board& board_;
 };
 
-void WireDioChips(const BoardModel& model);
+// Powers on (with `powerOn`) and attaches the chips `model` carries.
+void WireDioChips(const BoardModel& model, bool powerOn = true);
 
 // Where the board's output drivers are routed: kNone on boards without
 // trigger routing; kOff when the pins or pads select neither.

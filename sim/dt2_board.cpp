@@ -11,10 +11,10 @@ StatusPads& TheStatusPads() {
     return pads;
 }
 
-void WireDt2Pads(const BoardModel& model) {
+void WireDt2Pads(const BoardModel& model, bool powerOn) {
     StatusPads& pads = TheStatusPads();
     pads.Wire(model.statusPads);
-    pads.PowerOn();
+    if (powerOn) pads.PowerOn();
     pads.Attach(TheBoard());
 }
 

@@ -10,9 +10,9 @@
 
 namespace hx::sim {
 
-// Powers on and attaches the status pads `model` carries to this process's
-// board (after the board state has been cleared).
-void WireDt2Pads(const BoardModel& model);
+// Powers on (with `powerOn`) and attaches the status pads `model` carries
+// to this process's board (after the board state has been cleared).
+void WireDt2Pads(const BoardModel& model, bool powerOn = true);
 
 // The status pads of this process's board.
 StatusPads& TheStatusPads();

@@ -12,8 +12,8 @@
 
 namespace hx::sim {
 
-void WireMcuFunctions(const BoardModel& model) {
-    {
+void WireMcuFunctions(const BoardModel& model, bool powerOn) {
+    if (powerOn) {
         LinksLock lock;
         McuFirmwareState& mcu = TheLinks().mcu;
         mcu.functions = model.mcuFunctions ? *model.mcuFunctions : McuFunctionSet{};
@@ -23,8 +23,8 @@ void WireMcuFunctions(const BoardModel& model) {
     // The lines from the chipset to the MCU, and the shaft's clock (each
     // takes the links' lock itself).
     AttachEncoderClock();
-    WireMcuResetPad(model);
-    WireTriggerHoldLine(model);
+    WireMcuResetPad(model, powerOn);
+    WireTriggerHoldLine(model, powerOn);
 }
 
 McuFirmwareState ReadMcuFirmware() {
@@ -74,12 +74,12 @@ PwmOutputView ReadPwmOutput(u32 output) {
 
 // ---- trigger I/O ----
 
-void WireTriggerHoldLine(const BoardModel& model) {
+void WireTriggerHoldLine(const BoardModel& model, bool powerOn) {
     static TriggerHoldPad pad{TheLinks().mcu};
     const u32 address = model.mcuFunctions ? model.mcuFunctions->holdPad : 0;
     if (address == 0) return;
     LinksLock lock;
-    pad.PowerOn();
+    if (powerOn) pad.PowerOn();
     pad.Attach(TheBoard(), address);
 }
 
@@ -130,13 +130,13 @@ bool SetAdcInput(u32 channel, u32 millivolts) {
     return true;
 }
 
-void WireMcuResetPad(const BoardModel& model) {
+void WireMcuResetPad(const BoardModel& model, bool powerOn) {
     const u32 address = model.mcuFunctions ? model.mcuFunctions->resetPad : 0;
     McuResetPad& pad = TheResetPad();
     pad.Wire(address);
     if (!address) return;
     LinksLock lock;
-    pad.PowerOn();
+    if (powerOn) pad.PowerOn();
     pad.Attach(TheBoard());
 }
 

@@ -17,9 +17,10 @@ namespace hx::sim {
 
 // Gives the firmware the functions of `model` and a world at rest: the key
 // on, a 12.0 V battery, the ignition controller's factory settings, the shaft
-// still, 0 V on every analog input; attaches the reset and hold pads and the
-// shaft's clock (after the board state has been cleared).
-void WireMcuFunctions(const BoardModel& model);
+// still, 0 V on every analog input (after the board state has been
+// cleared); attaches the reset and hold pads and the shaft's clock. Without
+// `powerOn` only the attachments are made (the state is another process's).
+void WireMcuFunctions(const BoardModel& model, bool powerOn = true);
 
 // A copy of the firmware's state, taken under the links' lock.
 McuFirmwareState ReadMcuFirmware();
@@ -43,8 +44,8 @@ PwmOutputView ReadPwmOutput(u32 output);
 
 // The hold line of the trigger blocks, where the board has one (its pad
 // word at the firmware's holdPad), attached to the board and at its
-// power-on level (high); WireMcuFunctions calls it.
-void WireTriggerHoldLine(const BoardModel& model);
+// power-on level (high) with `powerOn`; WireMcuFunctions calls it.
+void WireTriggerHoldLine(const BoardModel& model, bool powerOn = true);
 
 // ---- encoder ----
 
@@ -60,9 +61,9 @@ void AttachEncoderClock();
 // The voltage at analog input `channel`; false for a channel the board
 // does not have.
 bool SetAdcInput(u32 channel, u32 millivolts);
-// Powers on and attaches the pad of the MCU's reset line where `model`
-// wires one; WireMcuFunctions calls it.
-void WireMcuResetPad(const BoardModel& model);
+// Powers on (with `powerOn`) and attaches the pad of the MCU's reset line
+// where `model` wires one; WireMcuFunctions calls it.
+void WireMcuResetPad(const BoardModel& model, bool powerOn = true);
 // A pad word on the reset line without a pulse; false when the board has none.
 bool PresetMcuResetPad(u32 word);
 

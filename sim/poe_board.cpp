@@ -74,8 +74,8 @@ void PoeChips::Attach(const BoardModel& model) {
 
 SmbusHost& TheSmbusHost() { return ProcessChips().Host(); }
 
-void WirePoeChips(const BoardModel& model) {
-    ProcessChips().PowerOn(model);
+void WirePoeChips(const BoardModel& model, bool powerOn) {
+    if (powerOn) ProcessChips().PowerOn(model);
     ProcessChips().Attach(model);
 }
 

@@ -31,8 +31,9 @@ private:
 
 SmbusHost& TheSmbusHost();
 
-// Powers on and attaches the SMBus chips `model` carries to this process's board.
-void WirePoeChips(const BoardModel& model);
+// Powers on (with `powerOn`) and attaches the SMBus chips `model` carries
+// to this process's board.
+void WirePoeChips(const BoardModel& model, bool powerOn = true);
 
 // A PoE expansion card in a slot below `bridgeBus`: its PCIe switch at
 // device 0 of that bus, the network controller `nicId` (device << 16 |

@@ -18,10 +18,16 @@ constexpr char kManufacturer[] = "Corvane";
 constexpr u32 kDefaultOsMajor = 10;
 
 // Constant-initialised: the virtual library's constructor may run before any
-// dynamic initialiser of this file.
-constinit BoardState g_state{};
-constinit Board g_board{g_state};
-constinit PciConfig g_pci{g_state.pci};
+// dynamic initialiser of this file. Page-aligned and a whole number of pages
+// long (alignas rounds the size up), so that a shared mapping can replace it.
+struct alignas(kImagePageBytes) Image {
+    u8 header[kImageHeaderBytes];
+    BoardState state;
+};
+constinit Image g_image{};
+BoardState& g_state = g_image.state;
+constinit Board g_board{g_image.state};
+constinit PciConfig g_pci{g_image.state.pci};
 u32 g_osMajor = kDefaultOsMajor;
 
 void WireChips() {
@@ -83,23 +89,34 @@ SmbiosIdentity IdentityFor(const BoardModel& model) {
                           "1.0",        "HX0000001234", kManufacturer,      model.boardProduct,   "1.0"};
 }
 
+BoardImage TheBoardImage() { return {&g_image, sizeof g_image}; }
+
 bool SetUpBoard(const char* name) {
     const BoardModel* model = FindBoardModel(name);
     if (!model) return false;
-    std::memset(&g_state, 0, sizeof g_state);
-    std::strncpy(g_state.model, model->name, kModelNameMax - 1);
-    g_osMajor = kDefaultOsMajor;
-    g_state.smbios.present = true;
-    g_state.smbios.isBinary = true;
-    g_state.smbios.length = BuildSmbiosTable(IdentityFor(*model), g_state.smbios.bytes, kSmbiosCapacity);
-    WireChips();
-    PlaceLinkUarts(g_pci, *model);
-    WireWatchdogChips(*model);
-    WireDioChips(*model);
-    WirePoeChips(*model);
-    WireDt2Pads(*model);
-    WireMcuFunctions(*model);
+    g_board.ResetAccess();
+    BuildBoard(*model, true);
     return true;
+}
+
+// Each chip group is powered on and attached in turn: a group's power-on
+// writes reach the devices attached before it.
+void BuildBoard(const BoardModel& model, bool powerOn) {
+    g_osMajor = kDefaultOsMajor;
+    if (powerOn) {
+        std::memset(&g_state, 0, sizeof g_state);
+        std::strncpy(g_state.model, model.name, kModelNameMax - 1);
+        g_state.smbios.present = true;
+        g_state.smbios.isBinary = true;
+        g_state.smbios.length = BuildSmbiosTable(IdentityFor(model), g_state.smbios.bytes, kSmbiosCapacity);
+    }
+    WireChips();
+    if (powerOn) PlaceLinkUarts(g_pci, model);
+    WireWatchdogChips(model, powerOn);
+    WireDioChips(model, powerOn);
+    WirePoeChips(model, powerOn);
+    WireDt2Pads(model, powerOn);
+    WireMcuFunctions(model, powerOn);
 }
 
 void SetSmbiosBlob(const u8* bytes, u32 length, bool isBinary) {

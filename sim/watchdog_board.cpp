@@ -42,8 +42,8 @@ void WatchdogChips::Attach(const BoardModel& model) {
 It87& TheSuperIo() { return ProcessChips().SuperIo(); }
 IchTco& TheTco() { return ProcessChips().Tco(); }
 
-void WireWatchdogChips(const BoardModel& model) {
-    ProcessChips().PowerOn(model);
+void WireWatchdogChips(const BoardModel& model, bool powerOn) {
+    if (powerOn) ProcessChips().PowerOn(model);
     ProcessChips().Attach(model);
 }
 

@@ -40,8 +40,9 @@ private:
 It87& TheSuperIo();
 IchTco& TheTco();
 
-// Powers on and attaches the chips `model` carries to this process's board
-// (after the board state has been cleared and the other chips attached).
-void WireWatchdogChips(const BoardModel& model);
+// Powers on (with `powerOn`) and attaches the chips `model` carries to this
+// process's board (after the board state has been cleared and the other
+// chips attached).
+void WireWatchdogChips(const BoardModel& model, bool powerOn = true);
 
 }  // namespace hx::sim

@@ -11,4 +11,8 @@ namespace hx::service {
 // virtual board model, "" on real hardware) for GetInfo.
 Load AttachTo(const Backend* backend, const char* board);
 
+// After the unload: off any shared virtual machine, and this process's own
+// names removed (virtual_service.cpp).
+void LeaveVirtualBoard();
+
 }  // namespace hx::service

@@ -15,7 +15,6 @@
 #include "mcu/frame.h"
 #include "mcu/link.h"
 #include "mcu/receiver.h"
-#include "os/posix/machine_names.h"
 
 namespace hx::service {
 namespace {
@@ -47,7 +46,7 @@ Load LoadOnHardware() { return AttachTo(os::LinuxNativeBackend(), ""); }
 
 void Unload() {
     ProcessDetach();
-    os::RemoveMachinePrivateNames();
+    LeaveVirtualBoard();
 }
 
 Info GetInfo() {

@@ -24,6 +24,7 @@
 #include "sim/mcu_board.h"
 #include "sim/poe_board.h"
 #include "sim/posix/link_host.h"
+#include "sim/posix/shared_machine.h"
 #include "sim/virtual_board.h"
 #include "sim/watchdog_board.h"
 
@@ -40,14 +41,25 @@ PluggedCard g_card{};
 
 BoardPoePort ViewOf(const sim::PoePortView& v) { return {v.exists, v.powered, v.controller, v.channel}; }
 
+const sim::BoardModel* ModelOf(const char* model) {
+    return sim::FindBoardModel(model && *model ? model : sim::kDefaultModel);
+}
+
 }  // namespace
 
 Load LoadOnVirtualBoard(const char* model) {
-    const sim::BoardModel* board = sim::FindBoardModel(model && *model ? model : sim::kDefaultModel);
-    if (!board || !sim::SetUpBoard(board->name)) return Load::UnknownModel;
+    const sim::BoardModel* board = ModelOf(model);
+    if (!board) return Load::UnknownModel;
+    sim::LeaveSharedMachine();
+    sim::SetUpBoard(board->name);
     os::UseMachinePrivateNames();  // this process's board is a machine of its own
     if (g_card.nicId) sim::PlaceExpansionCard(sim::TheBoardState(), g_card.nicId, g_card.bridgeBus, g_card.index);
     return AttachTo(sim::VirtualBackend(), board->name);
+}
+
+void LeaveVirtualBoard() {
+    sim::LeaveSharedMachine();
+    os::RemoveMachinePrivateNames();
 }
 
 const char* VirtualModel(std::size_t index) {
@@ -55,6 +67,7 @@ const char* VirtualModel(std::size_t index) {
 }
 
 BoardStatus GetBoardStatus() {
+    const sim::LinksLock hold;  // on a shared machine the clock catches up first
     BoardStatus s{};
     s.nowMs = sim::TheBoard().NowMs();
     const sim::It87& sio = sim::TheSuperIo();
@@ -74,7 +87,10 @@ BoardStatus GetBoardStatus() {
     return s;
 }
 
-void AdvanceBoardClock(uint64_t ms) { sim::TheBoard().AdvanceClock(ms); }
+void AdvanceBoardClock(uint64_t ms) {
+    const sim::LinksLock hold;
+    sim::TheBoard().AdvanceClock(ms);
+}
 
 bool EmitBoardEvent(uint8_t code, uint32_t payload) { return sim::EmitMcuEvent(code, payload); }
 
@@ -358,5 +374,66 @@ BoardMcu GetBoardMcu() {
 bool PresetBoardMcuResetPad(uint32_t word) { return sim::PresetMcuResetPad(word); }
 
 void SeedLedGenerator(uint32_t seed) { LedSeed.store(seed); }
+
+// ---- the shared virtual machine ----------------------------------------------------
+
+namespace {
+
+constexpr std::size_t kObjectNameMax = 160;
+char g_object[kObjectNameMax];
+
+// The card plugged for every load goes into a shared machine that lacks it
+// (a card already there keeps its registers).
+void PlugCardIfMissing() {
+    if (!g_card.nicId) return;
+    const sim::LinksLock hold;
+    sim::BoardState& state = sim::TheBoardState();
+    if (!sim::CardPoePort(state, g_card.index, 1).exists) {
+        sim::PlaceExpansionCard(state, g_card.nicId, g_card.bridgeBus, g_card.index);
+    }
+}
+
+MachineResult ResetMachine(const sim::BoardModel& model, const char* board) {
+    const bool stays = sim::OnSharedMachine(model, board);
+    switch (sim::JoinSharedMachine(model, board, false)) {
+        case sim::MachineJoin::Absent: return MachineResult::Absent;
+        case sim::MachineJoin::Failed: return MachineResult::Failed;
+        default: break;
+    }
+    sim::ResetSharedMachine();
+    if (!stays) sim::LeaveSharedMachine();
+    return MachineResult::Done;
+}
+
+MachineResult DestroyMachine(const sim::BoardModel& model, const char* board) {
+    return sim::DestroySharedMachine(model.name, board) ? MachineResult::Done : MachineResult::Absent;
+}
+
+MachineAction OnMachine(const char* model, MachineResult (*act)(const sim::BoardModel&, const char*)) {
+    const char* board = sim::SharedBoardName();
+    const sim::BoardModel* m = ModelOf(model);
+    if (!m) return {MachineResult::UnknownModel, "", board, ""};
+    if (!sim::SharedMachineObject(m->name, board, g_object, sizeof g_object)) g_object[0] = '\0';
+    return {act(*m, board), m->name, board, g_object};
+}
+
+}  // namespace
+
+Load LoadOnSharedVirtualBoard(const char* model) {
+    const sim::BoardModel* board = ModelOf(model);
+    if (!board) return Load::UnknownModel;
+    const char* name = sim::SharedBoardName();
+    const sim::MachineJoin join = sim::JoinSharedMachine(*board, name);
+    if (join != sim::MachineJoin::Created && join != sim::MachineJoin::Joined) return LoadOnVirtualBoard(board->name);
+    os::UseMachineNames(board->name, name);
+    PlugCardIfMissing();
+    return AttachTo(sim::VirtualBackend(), board->name);
+}
+
+MachineAction ResetSharedVirtualBoard(const char* model) { return OnMachine(model, ResetMachine); }
+
+MachineAction DestroySharedVirtualBoard(const char* model) { return OnMachine(model, DestroyMachine); }
+
+bool BoardClockFollowsRealTime() { return sim::MachineClockFollowsRealTime(); }
 
 }  // namespace hx::service

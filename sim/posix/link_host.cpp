@@ -17,6 +17,7 @@
 #include "sim/board_links.h"
 #include "sim/firmware/can_controller.h"
 #include "sim/firmware/mcu_firmware.h"
+#include "sim/posix/shared_machine.h"
 #include "sim/virtual_board.h"
 
 namespace hx::sim {
@@ -34,6 +35,9 @@ constexpr u8 kNoise[] = {0x00, 0x55, 0xAA, 0xFF, 0x7E, 0x11, 0x93, 0xC3};
 constexpr u8 kStaleCodeFlip = 0x80;
 constexpr u32 kCodeByte = 1;      // frame byte of the command code
 constexpr u32 kChecksumByte = 6;  // frame byte of the checksum
+// On a shared machine other processes change the firmware and the CAN
+// queue: the host looks for what they left for the line this often.
+constexpr int kSharedPollMs = 5;
 
 struct Pending {
     i64 dueMs;
@@ -42,8 +46,9 @@ struct Pending {
     u8 bytes[kMaxAnswerBytes];
 };
 
+// Recursive: a clock advance under the lock reaches chips that take it too.
 struct Host {
-    pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+    pthread_mutex_t lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
     int master[kRoles] = {-1, -1};
     int keep[kRoles] = {-1, -1};  // our own slave descriptor: the master never sees a hang-up
     int wake = -1;
@@ -386,22 +391,22 @@ void HostLoop(void*) {
         pollfd fds[kRoles + 1];
         LinkRole roles[kRoles];
         u32 n = 0;
-        pthread_mutex_lock(&g_host.lock);
+        LockLinks();
         for (u32 r = 0; r < kRoles; ++r) {
             if (g_host.master[r] < 0) continue;
             roles[n] = static_cast<LinkRole>(r);
             const bool can = roles[n] == LinkRole::Can;
             fds[n++] = pollfd{g_host.master[r], can ? CanPollEvents() : static_cast<short>(POLLIN), 0};
         }
-        const int timeout = SoonerOf(NextTimeoutMs(), CanTimeoutMs());
-        pthread_mutex_unlock(&g_host.lock);
+        const int timeout = SoonerOf(SoonerOf(NextTimeoutMs(), CanTimeoutMs()), OnSharedMachine() ? kSharedPollMs : -1);
+        UnlockLinks();
         fds[n] = pollfd{g_host.wake, POLLIN, 0};
         if (::poll(fds, n + 1, timeout) < 0 && errno != EINTR) break;
         if (fds[n].revents & POLLIN) {
             eventfd_t drained = 0;
             eventfd_read(g_host.wake, &drained);
         }
-        pthread_mutex_lock(&g_host.lock);
+        LockLinks();
         for (u32 i = 0; i < n; ++i) {
             // A link taken away meanwhile is not read (its number may be reused).
             if ((fds[i].revents & POLLIN) == 0 || g_host.master[Index(roles[i])] != fds[i].fd) continue;
@@ -413,7 +418,7 @@ void HostLoop(void*) {
         PumpCan();
         FlushDue();
         DrainOutbox();
-        pthread_mutex_unlock(&g_host.lock);
+        UnlockLinks();
     }
 }
 
@@ -458,7 +463,11 @@ void CloseLink(u32 r) {
 // the lock held by it. The links stay published (the child may talk to the
 // parent's firmware through them) until the child sets up a board of its own.
 void ForgetHostInChild() {
-    pthread_mutex_init(&g_host.lock, nullptr);
+    pthread_mutexattr_t attr;
+    pthread_mutexattr_init(&attr);
+    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(&g_host.lock, &attr);
+    pthread_mutexattr_destroy(&attr);
     if (!g_host.running.exchange(false)) return;
     g_host.thread = os::kNoHandle;
     for (u32 r = 0; r < kRoles; ++r) CloseLink(r);
@@ -466,7 +475,9 @@ void ForgetHostInChild() {
     g_host.wake = -1;
 }
 
-__attribute__((constructor)) void InstallStarter() {
+// Before the virtual library's own constructor, which loads the library on
+// a board other processes may be using: its accesses hold the lock.
+__attribute__((constructor(101))) void InstallStarter() {
     SetLinkHostStarter(StartBoardLinks);
     SetLinkLock(LockLinks, UnlockLinks);
     SetLinkKick(Wake);
@@ -483,15 +494,10 @@ __attribute__((destructor(101))) void StopAtExit() {
 
 }  // namespace
 
-void LockLinks() { pthread_mutex_lock(&g_host.lock); }
-void UnlockLinks() { pthread_mutex_unlock(&g_host.lock); }
-SerialLinkState& TheLinksUnlocked() { return TheLinks(); }
+namespace {
 
-bool StartBoardLinks() {
-    if (g_host.running.load()) {
-        if (TheLinks().paths.hostUp) return true;
-        StopBoardLinks();  // the board was set up afresh: new links
-    }
+// Opens the terminals, starts the host thread and publishes the paths.
+bool StartHost() {
     SerialLinkState& links = TheLinks();
     if (!links.mcu.poweredOn) PowerOnFirmware(links.mcu);
     char mcuPath[kLinkPathMax] = "";
@@ -514,6 +520,44 @@ bool StartBoardLinks() {
     return true;
 }
 
+// On a shared machine one process runs the links for every process on it:
+// the first that looks for them, or the next after that one is gone. The
+// device paths it publishes are the machine's, as a UART's is the computer's.
+bool StartSharedLinks() {
+    LockLinks();
+    bool up = g_host.running.load() || (TheLinks().paths.hostUp && LinksHostedElsewhere());
+    if (!up && (up = StartHost())) SetLinksHostedHere(true);
+    UnlockLinks();
+    return up;
+}
+
+// This process writes to the terminals (on a private board also a forked
+// child, whose writes find them closed).
+bool WritesHere() { return g_host.running.load() || !OnSharedMachine(); }
+
+bool LinksUp() { return (!OnSharedMachine() && TheLinks().paths.hostUp) || StartBoardLinks(); }
+
+}  // namespace
+
+void LockLinks() {
+    if (OnSharedMachine()) LockMachine();
+    else pthread_mutex_lock(&g_host.lock);
+}
+
+void UnlockLinks() {
+    if (OnSharedMachine()) UnlockMachine();
+    else pthread_mutex_unlock(&g_host.lock);
+}
+
+SerialLinkState& TheLinksUnlocked() { return TheLinks(); }
+
+bool StartBoardLinks() {
+    if (OnSharedMachine()) return StartSharedLinks();
+    if (TheLinks().paths.hostUp) return true;
+    if (g_host.running.load()) StopBoardLinks();  // the board was set up afresh: new links
+    return StartHost();
+}
+
 void StopBoardLinks() {
     if (!g_host.running.exchange(false)) return;
     Wake();
@@ -523,16 +567,24 @@ void StopBoardLinks() {
     for (u32 r = 0; r < kRoles; ++r) CloseLink(r);
     ::close(g_host.wake);
     g_host.wake = -1;
+    LockLinks();
     TheLinks().paths.hostUp = false;
+    if (OnSharedMachine()) SetLinksHostedHere(false);
+    UnlockLinks();
 }
 
 bool SendLinkBytes(LinkRole role, const u8* bytes, u32 count) {
-    if (!TheLinks().paths.hostUp && !StartBoardLinks()) return false;
+    if (!LinksUp()) return false;
     LockLinks();
-    const bool open = g_host.master[Index(role)] >= 0;
-    WriteRaw(role, bytes, count);
+    bool sent = false;
+    if (WritesHere()) {
+        sent = g_host.master[Index(role)] >= 0;
+        WriteRaw(role, bytes, count);
+    } else if (role == LinkRole::Mcu) {
+        sent = FirmwareRaise(TheLinksUnlocked().mcu, bytes, count);  // the host sends the outbox
+    }
     UnlockLinks();
-    return open;
+    return sent;
 }
 
 bool EmitMcuEvent(u8 code, u32 payload) {
@@ -548,9 +600,11 @@ bool EmitShortDiMessage(u8 value) {
 }
 
 bool SendCanMessage(const CanWireMessage& message) {
-    if (!TheLinks().paths.hostUp && !StartBoardLinks()) return false;
+    if (!LinksUp()) return false;
     LockLinks();
-    const bool sent = CanFd() >= 0 && CanQueueFrame(TheLinksUnlocked().can, message);
+    SerialLinkState& links = TheLinksUnlocked();
+    const bool link = WritesHere() ? CanFd() >= 0 : links.paths.path[Index(LinkRole::Can)][0] != '\0';
+    const bool sent = link && CanQueueFrame(links.can, message);
     UnlockLinks();
     Wake();
     return sent;

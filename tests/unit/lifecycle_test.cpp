@@ -81,7 +81,7 @@ TEST_F(VirtualBoardTest, UnloadStopsWhatWasStartedInOrderThenDeinitThenClosesAcc
         const std::vector<sim::Access> log = Log();
         ASSERT_EQ(log.size(), 1u);
         EXPECT_EQ(log[0].kind, AccessKind::Close);
-        EXPECT_FALSE(sim::TheBoardState().accessOpen);
+        EXPECT_FALSE(sim::TheBoard().AccessOpen());
     }
 }
 

@@ -37,7 +37,7 @@ std::uint64_t AsWord(T v) {
 
 template <int Ordinal, typename R, typename... A>
 R Record(A... args) {
-    Calls().push_back({Ordinal, {AsWord(args)...}, sim::TheBoardState().accessOpen});
+    Calls().push_back({Ordinal, {AsWord(args)...}, sim::TheBoard().AccessOpen()});
     if constexpr (!std::is_void_v<R>) return static_cast<R>(kSlotResult);
 }
 
@@ -51,7 +51,7 @@ constexpr auto Recorder(R (*)(A...)) {
 
 inline constexpr int kDeinitMarker = 1000;
 
-inline void RecordDeinit() { Calls().push_back({kDeinitMarker, {}, sim::TheBoardState().accessOpen}); }
+inline void RecordDeinit() { Calls().push_back({kDeinitMarker, {}, sim::TheBoard().AccessOpen()}); }
 
 // The slots the dispatch and unload tests use, ordinals as in the export table.
 inline PlatformOps RecordingPlatform() {

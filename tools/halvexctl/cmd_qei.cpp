@@ -104,7 +104,7 @@ int Watch(const Context& ctx, uint32_t channel, Ms interval, std::optional<Ms> d
         const Ms step = duration ? std::min(interval, *duration - elapsed) : interval;
         if (!boardTime) SleepMs(step);
         if (Interrupted()) break;
-        if (ctx.virtualBoard) svc::AdvanceBoardClock(step);
+        if (ctx.virtualBoard && (boardTime || !svc::BoardClockFollowsRealTime())) svc::AdvanceBoardClock(step);
         elapsed += step;
         rc = EmitReading(channel, elapsed);
     }

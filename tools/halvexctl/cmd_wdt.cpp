@@ -128,7 +128,7 @@ int RunKeepalive(Context& ctx) {
         const Ms step = duration ? std::min(*interval, *duration - elapsed) : *interval;
         if (!boardTime) SleepMs(step);
         if (Interrupted()) break;
-        if (ctx.virtualBoard) svc::AdvanceBoardClock(step);
+        if (ctx.virtualBoard && (boardTime || !svc::BoardClockFollowsRealTime())) svc::AdvanceBoardClock(step);
         elapsed += step;
         if (ctx.virtualBoard && BoardResets() != resetsBefore) {
             const svc::BoardStatus s = svc::GetBoardStatus();

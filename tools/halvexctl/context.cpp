@@ -83,7 +83,8 @@ void SleepMs(Ms ms) {
 }
 
 bool Attach(Context& ctx) {
-    const svc::Load load = ctx.virtualBoard ? svc::LoadOnVirtualBoard(ctx.model.c_str()) : svc::LoadOnHardware();
+    // --virtual: the shared machine of the model and HALVEX_VIRTUAL_BOARD.
+    const svc::Load load = ctx.virtualBoard ? svc::LoadOnSharedVirtualBoard(ctx.model.c_str()) : svc::LoadOnHardware();
     if (load == svc::Load::UnknownModel) {
         Fail("unknown virtual board model '" + ctx.model + "' (see 'halvexctl models')");
         return false;
