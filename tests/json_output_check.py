@@ -110,7 +110,7 @@ EXITS = [
 
 
 def run(n, model, command):
-    env = dict(os.environ, HALVEX_VIRTUAL_BOARD="json-check-%d-%d" % (os.getpid(), n))
+    env = dict(os.environ, HALVEX_VIRTUAL_BOARD="json-check-%d-%d" % (os.getpid(), n), HALVEX_VIRTUAL_CLOCK="manual")
     try:
         return subprocess.run([HX] + command, env=env, capture_output=True, text=True, timeout=60)
     finally:
