@@ -34,9 +34,12 @@ struct WatchOptions {
 };
 WatchOptions g_watch;
 
+// The record is packed: its fields are copied out before anything takes a
+// reference to them.
 void HX_CALLBACK OnDiChange(DiEventRecord* e) {
-    Emit({{"event", "di_change"}, {"inputs", e->inputState}, {"changed", e->eventValue}, {"sequence", e->sequence}},
-         Format("DI change    inputs %04X  changed %04X  sequence %u\n", e->inputState, e->eventValue, e->sequence));
+    const unsigned inputs = e->inputState, changed = e->eventValue, sequence = e->sequence;
+    Emit({{"event", "di_change"}, {"inputs", inputs}, {"changed", changed}, {"sequence", sequence}},
+         Format("DI change    inputs %04X  changed %04X  sequence %u\n", inputs, changed, sequence));
 }
 
 void HX_CALLBACK OnCanStatus(uint32_t status) {
