@@ -123,6 +123,20 @@ deb_pkg_config() {  # the unpacked package's pkg-config file points into the unp
   [ -f "$inc/halvex32.h" ] || { echo "includedir $inc has no halvex32.h"; return 1; }
 }
 
+# On a machine of its own (CI runs as root on a fresh one) the package is
+# installed for real and removed again: its halvexctl, and an example built
+# with the system's pkg-config, run with nothing pointing at the build.
+deb_installs() {
+  dpkg -i "$deb" || return 1
+  env -u LD_LIBRARY_PATH /usr/bin/halvexctl --virtual Trelo-11 info | grep -q Trelo-11 || { echo "halvexctl info"; return 1; }
+  mkdir -p "$work/sys" && env -u PKG_CONFIG_PATH make -C "$work/sys" -f "$root/examples/Makefile" SRCDIR="$root/examples" &&
+    runs "" $model "cycle 1:" "$work/sys/poe_cycle" 2 1 10 10
+}
+
+deb_removes() {
+  dpkg -r halvex32 >/dev/null && [ ! -e /usr/bin/halvexctl ] && ! ldconfig -p | grep -q libhalvex32
+}
+
 check "build/default: libraries, halvexctl and its man page" build_tree
 check "cmake --install lays out libraries, header, CMake and pkg-config files, halvexctl, man page" installs
 check "examples: CMake, find_package(Halvex32), Halvex32::virtual" cmake_examples "$work/cmake"
@@ -139,6 +153,12 @@ check "dpkg -x: its halvexctl --virtual Trelo-11 info" deb_runs_halvexctl
 check "dpkg -x: its halvex32-virtual.pc finds the unpacked header" deb_pkg_config
 check "dpkg -x: poe_cycle runs on its libhalvex32-virtual.so" \
   runs "$work/root/usr/lib" $model "cycle 1:" "$work/pc/poe_cycle" 2 1 10 10
+if [ "$(id -u)" -eq 0 ] && ! dpkg -s halvex32 >/dev/null 2>&1; then
+  check "dpkg -i: /usr/bin/halvexctl --virtual Trelo-11 info, and an example built with the system's pkg-config" deb_installs
+  check "dpkg -r: nothing of the package is left" deb_removes
+else
+  echo "skipped: dpkg -i (needs root, and no halvex32 package installed already)"
+fi
 
 echo
 echo "$passed passed, $failed failed"
