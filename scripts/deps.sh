@@ -6,7 +6,7 @@ set -euo pipefail
 packages_for() {
   case "$1" in
     linux) echo cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev python3 ;;
-    package) echo cmake make g++ pkgconf help2man dpkg-dev ;;
+    package) echo cmake make g++ pkgconf help2man dpkg-dev man-db ;;
     python) echo python3 python3-can python3-pytest python3-venv python3-pip python3-setuptools ;;
     windows) echo cmake make g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 ;;
     wine) echo wine64 ;;
