@@ -124,7 +124,7 @@ deb_pkg_config() {  # the unpacked package's pkg-config file points into the unp
 }
 
 # On a machine of its own (CI runs as root on a fresh one) the package is
-# installed for real and removed again: its halvexctl, and an example built
+# installed for real and purged again: its halvexctl, and an example built
 # with the system's pkg-config, run with nothing pointing at the build.
 deb_installs() {
   dpkg -i "$deb" || return 1
@@ -134,7 +134,7 @@ deb_installs() {
 }
 
 deb_removes() {
-  dpkg -r halvex32 >/dev/null && [ ! -e /usr/bin/halvexctl ] && ! ldconfig -p | grep -q libhalvex32
+  dpkg -P halvex32 >/dev/null && [ ! -e /usr/bin/halvexctl ] && ! ldconfig -p | grep -q libhalvex32
 }
 
 check "build/default: libraries, halvexctl and its man page" build_tree
@@ -153,9 +153,9 @@ check "dpkg -x: its halvexctl --virtual Trelo-11 info" deb_runs_halvexctl
 check "dpkg -x: its halvex32-virtual.pc finds the unpacked header" deb_pkg_config
 check "dpkg -x: poe_cycle runs on its libhalvex32-virtual.so" \
   runs "$work/root/usr/lib" $model "cycle 1:" "$work/pc/poe_cycle" 2 1 10 10
-if [ "$(id -u)" -eq 0 ] && ! dpkg -s halvex32 >/dev/null 2>&1; then
+if [ "$(id -u)" -eq 0 ] && ! dpkg-query -W -f='${Status}' halvex32 2>/dev/null | grep -q "ok installed"; then
   check "dpkg -i: /usr/bin/halvexctl --virtual Trelo-11 info, and an example built with the system's pkg-config" deb_installs
-  check "dpkg -r: nothing of the package is left" deb_removes
+  check "dpkg -P: nothing of the package is left" deb_removes
 else
   echo "skipped: dpkg -i (needs root, and no halvex32 package installed already)"
 fi
