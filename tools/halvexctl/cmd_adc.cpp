@@ -74,7 +74,7 @@ int RunStartStop(Context& ctx, bool start) {
 
 // "board adc CH VOLTS": the voltage at the input, then what the firmware reads there.
 int RunBoardAdc(Context& ctx) {
-    if (!ctx.virtualBoard) return BadUsage("'board' acts on the virtual board; use --virtual");
+    if (const int rc = RequireVirtualBoard(ctx)) return rc;
     uint32_t channel = 0;
     char* end = nullptr;
     const double volts = std::strtod(g_args.volts.c_str(), &end);

@@ -193,7 +193,7 @@ int RunMonitor(Context& ctx) {
 
 // "board di": drives the connector's inputs, then shows both sides of it.
 int RunBoardDi(Context& ctx) {
-    if (!ctx.virtualBoard) return BadUsage("'board' acts on the virtual board; use --virtual");
+    if (const int rc = RequireVirtualBoard(ctx)) return rc;
     const svc::DioLines field = svc::GetBoardDioLines();
     if (field.inputCount == 0) return NoFeature(std::string(ctx.info.board) + " has no isolated inputs");
     for (const std::string& item : g_args.items) {

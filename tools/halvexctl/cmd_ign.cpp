@@ -79,7 +79,7 @@ void PrintBoardIgnition(const Context& ctx) {
 }
 
 int RequireSense(const Context& ctx) {
-    if (!ctx.virtualBoard) return BadUsage("'board' acts on the virtual board; use --virtual");
+    if (const int rc = RequireVirtualBoard(ctx)) return rc;
     if (std::string(svc::GetBoardIgnition().sense) == "none") {
         return NoFeature(std::string(ctx.info.board) + "'s MCU senses no ignition key or battery");
     }

@@ -11,27 +11,21 @@ namespace {
 
 namespace svc = hx::service;
 
-constexpr int kUsage = 2;
-
 using MachineCall = svc::MachineAction (*)(const char* model);
 
-int Report(const Context& ctx, MachineCall call, const char* done, const char* absent) {
-    if (!ctx.virtualBoard) {
-        std::fprintf(stderr, "halvexctl: 'board' acts on the virtual machine; use --virtual\n");
-        return kUsage;
-    }
+int ActOnMachine(const Context& ctx, MachineCall call, const char* done, const char* absent) {
+    if (const int rc = RequireVirtualBoard(ctx)) return rc;
     const svc::MachineAction a = call(ctx.model.c_str());
     const std::string machine = std::string(a.model) + " board '" + a.board + "' (/dev/shm" + a.object + ")";
     switch (a.result) {
         case svc::MachineResult::Done:
             std::printf("%s: %s\n", machine.c_str(), done);
-            return 0;
+            return kExitOk;
         case svc::MachineResult::Absent:
             std::printf("%s: %s\n", machine.c_str(), absent);
-            return 0;
+            return kExitOk;
         case svc::MachineResult::UnknownModel:
-            std::fprintf(stderr, "halvexctl: unknown virtual board model '%s' (see 'halvexctl models')\n", ctx.model.c_str());
-            return kUsage;
+            return UnknownModel(ctx.model);
         case svc::MachineResult::Failed:
             break;
     }
@@ -39,12 +33,12 @@ int Report(const Context& ctx, MachineCall call, const char* done, const char* a
 }
 
 int RunReset(Context& ctx) {
-    return Report(ctx, svc::ResetSharedVirtualBoard, "back at power-on; every process on it sees it",
+    return ActOnMachine(ctx, svc::ResetSharedVirtualBoard, "back at power-on; every process on it sees it",
                   "not running; the next process on it powers it on");
 }
 
 int RunDestroy(Context& ctx) {
-    return Report(ctx, svc::DestroySharedVirtualBoard, "destroyed; the next process on it creates it afresh",
+    return ActOnMachine(ctx, svc::DestroySharedVirtualBoard, "destroyed; the next process on it creates it afresh",
                   "nothing to destroy");
 }
 

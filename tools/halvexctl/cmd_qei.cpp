@@ -135,7 +135,7 @@ int RunRead(Context& ctx) {
 // "board shaft RPM": turns the shaft, then shows the encoder channels as
 // the firmware counts them.
 int RunBoardShaft(Context& ctx) {
-    if (!ctx.virtualBoard) return BadUsage("'board' acts on the virtual board; use --virtual");
+    if (const int rc = RequireVirtualBoard(ctx)) return rc;
     int32_t rpm = 0;
     if (!ParseRpm(g_args.shaft, &rpm)) return BadUsage("bad RPM '" + g_args.shaft + "': revolutions per minute");
     if (!svc::GetBoardEncoder(0).exists) return NoFeature(std::string(ctx.info.board) + " has no encoder inputs");

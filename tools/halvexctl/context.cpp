@@ -86,7 +86,7 @@ bool Attach(Context& ctx) {
     // --virtual: the shared machine of the model and HALVEX_VIRTUAL_BOARD.
     const svc::Load load = ctx.virtualBoard ? svc::LoadOnSharedVirtualBoard(ctx.model.c_str()) : svc::LoadOnHardware();
     if (load == svc::Load::UnknownModel) {
-        Fail("unknown virtual board model '" + ctx.model + "' (see 'halvexctl models')");
+        UnknownModel(ctx.model);
         return false;
     }
     ctx.loaded = load == svc::Load::Open;
@@ -135,6 +135,14 @@ void Note(const std::string& text) {
 
 void NoteWatching(const std::string& what, bool ends) {
     Note("watching " + what + (ends ? "" : " until interrupted") + "\n");
+}
+
+int UnknownModel(const std::string& model) {
+    return BadUsage("unknown virtual board model '" + model + "' (see 'halvexctl models')");
+}
+
+int RequireVirtualBoard(const Context& ctx) {
+    return ctx.virtualBoard ? kExitOk : BadUsage("'board' acts on the virtual board; use --virtual");
 }
 
 int Require(const Context& ctx, bool feature, const std::string& what) {

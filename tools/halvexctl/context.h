@@ -56,6 +56,8 @@ inline constexpr int kExitNoFeature = 3;  // the model has no such feature
 int Fail(const std::string& message, int code = kExitFailed);
 inline int BadUsage(const std::string& message) { return Fail(message, kExitUsage); }
 inline int NoFeature(const std::string& message) { return Fail(message, kExitNoFeature); }
+// "unknown virtual board model 'M' (see 'halvexctl models')": exit code 2.
+int UnknownModel(const std::string& model);
 
 // Readings go to stdout as text lines or, with --json, as one JSON object
 // per line (JSON Lines); keys keep the order they were set in.
@@ -91,5 +93,8 @@ struct Report {
 int Require(const Context& ctx, bool feature, const std::string& what);
 // The same for a slot group of the model: its family must not be empty.
 int RequireGroup(const Context& ctx, hx::service::Group group, const std::string& what);
+// 0 with --virtual; otherwise says that the "board" commands act on the
+// virtual board and returns 2.
+int RequireVirtualBoard(const Context& ctx);
 
 }  // namespace halvexctl
