@@ -46,4 +46,10 @@ if(HX_BUILD_TESTS)
   if(EXISTS ${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt)
     add_subdirectory(bench)
   endif()
+  if(EXISTS ${CMAKE_SOURCE_DIR}/tests/soak/CMakeLists.txt)
+    add_subdirectory(tests/soak)  # fault soak and races: short in ctest, long by hand
+  endif()
+  if(EXISTS ${CMAKE_SOURCE_DIR}/tests/heap/CMakeLists.txt)
+    add_subdirectory(tests/heap)  # the allocation counter interposed over the unit suite
+  endif()
 endif()
