@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "bench/interleaved.h"
+#include "bench/report_json.h"
 #include "bench/raw_link.h"
 #include "core/backend.h"
 #include "frame/lifecycle.h"
@@ -297,7 +298,33 @@ void P4_LoadAtWireRate(benchmark::State& state) {
 BENCHMARK(P4_SendVsRawWrite)->Repetitions(hx::bench::kRepetitions)->ReportAggregatesOnly(true)->MinTime(hx::bench::kMinSeconds);
 BENCHMARK(P4_SendPaced)->UseManualTime()->Iterations(1);
 BENCHMARK(P4_LoadAtWireRate)->UseManualTime()->Iterations(1);
-BENCHMARK(P5_BurstIntoCallback)->UseManualTime()->Iterations(11);
+BENCHMARK(P5_BurstIntoCallback)->UseManualTime()->Iterations(hx::bench::Scaled(11));
+
+// P4 (its ratio the median over the repetitions), P5, and the paced link
+// against the wire rate.
+void WriteReports(hx::bench::MedianReporter& reporter) {
+    const char* p4 = "P4_SendVsRawWrite";
+    hx::bench::ReportFile("P4", "CAN_Send vs a raw 16-byte write loop, unpaced terminal", "can")
+        .Compare("CAN_Send / raw 16-byte writes (rate)", reporter.Counter(p4, "send_fps"),
+                 reporter.Counter(p4, "raw_fps"), "frames/s", hx::bench::AtLeast(0.9), reporter.Counter(p4, "ratio"))
+        .Write();
+    const char* p5 = "P5_BurstIntoCallback";
+    hx::bench::ReportFile("P5", "A 100,000-frame burst into the received callback vs raw reads", "can")
+        .Compare("burst into the callback / raw 16-byte reads (rate)", reporter.Counter(p5, "callback_fps"),
+                 reporter.Counter(p5, "raw16_fps"), "frames/s", hx::bench::AtLeast(0.8), g_p5Ratio)
+        .Compare("burst into the callback / raw 4 KB reads (rate)", reporter.Counter(p5, "callback_fps"),
+                 reporter.Counter(p5, "raw4k_fps"), "frames/s", hx::bench::NoGoal(), g_p5Ratio4k)
+        .Bounded("frames lost", g_lost.load(), "frames", 0)
+        .Bounded("frames reordered", g_reordered.load(), "frames", 0)
+        .Write();
+    const double wire = WireRate();
+    hx::bench::ReportFile("can-paced", "The CAN link paced at 921600 baud, against its wire rate", "can")
+        .Compare("CAN_Send sustained / wire rate", g_p4Paced, wire, "frames/s", hx::bench::AtLeast(0.99))
+        .Compare("taken off the wire by the controller / wire rate", g_p4Wire, wire, "frames/s", hx::bench::NoGoal())
+        .Compare("bus load at the wire rate into the callback / wire rate", g_loadRate, wire, "frames/s",
+                 hx::bench::NoGoal())
+        .Write();
+}
 
 bool BringUp() {
     if (!sim::SetUpBoard(kModel)) return false;
@@ -329,6 +356,7 @@ int RunCanBench() {
                 "(goal: at least 0.8x, 0 and 0)\n",
                 kBurstFrames, g_p5Ratio, g_lost.load(), g_reordered.load());
     std::printf("   the same / raw 4 KB reads:                           %.3fx\n", g_p5Ratio4k);
+    WriteReports(reporter);
     CAN_Stop(0);
     ProcessDetach();
     sim::StopBoardLinks();

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "bench/interleaved.h"
+#include "bench/report_json.h"
 #include "bench/raw_link.h"
 #include "core/backend.h"
 #include "frame/lifecycle.h"
@@ -134,11 +135,17 @@ int RunDicosBench() {
         ReceiverRunning(serialPortMcu, false);
         TakeDown();
     }
+    hx::bench::ReportFile report("dicos-latency", "DI change of state to callback vs a raw read of the event",
+                                 "events");
     for (const Family& f : kFamilies) {
         const std::string name = f.name;
+        report.Compare("DICOS " + name + " (" + f.model + ") input change to callback / raw read",
+                       reporter.Median(name + "_EventToCallback") / hx::bench::kNsPerUs,
+                       reporter.Median(name + "_RawEventRead") / hx::bench::kNsPerUs, "us", hx::bench::NoGoal());
         std::printf("DICOS %s (%s) input change to callback / raw one-way read of the event: %.3fx (%.1f us vs %.1f us)\n",
                     f.name, f.model, reporter.Ratio(name + "_EventToCallback", name + "_RawEventRead"),
                     reporter.Median(name + "_EventToCallback") / 1e3, reporter.Median(name + "_RawEventRead") / 1e3);
     }
+    report.Write();
     return 0;
 }

@@ -23,6 +23,7 @@
 
 #include "bench/forked_client.h"
 #include "bench/interleaved.h"
+#include "bench/report_json.h"
 #include "core/backend.h"
 #include "core/hw_access.h"
 #include "core/library_lock.h"
@@ -50,7 +51,7 @@ constexpr u16 kActive = 0x1234;  // the MCU's inputs: what a successful DIReadPo
 constexpr u32 kPathMax = 64;
 constexpr double kFailed = -1;
 constexpr int kBatch = 256;  // port-mapped calls timed together (one call is near the clock's resolution)
-constexpr int kClientRepetitions = 9;  // each call of the client side crosses to another process
+const int kClientRepetitions = hx::bench::Scaled(9);  // each call of the client side crosses to another process
 
 hx::bench::ForkedClient g_client;
 
@@ -115,12 +116,18 @@ struct Ratio {
     const char* b;
     const char* goal;
     double alternating;
+    const char* paired;  // the benchmark that alternates them
+    double limit;        // the goal, as a number
+    int calls;           // calls a timed side makes
 };
 
 Ratio g_ratios[] = {
-    {"(a) DIReadPort, port-mapped D1 / bare read of 604h", "PortMapped_DIReadPort", "PortMapped_BareRead", "1.2x", 0},
-    {"(b) DIReadPort, D7 direct / raw 35h query", "Mcu_DIReadPortDirect", "Mcu_RawQuery", "1.15x", 0},
-    {"(c) DIReadPort, D7 client / D7 direct", "Mcu_DIReadPortClient", "Mcu_DIReadPortDirect", "2x", 0},
+    {"(a) DIReadPort, port-mapped D1 / bare read of 604h", "PortMapped_DIReadPort", "PortMapped_BareRead", "1.2x", 0,
+     "PortMapped_Paired", 1.2, kBatch},
+    {"(b) DIReadPort, D7 direct / raw 35h query", "Mcu_DIReadPortDirect", "Mcu_RawQuery", "1.15x", 0,
+     "Mcu_DirectPaired", 1.15, 1},
+    {"(c) DIReadPort, D7 client / D7 direct", "Mcu_DIReadPortClient", "Mcu_DIReadPortDirect", "2x", 0,
+     "Mcu_ClientPaired", 2, 1},
 };
 
 void Register(const char* name, double (*once)(), int repetitions) {
@@ -135,14 +142,14 @@ void RegisterAll() {
     Register("PortMapped_DIReadPort", PortMappedOnce, hx::bench::kRepetitions);
     Register("PortMapped_BareRead", BareReadOnce, hx::bench::kRepetitions);
     benchmark::RegisterBenchmark("PortMapped_Paired", hx::bench::Paired, PortMappedOnce, BareReadOnce, &g_ratios[0].alternating)
-        ->UseManualTime()->Iterations(20000);
+        ->UseManualTime()->Iterations(hx::bench::Scaled(20000));
     Register("Mcu_DIReadPortDirect", DirectOnce, kClientRepetitions);
     Register("Mcu_RawQuery", RawQueryOnce, kClientRepetitions);
     Register("Mcu_DIReadPortClient", ClientOnce, kClientRepetitions);
     benchmark::RegisterBenchmark("Mcu_DirectPaired", hx::bench::Paired, DirectOnce, RawQueryOnce, &g_ratios[1].alternating)
-        ->UseManualTime()->Iterations(5000);
+        ->UseManualTime()->Iterations(hx::bench::Scaled(5000));
     benchmark::RegisterBenchmark("Mcu_ClientPaired", hx::bench::Paired, ClientOnce, DirectOnce, &g_ratios[2].alternating)
-        ->UseManualTime()->Iterations(5000);
+        ->UseManualTime()->Iterations(hx::bench::Scaled(5000));
 }
 
 // ---- boards -------------------------------------------------------------------
@@ -165,6 +172,19 @@ bool BecomeMcuOwner() {
     return g_client.Send(path, kPathMax);
 }
 
+// P8: the figures per call, in nanoseconds.
+void WriteReport(hx::bench::MedianReporter& reporter) {
+    hx::bench::ReportFile report("P8", "DIReadPort against what it stands on", "dio");
+    for (const Ratio& r : g_ratios) {
+        const std::string what = r.what;
+        report.Compare(what + ", alternating", reporter.Counter(r.paired, "a_ns") / r.calls,
+                       reporter.Counter(r.paired, "b_ns") / r.calls, "ns", hx::bench::AtMost(r.limit), r.alternating);
+        report.Compare(what + ", separate runs", reporter.Median(r.a) / r.calls, reporter.Median(r.b) / r.calls, "ns",
+                       hx::bench::NoGoal());
+    }
+    report.Write();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,6 +197,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     RegisterAll();
+    hx::bench::SetRunCommand(argc, argv);
     hx::bench::MedianReporter reporter;
     hx::bench::InitializeInterleaved(argc, argv);
     hx::bench::RunMatching(reporter, "^PortMapped_");
@@ -189,6 +210,7 @@ int main(int argc, char** argv) {
         std::printf("%s: separate runs %.3fx, alternating %.3fx (goal: within %s)\n", r.what, reporter.Ratio(r.a, r.b),
                     r.alternating, r.goal);
     }
+    WriteReport(reporter);
     g_client.End();
     ProcessDetach();
     sim::StopBoardLinks();

@@ -7,21 +7,37 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace hx::bench {
 
+// HX_BENCH_QUICK=1 (scripts/bench --quick): a short run for trying the
+// report pipeline, its figures too noisy to publish.
+inline bool Quick() {
+    const char* quick = std::getenv("HX_BENCH_QUICK");
+    return quick != nullptr && *quick != '\0' && *quick != '0';
+}
+// A count of iterations or repetitions, a tenth of it (at least 3) in a quick run.
+inline int Scaled(int count) { return Quick() ? std::max(3, count / 10) : count; }
+
 // Many short repetitions of each side, so that the interleaving mixes them.
-inline constexpr int kRepetitions = 15;
-inline constexpr double kMinSeconds = 0.2;
+inline const int kRepetitions = Scaled(15);
+inline const double kMinSeconds = Quick() ? 0.05 : 0.2;
 
 class MedianReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
-            if (r.aggregate_name == "median") medians_[r.run_name.function_name] = r.GetAdjustedRealTime();
+            const std::string& name = r.run_name.function_name;
+            if (r.aggregate_name == "median") {
+                medians_[name] = r.GetAdjustedRealTime();
+                for (const auto& [key, counter] : r.counters) counters_[name][key] = counter.value;
+            } else if (r.aggregate_name.empty() && r.repetitions <= 1) {  // a single run stands for itself
+                for (const auto& [key, counter] : r.counters) counters_[name][key] = counter.value;
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -32,8 +48,13 @@ public:
         return x > 0 && y > 0 ? x / y : 0;
     }
 
+    // A counter of a benchmark: its median over the repetitions, or its
+    // value when the benchmark ran once; 0 when missing.
+    double Counter(const std::string& name, const std::string& key) { return counters_[name][key]; }
+
 private:
     std::map<std::string, double> medians_;
+    std::map<std::string, std::map<std::string, double>> counters_;
 };
 
 // The median of timings taken by hand (sorts them).

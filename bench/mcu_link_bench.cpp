@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench/interleaved.h"
+#include "bench/report_json.h"
 #include "core/backend.h"
 #include "frame/lifecycle.h"
 #include "mcu/frame.h"
@@ -76,7 +77,7 @@ void RawExchange(benchmark::State& state) {
 // Both exchanges alternately, each timed on its own, so that whatever else
 // the machine does falls on both alike; the ratio of the medians is the
 // figure of merit.
-double g_pairedRatio = 0;
+double g_pairedRatio = 0, g_pairedLibrary = 0, g_pairedRaw = 0;
 void Paired(benchmark::State& state) {
     std::vector<double> library, raw;
     for (auto _ : state) {
@@ -94,13 +95,14 @@ void Paired(benchmark::State& state) {
     state.counters["raw_ns"] = r;
     state.counters["ratio"] = r > 0 ? l / r : 0;
     g_pairedRatio = r > 0 ? l / r : 0;
+    g_pairedLibrary = l, g_pairedRaw = r;
 }
 
 // Many short repetitions, interleaved at random (see main), so that a load
 // change on the machine hits both sides alike.
 BENCHMARK(LibraryQuery)->Repetitions(hx::bench::kRepetitions)->ReportAggregatesOnly(true)->MinTime(hx::bench::kMinSeconds);
 BENCHMARK(RawExchange)->Repetitions(hx::bench::kRepetitions)->ReportAggregatesOnly(true)->MinTime(hx::bench::kMinSeconds);
-BENCHMARK(Paired)->Iterations(20000);
+BENCHMARK(Paired)->Iterations(hx::bench::Scaled(20000));
 
 }  // namespace
 
@@ -109,6 +111,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the virtual MCU link could not be brought up\n");
         return 1;
     }
+    hx::bench::SetRunCommand(argc, argv);
     hx::bench::MedianReporter reporter;
     hx::bench::RunInterleaved(argc, argv, reporter);
     const double library = reporter.Median("LibraryQuery");
@@ -117,6 +120,13 @@ int main(int argc, char** argv) {
         std::printf("McuQuery / raw 7-byte exchange, separate runs: %.3fx\n", library / raw);
     }
     std::printf("McuQuery / raw 7-byte exchange, alternating:   %.3fx (goal: within 1.15x)\n", g_pairedRatio);
+    using hx::bench::kNsPerUs;
+    hx::bench::ReportFile("P1", "McuQuery vs a raw 7-byte exchange on the same pty", "mcu link")
+        .Compare("McuQuery / raw exchange, alternating", g_pairedLibrary / kNsPerUs, g_pairedRaw / kNsPerUs, "us",
+                 hx::bench::AtMost(1.15), g_pairedRatio)
+        .Compare("McuQuery / raw exchange, separate runs", library / kNsPerUs, raw / kNsPerUs, "us",
+                 hx::bench::NoGoal())
+        .Write();
     ProcessDetach();
     sim::StopBoardLinks();
     return 0;

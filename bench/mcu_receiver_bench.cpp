@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "bench/interleaved.h"
+#include "bench/report_json.h"
 #include "bench/raw_link.h"
 #include "core/backend.h"
 #include "frame/lifecycle.h"
@@ -118,12 +119,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the virtual MCU link could not be brought up\n");
         return 1;
     }
+    hx::bench::SetRunCommand(argc, argv);
     hx::bench::MedianReporter reporter;
     hx::bench::RunInterleaved(argc, argv, reporter);
     std::printf("P2 McuQuery through the receive thread / raw 7-byte exchange: %.3fx (goal: within 1.5x)\n",
                 reporter.Ratio("P2_QueryThroughReceiver", "P2_RawExchange"));
     std::printf("P3 event frame to callback / raw one-way read of the frame:   %.3fx (goal: within 1.5x)\n",
                 reporter.Ratio("P3_EventToCallback", "P3_RawEventRead"));
+    using hx::bench::kNsPerUs;
+    hx::bench::ReportFile("P2", "McuQuery through the receive thread vs a raw 7-byte exchange", "mcu link")
+        .Compare("McuQuery via receive thread / raw exchange", reporter.Median("P2_QueryThroughReceiver") / kNsPerUs,
+                 reporter.Median("P2_RawExchange") / kNsPerUs, "us", hx::bench::AtMost(1.5))
+        .Write();
+    hx::bench::ReportFile("P3", "Event frame to callback vs a raw one-way read", "events")
+        .Compare("event frame to callback / raw read of the frame", reporter.Median("P3_EventToCallback") / kNsPerUs,
+                 reporter.Median("P3_RawEventRead") / kNsPerUs, "us", hx::bench::AtMost(1.5))
+        .Write();
     ReceiverRunning(serialPortMcu, false);
     ProcessDetach();
     sim::StopBoardLinks();

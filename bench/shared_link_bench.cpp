@@ -17,6 +17,7 @@
 
 #include "bench/forked_client.h"
 #include "bench/interleaved.h"
+#include "bench/report_json.h"
 #include "core/backend.h"
 #include "core/library_lock.h"
 #include "core/state.h"
@@ -77,13 +78,13 @@ void ClientSharedRead(benchmark::State& state) { hx::bench::Timed(state, ClientR
 double g_pairedRatio = 0;
 
 // Fewer repetitions: each one crosses to the client process.
-constexpr int kClientRepetitions = 9;
+const int kClientRepetitions = hx::bench::Scaled(9);
 BENCHMARK(OwnerDirectQuery)->UseManualTime()->Repetitions(kClientRepetitions)->ReportAggregatesOnly(true)
     ->MinTime(hx::bench::kMinSeconds);
 BENCHMARK(ClientSharedRead)->UseManualTime()->Repetitions(kClientRepetitions)->ReportAggregatesOnly(true)
     ->MinTime(hx::bench::kMinSeconds);
 // Both alternately (hx::bench::Paired), registered in main.
-constexpr int kPairedIterations = 5000;
+const int kPairedIterations = hx::bench::Scaled(5000);
 
 // The client is forked before this process starts any thread.
 bool BringUp() {
@@ -115,6 +116,7 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("Paired", hx::bench::Paired, ClientRoundTrip, OwnerQuery, &g_pairedRatio)
         ->UseManualTime()
         ->Iterations(kPairedIterations);
+    hx::bench::SetRunCommand(argc, argv);
     hx::bench::MedianReporter reporter;
     hx::bench::RunInterleaved(argc, argv, reporter);
     const double owner = reporter.Median("OwnerDirectQuery");
@@ -124,6 +126,14 @@ int main(int argc, char** argv) {
     }
     std::printf("P6 client SharedReadInputs / owner's direct query, alternating:   %.3fx (goal: within 2x)\n",
                 g_pairedRatio);
+    using hx::bench::kNsPerUs;
+    hx::bench::ReportFile("P6", "A client's SharedReadInputs vs the owner's direct query", "mcu link")
+        .Compare("client SharedReadInputs / owner's query, alternating",
+                 reporter.Counter("Paired", "a_ns") / kNsPerUs, reporter.Counter("Paired", "b_ns") / kNsPerUs, "us",
+                 hx::bench::AtMost(2), g_pairedRatio)
+        .Compare("client SharedReadInputs / owner's query, separate runs", shared / kNsPerUs, owner / kNsPerUs, "us",
+                 hx::bench::NoGoal())
+        .Write();
     g_client.End();
     ProcessDetach();
     sim::StopBoardLinks();
