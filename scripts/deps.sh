@@ -1,6 +1,6 @@
 #!/bin/bash
 # Installs the Debian packages a build needs, only when some are missing.
-# Usage: scripts/deps.sh [linux|windows|wine|fuzz|package|python]...
+# Usage: scripts/deps.sh [linux|windows|wine|fuzz|package|python|bench]...
 set -euo pipefail
 
 packages_for() {
@@ -11,6 +11,7 @@ packages_for() {
     windows) echo cmake make g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 ;;
     wine) echo wine64 ;;
     fuzz) echo clang libclang-rt-14-dev ;;
+    bench) echo libbenchmark-dev nlohmann-json3-dev python3 python3-matplotlib ;;
     *) echo "deps.sh: unknown group $1" >&2; exit 2 ;;
   esac
 }
