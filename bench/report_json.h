@@ -51,14 +51,14 @@ class ReportFile {
 public:
     ReportFile(std::string id, std::string title, std::string family)
         : json_{{"id", std::move(id)}, {"title", std::move(title)}, {"family", std::move(family)},
-                {"command", RunCommand()}, {"rows", nlohmann::json::array()}} {}
+                {"command", RunCommand()}, {"rows", nlohmann::ordered_json::array()}} {}
 
     // A figure against its raw baseline of the same run; the ratio is
     // value / baseline unless given (rates compare the other way round).
     ReportFile& Compare(const std::string& measure, double value, double baseline, const std::string& unit,
                         Goal goal, double ratio = 0) {
         if (ratio == 0 && baseline > 0) ratio = value / baseline;
-        nlohmann::json row{{"measure", measure}, {"value", value}, {"unit", unit}, {"baseline", baseline},
+        nlohmann::ordered_json row{{"measure", measure}, {"value", value}, {"unit", unit}, {"baseline", baseline},
                            {"ratio", ratio}};
         if (goal.kind != Goal::Kind::None) {
             row["goal"] = goal.Text();
@@ -93,7 +93,7 @@ public:
     }
 
 private:
-    nlohmann::json json_;
+    nlohmann::ordered_json json_;
 };
 
 }  // namespace hx::bench
