@@ -16,6 +16,7 @@
 
 #include "os/os.h"
 #include "os/posix/machine_names.h"
+#include "os/posix/shared_segment_posix.h"
 #include "os/posix/wait_posix.h"
 #include "sim/board_links.h"
 #include "sim/firmware/mcu_firmware.h"
@@ -55,6 +56,7 @@ struct Machine {
     std::atomic<bool> following;  // this process's chips are all attached: the clock may run
     const BoardModel* model;
     char board[os::kMachineBoardMax + 1];
+    int segment;  // of the state
 };
 Machine g_machine{};
 thread_local u32 t_holds = 0;  // of the machine's lock by this thread
@@ -78,18 +80,21 @@ bool ManualClockAsked() {
     return clock && std::strcmp(clock, kManualClock) == 0;
 }
 
-// The object holds a powered-on board of this build's layout and of `model`.
-bool Usable(int fd, const BoardModel& model) {
+// The segment that the object names, when it holds a powered-on board of
+// this build's layout and of `model`; -1 otherwise.
+int UsableSegment(int fd, const BoardModel& model) {
     const BoardImage image = TheBoardImage();
-    struct stat st {};
+    const int id = os::RecordedSegment(fd, image.bytes, kOwnerOnly);
+    const auto* bytes = static_cast<const char*>(os::AttachSegment(id));
+    if (!bytes) return -1;
     Layout l{};
-    char name[kModelNameMax] = {};
-    const off_t modelAt = static_cast<off_t>(kImageHeaderBytes + offsetof(BoardState, model));
-    return fstat(fd, &st) == 0 && static_cast<u64>(st.st_size) == image.bytes &&
-           pread(fd, &l, sizeof l, 0) == static_cast<ssize_t>(sizeof l) && l.magic == kMachineMagic &&
-           l.version == kLayoutVersion && l.imageBytes == image.bytes && l.stateBytes == sizeof(BoardState) &&
-           pread(fd, name, sizeof name, modelAt) == static_cast<ssize_t>(sizeof name) &&
-           std::strncmp(name, model.name, kModelNameMax) == 0;
+    std::memcpy(&l, bytes, sizeof l);
+    const bool usable = l.magic == kMachineMagic && l.version == kLayoutVersion && l.imageBytes == image.bytes &&
+                        l.stateBytes == sizeof(BoardState) &&
+                        std::strncmp(bytes + kImageHeaderBytes + offsetof(BoardState, model), model.name,
+                                     kModelNameMax) == 0;
+    os::DetachSegment(const_cast<char*>(bytes));
+    return usable ? id : -1;
 }
 
 // Runs the board clock up to real time; the first hold of a thread does it.
@@ -122,10 +127,9 @@ void MapPrivateImage() {
     mmap(image.base, image.bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
 }
 
-bool MapShared(int fd) {
-    const BoardImage image = TheBoardImage();
-    if (mmap(image.base, image.bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0) != MAP_FAILED) return true;
-    MapPrivateImage();  // a failed fixed mapping may have taken the old one away
+bool MapShared(int id) {
+    if (os::AttachSegment(id, TheBoardImage().base)) return true;
+    MapPrivateImage();  // a failed attach in place may have taken the old mapping away
     return false;
 }
 
@@ -155,9 +159,10 @@ int OpenLocked(const char* name, bool create) {
     return -1;
 }
 
-// An object this process cannot use, but processes of another build may
-// still run on: it is set aside (unlinked, theirs to keep), not cut short
-// under their feet. One left empty by a creator that died is used as it is.
+// An object this process cannot use (another build's, or one cut short or
+// written over), that processes may still run on: it is set aside (unlinked,
+// theirs to keep), not cut short under their feet. One left empty by a
+// creator that died is used as it is.
 bool SetAside(int fd, const char* name) {
     struct stat st {};
     if (fstat(fd, &st) != 0 || st.st_size == 0) return false;
@@ -168,10 +173,14 @@ bool SetAside(int fd, const char* name) {
 }
 
 // With the object's flock held: maps it and powers it on or attaches to it.
-MachineJoin JoinLocked(int fd, const BoardModel& model, const char* board, bool usable) {
-    if (!usable && ftruncate(fd, static_cast<off_t>(TheBoardImage().bytes)) != 0) return MachineJoin::Failed;
+// `id`: the usable segment, or -1 to make one.
+MachineJoin JoinLocked(int fd, const BoardModel& model, const char* board, int id) {
+    const bool usable = id >= 0;
+    if (!usable) id = os::NewRecordedSegment(fd, TheBoardImage().bytes, kOwnerOnly);
+    if (id < 0) return MachineJoin::Failed;
     StopBoardLinks();  // the links of a private board must not see the image change
-    if (!MapShared(fd)) return MachineJoin::Failed;
+    if (!MapShared(id)) return MachineJoin::Failed;
+    g_machine.segment = id;
     g_machine.model = &model;
     std::strncpy(g_machine.board, board, os::kMachineBoardMax);
     g_machine.board[os::kMachineBoardMax] = '\0';
@@ -206,11 +215,12 @@ MachineJoin JoinSharedMachine(const BoardModel& model, const char* board, bool c
     for (u32 attempt = 0; attempt < kOpenAttempts; ++attempt) {
         const int fd = OpenLocked(name, create);
         if (fd < 0) return errno == ENOENT ? MachineJoin::Absent : MachineJoin::Failed;
-        const bool usable = Usable(fd, model);
+        const int id = UsableSegment(fd, model);
+        const bool usable = id >= 0;
         const bool setAside = !usable && create && SetAside(fd, name);
         const MachineJoin result = !usable && !create ? MachineJoin::Absent
                                    : setAside          ? MachineJoin::Failed
-                                                       : JoinLocked(fd, model, board, usable);
+                                                       : JoinLocked(fd, model, board, id);
         // Unlocked explicitly: the mapping keeps the open file, and its lock, alive.
         flock(fd, LOCK_UN);
         ::close(fd);
@@ -219,8 +229,25 @@ MachineJoin JoinSharedMachine(const BoardModel& model, const char* board, bool c
     return MachineJoin::Failed;
 }
 
+namespace {
+
+// A machine whose named object no longer names it (destroyed, or set aside
+// after someone cut the object short) can be found by nobody new: it goes
+// with the last process on it.
+void ReleaseIfOrphaned() {
+    char name[kObjectNameMax];
+    if (!SharedMachineObject(g_machine.model->name, g_machine.board, name, sizeof name)) return;
+    const int fd = shm_open(name, O_RDONLY | O_CLOEXEC, 0);
+    const int named = fd >= 0 ? os::RecordedSegment(fd, TheBoardImage().bytes, kOwnerOnly) : -1;
+    if (fd >= 0) ::close(fd);
+    if (named != g_machine.segment) os::RemoveSegmentWhenUnused(g_machine.segment);
+}
+
+}  // namespace
+
 void LeaveSharedMachine() {
     if (!g_machine.on.load()) return;
+    ReleaseIfOrphaned();
     StopBoardLinks();
     g_machine.following.store(false);
     g_machine.on.store(false);
@@ -254,6 +281,8 @@ bool ResetSharedMachine() {
 bool DestroySharedMachine(const char* model, const char* board) {
     char name[kObjectNameMax];
     if (!SharedMachineObject(model, board, name, sizeof name)) return false;
+    const int fd = shm_open(name, O_RDWR | O_CLOEXEC, 0);
+    if (fd >= 0) os::RemoveRecordedSegment(fd, TheBoardImage().bytes, kOwnerOnly), ::close(fd);
     const bool existed = shm_unlink(name) == 0;
     os::RemoveMachineNames(model, board);
     return existed;

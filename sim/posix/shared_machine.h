@@ -1,8 +1,15 @@
 // The virtual board as one machine for every process that runs on it. Its
-// state lives in a POSIX shared-memory object named after the model and the
-// board name, "/halvex32-vm-<model>-<board>.board" (owner-only, under
-// /dev/shm), mapped over this process's board image (sim/virtual_board.h) so
-// that every chip object's reference into the state reaches the shared one.
+// state lives in an owner-only System V segment, attached over this
+// process's board image (sim/virtual_board.h) so that every chip object's
+// reference into the state reaches the shared one. The POSIX shared-memory
+// object named after the model and the board name,
+// "/halvex32-vm-<model>-<board>.board" (owner-only, under /dev/shm), names
+// the segment (os/posix/shared_segment_posix.h): a segment cannot be cut
+// short, so a process that truncates or overwrites the named object takes
+// nothing from the processes on the machine; they go on with it, and the
+// next process to come sets up a fresh machine. The segment lasts until the
+// machine is destroyed (one whose named object was removed by hand stays
+// until `ipcrm` or a reboot).
 // The image's first page is the header: a magic word written once the board
 // is powered on, the sizes of the writer's image, the machine's lock, its
 // clock and the process that runs its links.
