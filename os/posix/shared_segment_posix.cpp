@@ -12,6 +12,9 @@ namespace {
 constexpr u32 kRecordMagic = 0x47535848;  // "HXSG"
 constexpr mode_t kModeBits = 0777;
 constexpr mode_t kOtherUsersBits = 0077;
+constexpr u32 kFnvBasis = 2166136261u;
+constexpr u32 kFnvPrime = 16777619u;
+constexpr u32 kKeyBits = 0x7FFFFFFF;  // a positive key, never IPC_PRIVATE
 
 // The bytes of the named object.
 struct Record {
@@ -61,6 +64,29 @@ void DetachSegment(void* base) {
 
 void RemoveSegmentWhenUnused(int id) {
     if (id >= 0) shmctl(id, IPC_RMID, nullptr);
+}
+
+int KeyOfName(const char* name) {
+    u32 h = kFnvBasis;
+    for (const char* c = name; *c; ++c) h = (h ^ static_cast<unsigned char>(*c)) * kFnvPrime;
+    const int key = static_cast<int>(h & kKeyBits);
+    return key == IPC_PRIVATE ? 1 : key;
+}
+
+int KeyedSegment(int key, std::size_t bytes, mode_t mode) {
+    const int id = shmget(key, 0, 0);
+    return Matches(id, bytes, mode) ? id : -1;
+}
+
+int NewKeyedSegment(int key, std::size_t bytes, mode_t mode) {
+    RemoveKeyedSegment(key);
+    return shmget(key, bytes, static_cast<int>(IPC_CREAT | IPC_EXCL | mode));
+}
+
+void RemoveKeyedSegment(int key) {
+    shmid_ds ds{};
+    const int id = shmget(key, 0, 0);
+    if (id >= 0 && shmctl(id, IPC_STAT, &ds) == 0 && ds.shm_perm.uid == geteuid()) shmctl(id, IPC_RMID, nullptr);
 }
 
 void RemoveRecordedSegment(int fd, std::size_t bytes, mode_t mode) { RemoveSegmentWhenUnused(RecordedSegment(fd, bytes, mode)); }

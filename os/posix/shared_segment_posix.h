@@ -31,4 +31,16 @@ void RemoveSegmentWhenUnused(int id);
 // Removes the segment that the object behind `fd` records, if any.
 void RemoveRecordedSegment(int fd, std::size_t bytes, mode_t mode);
 
+// Segments found by a key made from a name instead (one that must outlive
+// every process, so it cannot go with the last one attached): a truncation
+// or garbage in the named object cannot lose it.
+int KeyOfName(const char* name);
+// The segment under `key` when it is `bytes` long, ours and of `mode`; -1 otherwise.
+int KeyedSegment(int key, std::size_t bytes, mode_t mode);
+// A new zeroed segment under `key`; whatever was under it before is marked
+// for removal (processes attached to it keep it). -1 on failure.
+int NewKeyedSegment(int key, std::size_t bytes, mode_t mode);
+// Marks whatever this user has under `key` for removal.
+void RemoveKeyedSegment(int key);
+
 }  // namespace hx::os

@@ -56,7 +56,6 @@ struct Machine {
     std::atomic<bool> following;  // this process's chips are all attached: the clock may run
     const BoardModel* model;
     char board[os::kMachineBoardMax + 1];
-    int segment;  // of the state
 };
 Machine g_machine{};
 thread_local u32 t_holds = 0;  // of the machine's lock by this thread
@@ -80,11 +79,11 @@ bool ManualClockAsked() {
     return clock && std::strcmp(clock, kManualClock) == 0;
 }
 
-// The segment that the object names, when it holds a powered-on board of
+// The machine's segment, when it holds a powered-on board of
 // this build's layout and of `model`; -1 otherwise.
-int UsableSegment(int fd, const BoardModel& model) {
+int UsableSegment(const char* name, const BoardModel& model) {
     const BoardImage image = TheBoardImage();
-    const int id = os::RecordedSegment(fd, image.bytes, kOwnerOnly);
+    const int id = os::KeyedSegment(os::KeyOfName(name), image.bytes, kOwnerOnly);
     const auto* bytes = static_cast<const char*>(os::AttachSegment(id));
     if (!bytes) return -1;
     Layout l{};
@@ -159,28 +158,13 @@ int OpenLocked(const char* name, bool create) {
     return -1;
 }
 
-// An object this process cannot use (another build's, or one cut short or
-// written over), that processes may still run on: it is set aside (unlinked,
-// theirs to keep), not cut short under their feet. One left empty by a
-// creator that died is used as it is.
-bool SetAside(int fd, const char* name) {
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || st.st_size == 0) return false;
-    os::Diagnostic("the shared virtual machine was left by another build or by a process that died setting it up; "
-                   "it starts afresh");
-    shm_unlink(name);
-    return true;
-}
-
-// With the object's flock held: maps it and powers it on or attaches to it.
 // `id`: the usable segment, or -1 to make one.
-MachineJoin JoinLocked(int fd, const BoardModel& model, const char* board, int id) {
+MachineJoin JoinLocked(const char* name, const BoardModel& model, const char* board, int id) {
     const bool usable = id >= 0;
-    if (!usable) id = os::NewRecordedSegment(fd, TheBoardImage().bytes, kOwnerOnly);
+    if (!usable) id = os::NewKeyedSegment(os::KeyOfName(name), TheBoardImage().bytes, kOwnerOnly);
     if (id < 0) return MachineJoin::Failed;
     StopBoardLinks();  // the links of a private board must not see the image change
     if (!MapShared(id)) return MachineJoin::Failed;
-    g_machine.segment = id;
     g_machine.model = &model;
     std::strncpy(g_machine.board, board, os::kMachineBoardMax);
     g_machine.board[os::kMachineBoardMax] = '\0';
@@ -212,42 +196,17 @@ MachineJoin JoinSharedMachine(const BoardModel& model, const char* board, bool c
     LeaveSharedMachine();
     char name[kObjectNameMax];
     if (!SharedMachineObject(model.name, board, name, sizeof name)) return MachineJoin::Failed;
-    for (u32 attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        const int fd = OpenLocked(name, create);
-        if (fd < 0) return errno == ENOENT ? MachineJoin::Absent : MachineJoin::Failed;
-        const int id = UsableSegment(fd, model);
-        const bool usable = id >= 0;
-        const bool setAside = !usable && create && SetAside(fd, name);
-        const MachineJoin result = !usable && !create ? MachineJoin::Absent
-                                   : setAside          ? MachineJoin::Failed
-                                                       : JoinLocked(fd, model, board, id);
-        // Unlocked explicitly: the mapping keeps the open file, and its lock, alive.
-        flock(fd, LOCK_UN);
-        ::close(fd);
-        if (!setAside) return result;
-    }
-    return MachineJoin::Failed;
+    const int fd = OpenLocked(name, create);
+    if (fd < 0) return errno == ENOENT ? MachineJoin::Absent : MachineJoin::Failed;
+    const int id = UsableSegment(name, model);
+    const MachineJoin result = id < 0 && !create ? MachineJoin::Absent : JoinLocked(name, model, board, id);
+    flock(fd, LOCK_UN);
+    ::close(fd);
+    return result;
 }
-
-namespace {
-
-// A machine whose named object no longer names it (destroyed, or set aside
-// after someone cut the object short) can be found by nobody new: it goes
-// with the last process on it.
-void ReleaseIfOrphaned() {
-    char name[kObjectNameMax];
-    if (!SharedMachineObject(g_machine.model->name, g_machine.board, name, sizeof name)) return;
-    const int fd = shm_open(name, O_RDONLY | O_CLOEXEC, 0);
-    const int named = fd >= 0 ? os::RecordedSegment(fd, TheBoardImage().bytes, kOwnerOnly) : -1;
-    if (fd >= 0) ::close(fd);
-    if (named != g_machine.segment) os::RemoveSegmentWhenUnused(g_machine.segment);
-}
-
-}  // namespace
 
 void LeaveSharedMachine() {
     if (!g_machine.on.load()) return;
-    ReleaseIfOrphaned();
     StopBoardLinks();
     g_machine.following.store(false);
     g_machine.on.store(false);
@@ -281,8 +240,7 @@ bool ResetSharedMachine() {
 bool DestroySharedMachine(const char* model, const char* board) {
     char name[kObjectNameMax];
     if (!SharedMachineObject(model, board, name, sizeof name)) return false;
-    const int fd = shm_open(name, O_RDWR | O_CLOEXEC, 0);
-    if (fd >= 0) os::RemoveRecordedSegment(fd, TheBoardImage().bytes, kOwnerOnly), ::close(fd);
+    os::RemoveKeyedSegment(os::KeyOfName(name));
     const bool existed = shm_unlink(name) == 0;
     os::RemoveMachineNames(model, board);
     return existed;
