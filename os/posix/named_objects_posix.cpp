@@ -8,10 +8,19 @@
 //
 // A process that is killed while holding a lock leaves it to the next waiter
 // with EOWNERDEAD; a futex word holds nothing that a death could leave
-// half-done. Every process that has the channel mapped holds a shared flock
-// on it. A process that can take the flock exclusively is alone and sets the
-// channel up afresh, so nothing a dead process left behind outlives the last
-// process that used it. The channel is created with owner-only permissions.
+// half-done. The channel is a System V segment that the named object names
+// (os/posix/shared_segment_posix.h), so no process can cut it short under
+// the others. Every process that has the channel attached holds a shared
+// flock on the named object. A process that can take the flock exclusively
+// is alone and sets up a fresh channel, which goes away with the last
+// process attached to it, so nothing a dead process left behind outlives the
+// last process that used it. The channel is owner-only.
+//
+// Whatever another process writes into the channel is taken as data: no word
+// of it is an index or a count here. A lock word written with garbage may
+// name a holder that never lets go, so a lock is waited for at most
+// kLockWaitMs, longer than any holder keeps it (a client holds its lock for
+// one request: the reply wait and the exchange), and then set up afresh.
 #include "os/posix/named_objects_posix.h"
 
 #include <fcntl.h>
@@ -30,6 +39,7 @@
 #include <ctime>
 
 #include "os/os.h"
+#include "os/posix/shared_segment_posix.h"
 #include "os/posix/wait_posix.h"
 
 namespace hx::os {
@@ -42,6 +52,9 @@ constexpr u32 kChannelReady = 0x51445831;  // "QDX1": the objects are set up
 constexpr mode_t kOwnerOnly = 0600;
 constexpr u32 kAttachAttempts = 50;        // set-ups of processes that died meanwhile
 constexpr std::size_t kNameMax = 64;
+constexpr u32 kLockWaitMs = 3000;
+constexpr long kNsPerMs = 1000000;
+constexpr long kNsPerSecond = 1000000000;
 
 struct Channel {
     std::atomic<u32> ready;
@@ -70,11 +83,6 @@ int g_fd = -1;
 Channel* g_channel = nullptr;
 u32 g_refs = 0;
 
-Channel* MapChannel(int fd) {
-    void* map = mmap(nullptr, sizeof(Channel), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    return map == MAP_FAILED ? nullptr : static_cast<Channel*>(map);
-}
-
 bool InitLock(pthread_mutex_t* m) {
     pthread_mutexattr_t attr;
     pthread_mutexattr_init(&attr);
@@ -85,26 +93,24 @@ bool InitLock(pthread_mutex_t* m) {
     return ok;
 }
 
-// Alone with the channel (the flock is ours exclusively): zero it and set
-// up its objects.
-void SetUpChannel(int fd) {
-    if (ftruncate(fd, 0) != 0 || ftruncate(fd, sizeof(Channel)) != 0) return;
-    Channel* c = MapChannel(fd);
-    if (!c) return;
-    bool ok = true;
-    for (pthread_mutex_t& m : c->lock) ok = ok && InitLock(&m);
+// Alone with the channel (the flock is ours exclusively): a fresh one with
+// its objects set up, attached; nullptr when it cannot be made.
+Channel* SetUpChannel(int fd) {
+    const int id = NewRecordedSegment(fd, sizeof(Channel), kOwnerOnly);
+    Channel* c = static_cast<Channel*>(AttachSegment(id));
+    RemoveSegmentWhenUnused(id);  // it lives while attached
+    bool ok = c != nullptr;
+    for (u32 i = 0; ok && i < kLocks; ++i) ok = InitLock(&c->lock[i]);
     if (ok) c->ready.store(kChannelReady, std::memory_order_release);
-    munmap(c, sizeof(Channel));
+    return c;
 }
 
 // The channel as a process that holds the flock shared sees it, or nullptr
 // when the process that set it up died before it was done.
 Channel* ReadyChannel(int fd) {
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(sizeof(Channel))) return nullptr;
-    Channel* c = MapChannel(fd);
+    Channel* c = static_cast<Channel*>(AttachSegment(RecordedSegment(fd, sizeof(Channel), kOwnerOnly)));
     if (c && c->ready.load(std::memory_order_acquire) != kChannelReady) {
-        munmap(c, sizeof(Channel));
+        DetachSegment(c);
         c = nullptr;
     }
     return c;
@@ -112,10 +118,15 @@ Channel* ReadyChannel(int fd) {
 
 Channel* OpenChannel(int fd) {
     for (u32 attempt = 0; attempt < kAttachAttempts; ++attempt) {
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) SetUpChannel(fd);
+        Channel* fresh = flock(fd, LOCK_EX | LOCK_NB) == 0 ? SetUpChannel(fd) : nullptr;
         // Converts our exclusive lock, or waits while another process sets
         // the channel up.
-        if (flock(fd, LOCK_SH) != 0) return nullptr;
+        if (flock(fd, LOCK_SH) != 0) {
+            DetachSegment(fresh);
+            return nullptr;
+        }
+        if (fresh && fresh->ready.load() == kChannelReady) return fresh;
+        DetachSegment(fresh);
         if (Channel* c = ReadyChannel(fd)) return c;
         flock(fd, LOCK_UN);
         SleepMs(1);
@@ -145,7 +156,7 @@ Channel* Attach() {
 void Detach() {
     pthread_mutex_lock(&g_attach);
     if (g_refs > 0 && --g_refs == 0) {
-        munmap(g_channel, sizeof(Channel));
+        DetachSegment(g_channel);
         ::close(g_fd);  // drops our flock
         g_channel = nullptr;
         g_fd = -1;
@@ -176,6 +187,15 @@ pthread_mutex_t* LockOf(Handle h) { return HandleIsOpen(h) ? reinterpret_cast<pt
 long Futex(std::atomic<u32>* word, int op, u32 value, const timespec* timeout) {
     static_assert(sizeof(std::atomic<u32>) == sizeof(u32), "a futex word is a plain 32-bit word");
     return syscall(SYS_futex, reinterpret_cast<u32*>(word), op, value, timeout, nullptr, 0);
+}
+
+int LockWithin(pthread_mutex_t* m, u32 ms) {
+    timespec until{};
+    clock_gettime(CLOCK_REALTIME, &until);  // pthread_mutex_timedlock's clock
+    until.tv_sec += ms / 1000;
+    until.tv_nsec += static_cast<long>(ms % 1000) * kNsPerMs;
+    if (until.tv_nsec >= kNsPerSecond) until.tv_sec += 1, until.tv_nsec -= kNsPerSecond;
+    return pthread_mutex_timedlock(m, &until);
 }
 
 constexpr u32 kSignalSet = 1;
@@ -235,8 +255,14 @@ bool NamedEventWait(Handle event, u32 timeoutMs) {
 MutexWait NamedMutexLock(Handle mutex, void (*repair)()) {
     pthread_mutex_t* m = LockOf(mutex);
     if (!m) return MutexWait::Failed;
-    const int r = pthread_mutex_lock(m);
+    const int r = LockWithin(m, kLockWaitMs);
     if (r == 0) return MutexWait::Acquired;
+    if (r == ETIMEDOUT) {
+        // Held past any request: garbage, or a holder that is stuck. The
+        // next waiter finds it set up afresh; this request goes on without it.
+        InitLock(m);
+        return MutexWait::Failed;
+    }
     if (r != EOWNERDEAD) return MutexWait::Failed;
     // Repaired before it is marked consistent: should we die in between,
     // the next holder is told again.

@@ -1,8 +1,13 @@
-// The shared words on POSIX: a small named shared-memory object. Every
-// process that has the library loaded holds a shared flock on it for as long
-// as it is loaded; a loader that can take the lock exclusively is alone, so
-// it zeroes the words first. The kernel drops the locks of a killed process,
-// so the words start at zero whenever no process has the library loaded.
+// The shared words on POSIX: a System V segment that a small named
+// shared-memory object names (os/posix/shared_segment_posix.h). Every process
+// that has the library loaded holds a shared flock on the named object and
+// has the segment attached for as long as it is loaded; a loader that can
+// take the lock exclusively is alone, so it makes a fresh zeroed segment,
+// which goes away with the last process that has it attached. The kernel
+// drops the locks and attachments of a killed process, so the words start at
+// zero whenever no process has the library loaded. A process that finds the
+// named object cut short or written over while others hold it works with
+// words of its own (the core's process-local words).
 #include "os/posix/shared_words_posix.h"
 
 #include <fcntl.h>
@@ -14,6 +19,7 @@
 #include <cstring>
 
 #include "os/os.h"
+#include "os/posix/shared_segment_posix.h"
 
 namespace hx::os {
 namespace {
@@ -26,11 +32,14 @@ char g_name[kNameMax] = "/halvex32.shared";
 int g_fd = -1;
 SharedWords* g_words = nullptr;
 
-bool ZeroIfAlone(int fd) {
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
-    // Alone: whatever a dead process left behind is discarded.
-    const bool ok = ftruncate(fd, 0) == 0 && ftruncate(fd, sizeof(SharedWords)) == 0;
-    return ok;
+// Alone: whatever a dead process left behind is discarded. The new segment
+// stays attached (and so alive) while the lock goes from exclusive to shared.
+void* FreshIfAlone(int fd) {
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return nullptr;
+    const int id = NewRecordedSegment(fd, sizeof(SharedWords), kAllUsers);
+    void* words = id >= 0 ? AttachSegment(id) : nullptr;
+    RemoveSegmentWhenUnused(id);
+    return words;
 }
 
 }  // namespace
@@ -48,27 +57,26 @@ SharedWords* AttachSharedWords() {
     const int fd = shm_open(g_name, O_RDWR | O_CREAT | O_CLOEXEC, kAllUsers);
     umask(old);
     if (fd < 0) return nullptr;
-    ZeroIfAlone(fd);
+    void* words = FreshIfAlone(fd);
     // Converting an exclusive lock to shared, or waiting while another loader
-    // zeroes the words, ends with every loader holding the lock shared.
-    struct stat st {};
-    if (flock(fd, LOCK_SH) != 0 || fstat(fd, &st) != 0 ||
-        (st.st_size < static_cast<off_t>(sizeof(SharedWords)) && ftruncate(fd, sizeof(SharedWords)) != 0)) {
+    // makes the segment, ends with every loader holding the lock shared.
+    if (flock(fd, LOCK_SH) != 0) {
+        DetachSegment(words);
         ::close(fd);
         return nullptr;
     }
-    void* map = mmap(nullptr, sizeof(SharedWords), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (map == MAP_FAILED) {
+    if (!words) words = AttachSegment(RecordedSegment(fd, sizeof(SharedWords), kAllUsers));
+    if (!words) {
         ::close(fd);
         return nullptr;
     }
     g_fd = fd;
-    g_words = static_cast<SharedWords*>(map);
+    g_words = static_cast<SharedWords*>(words);
     return g_words;
 }
 
 void DetachSharedWords() {
-    if (g_words) munmap(g_words, sizeof(SharedWords));
+    DetachSegment(g_words);
     if (g_fd >= 0) ::close(g_fd);  // drops this process's lock
     g_words = nullptr;
     g_fd = -1;

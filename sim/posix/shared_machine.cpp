@@ -16,6 +16,7 @@
 
 #include "os/os.h"
 #include "os/posix/machine_names.h"
+#include "os/posix/shared_segment_posix.h"
 #include "os/posix/wait_posix.h"
 #include "sim/board_links.h"
 #include "sim/firmware/mcu_firmware.h"
@@ -78,18 +79,21 @@ bool ManualClockAsked() {
     return clock && std::strcmp(clock, kManualClock) == 0;
 }
 
-// The object holds a powered-on board of this build's layout and of `model`.
-bool Usable(int fd, const BoardModel& model) {
+// The machine's segment, when it holds a powered-on board of
+// this build's layout and of `model`; -1 otherwise.
+int UsableSegment(const char* name, const BoardModel& model) {
     const BoardImage image = TheBoardImage();
-    struct stat st {};
+    const int id = os::KeyedSegment(os::KeyOfName(name), image.bytes, kOwnerOnly);
+    const auto* bytes = static_cast<const char*>(os::AttachSegment(id));
+    if (!bytes) return -1;
     Layout l{};
-    char name[kModelNameMax] = {};
-    const off_t modelAt = static_cast<off_t>(kImageHeaderBytes + offsetof(BoardState, model));
-    return fstat(fd, &st) == 0 && static_cast<u64>(st.st_size) == image.bytes &&
-           pread(fd, &l, sizeof l, 0) == static_cast<ssize_t>(sizeof l) && l.magic == kMachineMagic &&
-           l.version == kLayoutVersion && l.imageBytes == image.bytes && l.stateBytes == sizeof(BoardState) &&
-           pread(fd, name, sizeof name, modelAt) == static_cast<ssize_t>(sizeof name) &&
-           std::strncmp(name, model.name, kModelNameMax) == 0;
+    std::memcpy(&l, bytes, sizeof l);
+    const bool usable = l.magic == kMachineMagic && l.version == kLayoutVersion && l.imageBytes == image.bytes &&
+                        l.stateBytes == sizeof(BoardState) &&
+                        std::strncmp(bytes + kImageHeaderBytes + offsetof(BoardState, model), model.name,
+                                     kModelNameMax) == 0;
+    os::DetachSegment(const_cast<char*>(bytes));
+    return usable ? id : -1;
 }
 
 // Runs the board clock up to real time; the first hold of a thread does it.
@@ -122,10 +126,9 @@ void MapPrivateImage() {
     mmap(image.base, image.bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
 }
 
-bool MapShared(int fd) {
-    const BoardImage image = TheBoardImage();
-    if (mmap(image.base, image.bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0) != MAP_FAILED) return true;
-    MapPrivateImage();  // a failed fixed mapping may have taken the old one away
+bool MapShared(int id) {
+    if (os::AttachSegment(id, TheBoardImage().base)) return true;
+    MapPrivateImage();  // a failed attach in place may have taken the old mapping away
     return false;
 }
 
@@ -155,23 +158,13 @@ int OpenLocked(const char* name, bool create) {
     return -1;
 }
 
-// An object this process cannot use, but processes of another build may
-// still run on: it is set aside (unlinked, theirs to keep), not cut short
-// under their feet. One left empty by a creator that died is used as it is.
-bool SetAside(int fd, const char* name) {
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || st.st_size == 0) return false;
-    os::Diagnostic("the shared virtual machine was left by another build or by a process that died setting it up; "
-                   "it starts afresh");
-    shm_unlink(name);
-    return true;
-}
-
-// With the object's flock held: maps it and powers it on or attaches to it.
-MachineJoin JoinLocked(int fd, const BoardModel& model, const char* board, bool usable) {
-    if (!usable && ftruncate(fd, static_cast<off_t>(TheBoardImage().bytes)) != 0) return MachineJoin::Failed;
+// `id`: the usable segment, or -1 to make one.
+MachineJoin JoinLocked(const char* name, const BoardModel& model, const char* board, int id) {
+    const bool usable = id >= 0;
+    if (!usable) id = os::NewKeyedSegment(os::KeyOfName(name), TheBoardImage().bytes, kOwnerOnly);
+    if (id < 0) return MachineJoin::Failed;
     StopBoardLinks();  // the links of a private board must not see the image change
-    if (!MapShared(fd)) return MachineJoin::Failed;
+    if (!MapShared(id)) return MachineJoin::Failed;
     g_machine.model = &model;
     std::strncpy(g_machine.board, board, os::kMachineBoardMax);
     g_machine.board[os::kMachineBoardMax] = '\0';
@@ -203,20 +196,13 @@ MachineJoin JoinSharedMachine(const BoardModel& model, const char* board, bool c
     LeaveSharedMachine();
     char name[kObjectNameMax];
     if (!SharedMachineObject(model.name, board, name, sizeof name)) return MachineJoin::Failed;
-    for (u32 attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        const int fd = OpenLocked(name, create);
-        if (fd < 0) return errno == ENOENT ? MachineJoin::Absent : MachineJoin::Failed;
-        const bool usable = Usable(fd, model);
-        const bool setAside = !usable && create && SetAside(fd, name);
-        const MachineJoin result = !usable && !create ? MachineJoin::Absent
-                                   : setAside          ? MachineJoin::Failed
-                                                       : JoinLocked(fd, model, board, usable);
-        // Unlocked explicitly: the mapping keeps the open file, and its lock, alive.
-        flock(fd, LOCK_UN);
-        ::close(fd);
-        if (!setAside) return result;
-    }
-    return MachineJoin::Failed;
+    const int fd = OpenLocked(name, create);
+    if (fd < 0) return errno == ENOENT ? MachineJoin::Absent : MachineJoin::Failed;
+    const int id = UsableSegment(name, model);
+    const MachineJoin result = id < 0 && !create ? MachineJoin::Absent : JoinLocked(name, model, board, id);
+    flock(fd, LOCK_UN);
+    ::close(fd);
+    return result;
 }
 
 void LeaveSharedMachine() {
@@ -254,6 +240,7 @@ bool ResetSharedMachine() {
 bool DestroySharedMachine(const char* model, const char* board) {
     char name[kObjectNameMax];
     if (!SharedMachineObject(model, board, name, sizeof name)) return false;
+    os::RemoveKeyedSegment(os::KeyOfName(name));
     const bool existed = shm_unlink(name) == 0;
     os::RemoveMachineNames(model, board);
     return existed;

@@ -1,8 +1,14 @@
 // The virtual board as one machine for every process that runs on it. Its
-// state lives in a POSIX shared-memory object named after the model and the
-// board name, "/halvex32-vm-<model>-<board>.board" (owner-only, under
-// /dev/shm), mapped over this process's board image (sim/virtual_board.h) so
-// that every chip object's reference into the state reaches the shared one.
+// state lives in an owner-only System V segment, attached over this
+// process's board image (sim/virtual_board.h) so that every chip object's
+// reference into the state reaches the shared one. The segment's key comes
+// from the name of the POSIX shared-memory object of the machine,
+// "/halvex32-vm-<model>-<board>.board" (owner-only, under /dev/shm), which
+// is only the rendezvous: its flock makes creating and joining one at a
+// time, and it exists while the machine does. A segment cannot be cut short,
+// so a process that truncates or overwrites that object takes nothing from
+// anybody (no SIGBUS); the machine lasts until it is destroyed (its segment
+// is marked for removal; processes on it keep it until they leave).
 // The image's first page is the header: a magic word written once the board
 // is powered on, the sizes of the writer's image, the machine's lock, its
 // clock and the process that runs its links.
@@ -10,8 +16,8 @@
 // The first process to come creates the object and powers the board on;
 // later ones attach their own chip objects to the state as they find it.
 // Creating and joining are one at a time (flock on the object); a process
-// that dies half-way leaves no magic, and an object of another layout (an
-// older build) is set up afresh with a diagnostic.
+// that dies half-way leaves no magic, and a segment of another layout (an
+// older build) is replaced by a fresh machine.
 //
 // The lock is a robust, process-shared, recursive mutex: while a process is
 // on a machine, the links' lock (sim/board_links.h) is this mutex, and every
