@@ -149,14 +149,23 @@ bool ReplyIsOurs(SharedLink& s) {
     return Word(s, kBlockAnswerNumber).load() == s.requestNumber.load();
 }
 
-// Waits for the reply event until the deadline. On a numbered block a reply
-// to an earlier request is reset and waited past.
+// True when this process could open the port: its owner is gone (a killed
+// owner's port closes with it), and no reply will come.
+bool OwnerGone() { return OpenMcuLink(serialPortMcu) != kFalse; }
+
+// Waits for the reply event until the deadline, in slices of kOwnerProbeMs
+// between which it looks whether the owner is gone. On a numbered block a
+// reply to an earlier request is reset and waited past.
 bool AwaitReply(SharedLink& s) {
     const os::Handle reply = s.replyEvent.load();
     const u64 deadline = os::NowMs() + kSharedReplyTimeoutMs;
     for (;;) {
         const u64 now = os::NowMs();
-        if (!os::NamedEventWait(reply, now < deadline ? static_cast<u32>(deadline - now) : 0)) return false;
+        const u32 slice = now < deadline ? static_cast<u32>(deadline - now) : 0;
+        if (!os::NamedEventWait(reply, slice < kOwnerProbeMs ? slice : kOwnerProbeMs)) {
+            if (slice <= kOwnerProbeMs || OwnerGone()) return false;
+            continue;
+        }
         if (!Numbered(s) || ReplyIsOurs(s)) return true;
         os::NamedEventReset(reply);
         // The owner writes the number before it sets the event: a reply that
@@ -271,11 +280,11 @@ Bool32 SignalSharedRequest() {
     return kTrue;
 }
 
-void SharedWriteOutputs(u32 doRequestWord) {
+Bool32 SharedWriteOutputs(u32 doRequestWord) {
     SharedLink& s = sharedLink;
     ClientLock client(s);
     PostRequest(s, doRequestWord);
-    SignalSharedRequest();
+    return SignalSharedRequest();
 }
 
 Bool32 SharedReadInputs(u32* inputWord) {
@@ -305,13 +314,16 @@ Bool32 CloseSharedLink() {
 Bool32 ReadInputsShared(u32* diRequestWord) {
     LibraryLockGuard lock;
     if (DirectWay()) return McuQuery(kDiReadCommand, diRequestWord);
-    return SharedReadInputs(diRequestWord);
+    if (SharedReadInputs(diRequestWord)) return kTrue;
+    // The owner died during the request: the port is this process's now.
+    return DirectWay() ? McuQuery(kDiReadCommand, diRequestWord) : kFalse;
 }
 
 void WriteOutputsShared(u32 doRequestWord) {
     LibraryLockGuard lock;
     if (DirectWay()) McuCommand(kDoWriteCommand, doRequestWord);
-    else SharedWriteOutputs(doRequestWord);
+    // Writing the outputs twice (an owner that died after its write) is harmless.
+    else if (!SharedWriteOutputs(doRequestWord) && DirectWay()) McuCommand(kDoWriteCommand, doRequestWord);
 }
 
 }  // namespace hx

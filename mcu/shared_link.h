@@ -30,6 +30,9 @@ inline constexpr u32 kNumberedBlockBytes = 16;
 
 inline constexpr u32 kSharedReplyTimeoutMs = 1000;  // a client's wait for the owner
 inline constexpr u32 kSharedAnsweredPauseMs = 1;    // lets the owner reset the request event
+// While it waits, a client looks this often whether the port has come free:
+// an owner that died holds it no longer, and its reply will never come.
+inline constexpr u32 kOwnerProbeMs = 100;
 
 // The DiRequestWord of all sixteen inputs, which the owner queries for every
 // read; also the answer word when the owner could not get the MCU's answer.
@@ -63,9 +66,11 @@ Bool32 MapSharedBlock(const char* name);
 Bool32 StartSharedLinkServer();
 void StopSharedLinkServer();
 void SharedLinkServerThread(void* link);  // a SharedLink
-// Client side. 1 when the owner answered within 1000 ms.
+// Client side. 1 when the owner answered within 1000 ms; 0 early when the
+// port came free during the wait (this process holds it then).
 Bool32 SignalSharedRequest();
-void SharedWriteOutputs(u32 doRequestWord);
+// 1 when the owner answered.
+Bool32 SharedWriteOutputs(u32 doRequestWord);
 // 1 with the owner's answer word in *inputWord; 0 on a time-out, *inputWord
 // unchanged.
 Bool32 SharedReadInputs(u32* inputWord);
