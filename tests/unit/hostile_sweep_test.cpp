@@ -68,8 +68,9 @@ std::vector<u32> Sizes(const Record& r) {
     if (r.min > 0) v.insert(v.end(), {r.min - 1, r.min});
     return v;
 }
-// Pointer class: null or the caller's record.
-constexpr bool kPointers[] = {false, true};
+// Pointer class: null, the caller's record filled (A5h bytes), or all zero.
+constexpr int kPointers[] = {0, 0xA5, 0};
+
 
 // Callback class: none, one recording callback, another. Each records the
 // last value it was called with, per event kind.
@@ -97,6 +98,7 @@ struct Args {
     void* p;    // record pointer
     u32 size;
     u32 cb;     // callback class
+    u8 fill = 0xA5;  // the record's bytes
 };
 using Call = u64 (*)(const Args&);
 
@@ -116,6 +118,7 @@ enum class Rule : u8 {
     WdtUnit,   // b: 1 for unit 0 or 1, else 0
     LedMode,   // a, b: 0 for a mode (or L3 value) out of range
     TrigUnit,  // a, b: T2/T3 refuse unit x 25 + adjust above FFFFh
+    LineMask,  // C1 and C3 refuse a record whose lineMask is empty
 };
 
 constexpr int kOwn = -1, kCard = -2;  // groups: own body, expansion card
@@ -144,7 +147,7 @@ const Export kExports[] = {
     {"SetWDT", Group::kWdt, 1, 1, Rec::None, 0, Rule::WdtUnit, 255, 1, X(SetWDT(x.a, x.b))},
     {"StartWDT", Group::kWdt, 0, 0, Rec::None, 0, Rule::Any, 0, 0, X(StartWDT())},
     {"StopWDT", Group::kWdt, 0, 0, Rec::None, 0, Rule::Any, 0, 0, X(StopWDT())},
-    {"SetupDICOS", Group::kDicos, 0, 0, Rec::Dicos, 0, Rule::Any, 0, 0, X(SetupDICOS(static_cast<DicosSetup*>(x.p), x.size))},
+    {"SetupDICOS", Group::kDicos, 0, 0, Rec::Dicos, 0, Rule::LineMask, 0, 0, X(SetupDICOS(static_cast<DicosSetup*>(x.p), x.size))},
     {"StartDICOS", Group::kDicos, 0, 0, Rec::None, 0, Rule::Any, 0, 0, X(StartDICOS())},
     {"StopDICOS", Group::kDicos, 0, 0, Rec::None, 0, Rule::Any, 0, 0, X(StopDICOS())},
     {"RegisterCallbackDICOS", kOwn, 0, 0, Rec::None, 1, Rule::One, 0, 0, X(RegisterCallbackDICOS(kDicosCb[x.cb]))},
@@ -257,6 +260,7 @@ Want Expected(const Export& e, const Model& m, const Args& x) {
         case Rule::RegIndex: return x.a == 0 ? Want::One : Want::Refused;
         case Rule::WdtUnit: return (x.b & 0xFF) <= 1 ? Want::One : Want::Refused;
         case Rule::LedMode: return LedModeOk(m.Family(e.group), x.a, x.b) ? Want::Any : Want::Refused;
+        case Rule::LineMask: return x.fill == 0 && std::strcmp(m.Family(e.group), "C2") != 0 ? Want::Refused : Want::Any;
         case Rule::TrigUnit:
             return std::strcmp(m.Family(e.group), "T1") != 0 && (x.a & 0xFFFF) * 25u + x.b > 0xFFFF ? Want::Refused
                                                                                                     : Want::Any;
@@ -314,7 +318,7 @@ protected:
         const Record& r = kRecords[static_cast<int>(e.rec)];
         if (!r.cap && x.size > r.nominal) x.size = r.nominal;  // the caller's record is that long
         // Exactly the record (whole words where the size is free): ASan sees any overrun.
-        std::vector<u8> record(r.cap ? r.cap : std::max<u32>(4, (x.size + 3) / 4 * 4), 0xA5);
+        std::vector<u8> record(r.cap ? r.cap : std::max<u32>(4, (x.size + 3) / 4 * 4), x.fill);
         if (x.p) x.p = record.data();
         const std::vector<u8> before = record;
         sim::ClearAccessLog(sim::TheBoardState());
@@ -345,10 +349,10 @@ protected:
             if (e.b) Check(e, {e.na, v, valid.p, valid.size, 1});
         }
         for (u32 c = 0; e.cb && c < kCallbackClasses; ++c) Check(e, {e.na, e.nb, valid.p, valid.size, c});
-        for (bool p : kPointers) {
+        for (const int p : {0, 1, 2}) {
             if (e.rec == Rec::None) break;
             const bool sized = e.rec != Rec::U32Out && e.rec != Rec::F64Out;
-            for (u32 size : sized ? Sizes(r) : std::vector<u32>{r.nominal}) Check(e, {e.na, e.nb, p ? valid.p : nullptr, size, 1});
+            for (u32 size : sized ? Sizes(r) : std::vector<u32>{r.nominal}) Check(e, {e.na, e.nb, p ? valid.p : nullptr, size, 1, static_cast<u8>(kPointers[p])});
         }
     }
 
