@@ -100,9 +100,12 @@ bool AncestorMatches(const SysfsCalls& fs, const char* tty, const char* rootReal
     char link[PATH_MAX];
     char dir[PATH_MAX];
     if (!Join(link, tty, "/device") || !fs.realpath(link, dir)) return false;
-    const std::size_t rootLength = std::strlen(rootReal);
+    // Only directories below the root: "/sysfoo" does not lie below "/sys".
+    const std::size_t rootLength = std::strcmp(rootReal, "/") == 0 ? 0 : std::strlen(rootReal);
     for (int depth = 0; depth < kMaxAncestors; ++depth) {
-        if (std::strncmp(dir, rootReal, rootLength) != 0 || std::strlen(dir) <= rootLength) return false;
+        if (std::strncmp(dir, rootReal, rootLength) != 0 || dir[rootLength] != '/' || dir[rootLength + 1] == '\0') {
+            return false;
+        }
         const int verdict = test(dir);
         if (verdict != 0) return verdict > 0;
         char* slash = std::strrchr(dir, '/');

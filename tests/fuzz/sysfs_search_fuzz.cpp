@@ -3,8 +3,9 @@
 // class below the root "/s": tty names of any length, port and type files of
 // any bytes and size (no newline, no NUL, kilobytes), device links to chains
 // of ancestors with USB and PCI id files, or to anywhere (outside the root,
-// to themselves: a loop). The fake fills all the room a call claims before it
-// answers, so a claim larger than the buffer is an overrun that ASan reports.
+// to themselves: a loop). The fake writes the last byte of the room a call
+// claims before it answers, so a claim larger than the buffer is an overrun
+// that ASan reports.
 // Checked on every input (a failed check traps, libFuzzer keeps the input):
 // - nothing outside the root is opened or read; every file opened is closed;
 // - a found path is "/dev/" + a tty's name, at most 15 characters;
@@ -48,7 +49,7 @@ Str Resolve(Str p) {  // follows links in any component; nullopt-like "" on a lo
         for (const auto& [path, node] : g_tree) {
             if (node.kind == kLink && p.compare(0, path.size(), path) == 0 && (p.size() == path.size() || p[path.size()] == '/')) cut = path.size();
         }
-        if (!cut) return g_tree.count(p) ? p : "";
+        if (!cut) return g_tree.count(p) || !Inside(p.c_str()) ? p : "";  // outside the root: the rest of the system
         p = g_tree[p.substr(0, cut)].data + p.substr(cut);
     }
     return "";
@@ -62,7 +63,7 @@ int Open(const char* path, int flags) {
     return fd;
 }
 ssize_t Read(int fd, void* buffer, size_t count) {
-    std::memset(buffer, 'x', count);
+    if (count) static_cast<char*>(buffer)[count - 1] = 'x';  // the room claimed is there
     const Node& n = g_tree[g_fds.at(fd).first];
     if (n.kind != kFile) return -1;
     const size_t got = std::min(count, n.data.size());
@@ -72,13 +73,13 @@ ssize_t Read(int fd, void* buffer, size_t count) {
 int Close(int fd) { return g_fds.erase(fd) == 1 ? 0 : -1; }
 int Access(const char* path, int) { return Require(Inside(path)), Resolve(path).empty() ? -1 : 0; }
 char* RealPath(const char* path, char* out) {
-    std::memset(out, 'x', PATH_MAX);
+    out[PATH_MAX - 1] = 'x';
     const Str r = path == kRoot ? kRoot : (Require(Inside(path)), Resolve(path));
     if (r.empty() || r.size() >= PATH_MAX) return nullptr;
     return std::strcpy(out, r.c_str());
 }
 long Getdents(int fd, void* buffer, size_t count) {  // linux_dirent64 records of the children
-    std::memset(buffer, 0, count);
+    static_cast<char*>(buffer)[count - 1] = 0;
     auto& [dir, next] = g_fds.at(fd);
     size_t at = 0, index = 0;
     for (const auto& [path, node] : g_tree) {
@@ -88,6 +89,7 @@ long Getdents(int fd, void* buffer, size_t count) {  // linux_dirent64 records o
         const unsigned short length = static_cast<unsigned short>((19 + name.size() + 1 + 7) & ~size_t{7});
         if (at + length > count) break;
         char* record = static_cast<char*>(buffer) + at;
+        std::memset(record, 0, length);
         std::memcpy(record + 16, &length, 2);
         std::memcpy(record + 19, name.c_str(), name.size() + 1);
         at += length, ++next;
