@@ -140,9 +140,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (shape & 4) g_tree[tty + "/device"] = {kLink, shape & 8 ? Pick(in, kParts, 6, 300) : dev};
         if (shape & 16) g_tree[dev + "/driver"] = {kDir, ""};
     }
-    bool mustFind = false;  // a short-named tty with exactly the kind's base, a type and a driver
+    bool mustFind = false;  // a short-named tty (no dot first: hidden) with exactly the kind's base, a type, a driver
     for (const auto& [tty, node] : g_tree) {
-        if (tty.rfind(kTty + "/", 0) || tty.find('/', kTty.size() + 1) != Str::npos || tty.size() > kTty.size() + 11) continue;
+        if (tty.rfind(kTty + "/", 0) || tty.find('/', kTty.size() + 1) != Str::npos || tty.size() > kTty.size() + 11 ||
+            tty[kTty.size() + 1] == '.')
+            continue;
         mustFind |= g_tree.count(tty + "/port") && g_tree[tty + "/port"].data == base && g_tree.count(tty + "/type") &&
                     g_tree[tty + "/type"].data == "4" && Resolve(tty + "/device/driver") != "";
     }
