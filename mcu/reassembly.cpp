@@ -59,4 +59,11 @@ bool TakeFrameBytes(McuLink& link, const FrameFormat& format, const u8* bytes, u
     return true;
 }
 
+DiMessageKind ClassifyDiMessage(const u8* message) {
+    if (static_cast<u8>(message[kFrameLead] + message[kDiMessageValue]) != message[kDiMessageSum]) {
+        return DiMessageKind::Dropped;
+    }
+    return message[kFrameLead] == kLeadRequest ? DiMessageKind::Answer : DiMessageKind::DiChange;
+}
+
 }  // namespace hx

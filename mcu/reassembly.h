@@ -28,6 +28,20 @@ inline constexpr FrameFormat kMcuFrameFormat{kFrameSize, {kLeadRequest, kLeadEve
 // serialPortCan: CAN frames (24h) of 16 bytes.
 inline constexpr FrameFormat kCanFrameFormat{kCanFrameSize, {kLeadCan, kLeadCan}, 1};
 
+// serialPortMcu on the boards whose MCU sends 3-byte DI messages: a lead
+// byte, a value and their sum modulo 256; lead 40h a DI change (the value
+// names the lines that changed), lead 23h an answer.
+inline constexpr u32 kDiMessageSize = 3;
+inline constexpr u32 kDiMessageValue = 1;
+inline constexpr u32 kDiMessageSum = 2;
+inline constexpr FrameFormat kDiMessageFormat{kDiMessageSize, {kLeadRequest, kLeadEvent}, 2};
+
+enum class DiMessageKind : u8 { Dropped, Answer, DiChange };
+
+// What a complete 3-byte message carries; one whose sum does not match is
+// dropped.
+DiMessageKind ClassifyDiMessage(const u8* message);
+
 // The byte count the next read asks for. A held count that is not below the
 // frame size (never left by TakeFrameBytes) is dropped first.
 u32 FrameBytesWanted(McuLink& link, const FrameFormat& format);

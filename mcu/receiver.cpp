@@ -157,13 +157,6 @@ void McuReceiverThread(void* raw, DiVariant variant) {
 
 // ---- serialPortMcu on the boards whose MCU sends 3-byte DI messages ----------------
 
-// A message is a lead byte, a value and their sum modulo 256: lead 40h a DI
-// change (the value names the lines that changed), lead 23h an answer.
-constexpr u32 kDiMessageSize = 3;
-constexpr u32 kDiMessageValue = 1;
-constexpr u32 kDiMessageSum = 2;
-constexpr FrameFormat kDiMessageFormat{kDiMessageSize, {kLeadRequest, kLeadEvent}, 2};
-
 // The input byte of the GPIO block (bit n = 0 while input n is active).
 constexpr u16 kDiInputPort = 0x604;
 constexpr u16 kDiInputLines = 0xFF;
@@ -234,9 +227,11 @@ void DicosPortReceiverThread(void* raw) {
     McuLink& link = *static_cast<McuLink*>(raw);
     DiEventRecord record{};
     RunReceiver(link, kDiMessageFormat, [&](const u8* message) {
-        if (static_cast<u8>(message[kFrameLead] + message[kDiMessageValue]) != message[kDiMessageSum]) return;
-        if (message[kFrameLead] == kLeadRequest) HandOverAnswer(message);
-        else OnDiMessage(message, link, record);
+        switch (ClassifyDiMessage(message)) {
+            case DiMessageKind::Answer: HandOverAnswer(message); break;
+            case DiMessageKind::DiChange: OnDiMessage(message, link, record); break;
+            case DiMessageKind::Dropped: break;
+        }
     });
 }
 

@@ -53,19 +53,19 @@ Search SearchFor(u32 kind) {
 }
 
 // Reads a small sysfs attribute; false when missing or empty.
-bool ReadValue(const char* path, char* out, std::size_t capacity) {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+bool ReadValue(const SysfsCalls& fs, const char* path, char* out, std::size_t capacity) {
+    const int fd = fs.open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
-    const ssize_t n = ::read(fd, out, capacity - 1);
-    ::close(fd);
+    const ssize_t n = fs.read(fd, out, capacity - 1);
+    fs.close(fd);
     if (n <= 0) return false;
     out[n] = '\0';
     return true;
 }
 
-bool ReadNumber(const char* path, int base, u32* value) {
+bool ReadNumber(const SysfsCalls& fs, const char* path, int base, u32* value) {
     char text[kValueMax];
-    if (!ReadValue(path, text, sizeof text)) return false;
+    if (!ReadValue(fs, path, text, sizeof text)) return false;
     char* end = nullptr;
     const unsigned long v = std::strtoul(text, &end, base);
     if (end == text) return false;
@@ -78,31 +78,34 @@ bool Join(char* out, const char* a, const char* b, const char* c = "") {
     return n > 0 && n < PATH_MAX;
 }
 
-bool Exists(const char* path) { return ::access(path, F_OK) == 0; }
+bool Exists(const SysfsCalls& fs, const char* path) { return fs.access(path, F_OK) == 0; }
 
 // The legacy UART with this I/O base, counted only while it is started (the
 // registry's "Control" key exists only for started devices): a driver has
 // the port and found a UART there. The 8250 driver registers placeholders at
 // 3F8h, 2F8h, 3E8h and 2E8h on every PC, bound to it, of type 0 when no UART
 // answers.
-bool UartMatches(const char* tty, u32 base) {
+bool UartMatches(const SysfsCalls& fs, const char* tty, u32 base) {
     char path[PATH_MAX];
     u32 value = 0, type = kUartTypeUnknown;
-    if (!Join(path, tty, "/port") || !ReadNumber(path, kHex, &value) || value != base) return false;
-    if (!Join(path, tty, "/type") || !ReadNumber(path, kDecimal, &type) || type == kUartTypeUnknown) return false;
-    return Join(path, tty, "/device/driver") && Exists(path);
+    if (!Join(path, tty, "/port") || !ReadNumber(fs, path, kHex, &value) || value != base) return false;
+    if (!Join(path, tty, "/type") || !ReadNumber(fs, path, kDecimal, &type) || type == kUartTypeUnknown) return false;
+    return Join(path, tty, "/device/driver") && Exists(fs, path);
 }
 
 // Walks from the tty's device towards the root of the tree; `test` decides
 // on each ancestor: 1 match, -1 no match (stop), 0 go on.
 template <typename Test>
-bool AncestorMatches(const char* tty, const char* rootReal, Test test) {
+bool AncestorMatches(const SysfsCalls& fs, const char* tty, const char* rootReal, Test test) {
     char link[PATH_MAX];
     char dir[PATH_MAX];
-    if (!Join(link, tty, "/device") || !::realpath(link, dir)) return false;
-    const std::size_t rootLength = std::strlen(rootReal);
+    if (!Join(link, tty, "/device") || !fs.realpath(link, dir)) return false;
+    // Only directories below the root: "/sysfoo" does not lie below "/sys".
+    const std::size_t rootLength = std::strcmp(rootReal, "/") == 0 ? 0 : std::strlen(rootReal);
     for (int depth = 0; depth < kMaxAncestors; ++depth) {
-        if (std::strncmp(dir, rootReal, rootLength) != 0 || std::strlen(dir) <= rootLength) return false;
+        if (std::strncmp(dir, rootReal, rootLength) != 0 || dir[rootLength] != '/' || dir[rootLength + 1] == '\0') {
+            return false;
+        }
         const int verdict = test(dir);
         if (verdict != 0) return verdict > 0;
         char* slash = std::strrchr(dir, '/');
@@ -112,22 +115,22 @@ bool AncestorMatches(const char* tty, const char* rootReal, Test test) {
     return false;
 }
 
-int UsbVerdict(const char* dir, u32 kind) {
+int UsbVerdict(const SysfsCalls& fs, const char* dir, u32 kind) {
     char path[PATH_MAX];
     u32 vendor = 0, product = 0;
-    if (!Join(path, dir, "/idVendor") || !ReadNumber(path, kHex, &vendor)) return 0;
-    if (!Join(path, dir, "/idProduct") || !ReadNumber(path, kHex, &product)) return -1;
+    if (!Join(path, dir, "/idVendor") || !ReadNumber(fs, path, kHex, &vendor)) return 0;
+    if (!Join(path, dir, "/idProduct") || !ReadNumber(fs, path, kHex, &product)) return -1;
     return (product << 16 | vendor) == kind ? 1 : -1;
 }
 
 // The ancestor that is the kind's PCI function decides by its ids.
-int PciVerdict(const char* dir, const char* function, u32 device) {
+int PciVerdict(const SysfsCalls& fs, const char* dir, const char* function, u32 device) {
     const char* base = std::strrchr(dir, '/');
     if (!base || std::strcmp(base + 1, function) != 0) return 0;
     char path[PATH_MAX];
     u32 vendorId = 0, deviceId = 0;
-    const bool ids = Join(path, dir, "/vendor") && ReadNumber(path, kHex, &vendorId) && Join(path, dir, "/device") &&
-                     ReadNumber(path, kHex, &deviceId);
+    const bool ids = Join(path, dir, "/vendor") && ReadNumber(fs, path, kHex, &vendorId) &&
+                     Join(path, dir, "/device") && ReadNumber(fs, path, kHex, &deviceId);
     return ids && vendorId == kPciVendorIntel && deviceId == device ? 1 : -1;
 }
 
@@ -166,9 +169,18 @@ struct LinuxDirent64 {
     char d_name[1];
 };
 
+long SystemGetdents(int fd, void* buffer, std::size_t count) { return syscall(SYS_getdents64, fd, buffer, count); }
+int SystemOpen(const char* path, int flags) { return ::open(path, flags); }
+
 }  // namespace
 
+const SysfsCalls kSystemSysfsCalls{SystemOpen, ::read, ::close, ::access, ::realpath, SystemGetdents};
+
 bool FindPortInSysfs(const char* root, u32 portKind, char* path) {
+    return FindPortInSysfs(kSystemSysfsCalls, root, portKind, path);
+}
+
+bool FindPortInSysfs(const SysfsCalls& fs, const char* root, u32 portKind, char* path) {
     const Search search = SearchFor(portKind);
     if (search == Search::None) return false;
     char pciFunction[kValueMax];
@@ -177,14 +189,14 @@ bool FindPortInSysfs(const char* root, u32 portKind, char* path) {
 
     char rootReal[PATH_MAX];
     char classDir[PATH_MAX];
-    if (!::realpath(root, rootReal) || !Join(classDir, rootReal, kTtyClass)) return false;
-    const int dirFd = ::open(classDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (!fs.realpath(root, rootReal) || !Join(classDir, rootReal, kTtyClass)) return false;
+    const int dirFd = fs.open(classDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0) return false;
 
     char best[kPathChars] = "";
     alignas(8) char entries[4096];
     for (;;) {
-        const long n = syscall(SYS_getdents64, dirFd, entries, sizeof entries);
+        const long n = fs.getdents(dirFd, entries, sizeof entries);
         if (n <= 0) break;
         for (long at = 0; at < n;) {
             const auto* e = reinterpret_cast<const LinuxDirent64*>(entries + at);
@@ -197,20 +209,20 @@ bool FindPortInSysfs(const char* root, u32 portKind, char* path) {
             if (!Join(tty, classDir, "/", name)) continue;
             bool match = false;
             switch (search) {
-                case Search::UartBase: match = UartMatches(tty, portKind); break;
+                case Search::UartBase: match = UartMatches(fs, tty, portKind); break;
                 case Search::Usb:
-                    match = AncestorMatches(tty, rootReal, [portKind](const char* d) { return UsbVerdict(d, portKind); });
+                    match = AncestorMatches(fs, tty, rootReal, [&](const char* d) { return UsbVerdict(fs, d, portKind); });
                     break;
                 case Search::Pci:
-                    match = AncestorMatches(tty, rootReal,
-                                            [&](const char* d) { return PciVerdict(d, pciFunction, pciDevice); });
+                    match = AncestorMatches(fs, tty, rootReal,
+                                            [&](const char* d) { return PciVerdict(fs, d, pciFunction, pciDevice); });
                     break;
                 case Search::None: break;
             }
             if (match) std::snprintf(best, sizeof best, "%s%s", kDevPrefix, name);
         }
     }
-    ::close(dirFd);
+    fs.close(dirFd);
     if (!best[0]) return false;
     std::memcpy(path, best, sizeof best);
     return true;

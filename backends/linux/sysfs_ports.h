@@ -3,11 +3,28 @@
 // their own.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstddef>
+
 #include "core/types.h"
 
 namespace hx::os {
 
 inline constexpr char kSysfsRoot[] = "/sys";
+
+// The file-system calls the search makes, with the system's signatures
+// (getdents: linux_dirent64 records). The system's by default; the fuzzer
+// hands over a tree kept in memory.
+struct SysfsCalls {
+    int (*open)(const char* path, int flags);
+    ssize_t (*read)(int fd, void* buffer, std::size_t count);
+    int (*close)(int fd);
+    int (*access)(const char* path, int mode);
+    char* (*realpath)(const char* path, char* resolved);  // resolved: PATH_MAX bytes
+    long (*getdents)(int fd, void* buffer, std::size_t count);
+};
+extern const SysfsCalls kSystemSysfsCalls;
 
 // Finds the tty of `portKind` below `root` (normally "/sys") and stores
 // "/dev/<name>" into `path` (16 characters with the NUL). Several candidates:
@@ -22,5 +39,6 @@ inline constexpr char kSysfsRoot[] = "/sys";
 //   function << 8): an ancestor of the tty's device is that PCI function and
 //   carries the ids of the kind's UART (8086:0F0A, 8086:0F0C).
 bool FindPortInSysfs(const char* root, u32 portKind, char* path);
+bool FindPortInSysfs(const SysfsCalls& fs, const char* root, u32 portKind, char* path);
 
 }  // namespace hx::os

@@ -1,15 +1,52 @@
 #!/bin/bash
-# Builds the reassembly fuzz target with clang (preset `fuzz`, build/fuzz) and
-# runs it for SECONDS (default 60) on the corpus in build/fuzz/corpus. A
-# finding stops the run and leaves its input in build/fuzz/findings.
-# Usage: tests/fuzz/run.sh [SECONDS]
-set -euo pipefail
+# Builds the libFuzzer targets with clang (preset `fuzz`, build/fuzz) and runs
+# each for SECONDS (default 60) on its corpus in build/fuzz/corpus/<target>,
+# seeded from tests/fuzz/seeds/<target> and guided by tests/fuzz/<target>.dict
+# where those exist. A finding stops that target and leaves its input in
+# build/fuzz/findings/<target>-*. Prints per target its executions, exec/s and
+# coverage (libFuzzer's cov: edges and ft: features), ends with
+# "N passed, N failed". With HX_REPORT_DIR set, writes fuzz-<target>.json
+# there for the benchmark report.
+# Usage: tests/fuzz/run.sh [SECONDS]        (long run: tests/fuzz/run.sh 120)
+set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 seconds=${1:-60}
-scripts/deps.sh fuzz
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j"$(nproc)" >/dev/null
-mkdir -p build/fuzz/corpus build/fuzz/findings
-build/fuzz/tests/fuzz/hx_reassembly_fuzz -max_total_time="$seconds" -print_final_stats=1 \
-  -artifact_prefix=build/fuzz/findings/ build/fuzz/corpus 2>&1 | grep -E "^(stat::|Done|==|SUMMARY)"
+targets=(reassembly_fuzz dicos_message_fuzz registry_search_fuzz sysfs_search_fuzz smbios_match_fuzz)
+scripts/deps.sh fuzz || exit 1
+cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j"$(nproc)" >/tmp/hx_fuzz_build.log 2>&1 ||
+  { tail -n 40 /tmp/hx_fuzz_build.log; echo "0 passed, ${#targets[@]} failed"; exit 1; }
+passed=0
+failed=0
+for t in "${targets[@]}"; do
+  corpus=build/fuzz/corpus/$t findings=build/fuzz/findings log=build/fuzz/$t.log
+  mkdir -p "$corpus" "$findings"
+  args=(-max_total_time="$seconds" -timeout=10 -print_final_stats=1 -artifact_prefix="$findings/$t-")
+  [ -f "tests/fuzz/$t.dict" ] && args+=(-dict="tests/fuzz/$t.dict")
+  seeds=()
+  [ -d "tests/fuzz/seeds/$t" ] && seeds=("tests/fuzz/seeds/$t")
+  before=$(ls "$findings" | grep -c "^$t-" || true)
+  "build/fuzz/tests/fuzz/hx_$t" "${args[@]}" "$corpus" "${seeds[@]}" >"$log" 2>&1
+  status=$?
+  after=$(ls "$findings" | grep -c "^$t-" || true)
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n1)
+  last=$(grep -E "cov: [0-9]+" "$log" | tail -n1)
+  cov=$(echo "$last" | sed -n 's/.*cov: \([0-9]*\).*/\1/p')
+  ft=$(echo "$last" | sed -n 's/.*ft: \([0-9]*\).*/\1/p')
+  corp=$(echo "$last" | sed -n 's/.*corp: \([0-9]*\).*/\1/p')
+  found=$((after - before))
+  [ "$status" -ne 0 ] && [ "$found" -eq 0 ] && found=1
+  if [ "$found" -eq 0 ]; then passed=$((passed + 1)); verdict=ok; else failed=$((failed + 1)); verdict=FINDING; fi
+  printf '%-22s %s: %s executions, %s exec/s, cov %s edges, ft %s, corpus %s\n' \
+    "$t" "$verdict" "${runs:-0}" "${rate:-0}" "${cov:-0}" "${ft:-0}" "${corp:-0}"
+  [ "$found" -ne 0 ] && grep -E "^==[0-9]+==|^SUMMARY|Test unit written" "$log" | head -n 5
+  if [ -n "${HX_REPORT_DIR:-}" ]; then
+    mkdir -p "$HX_REPORT_DIR"
+    printf '{"id": "fuzz-%s", "title": "libFuzzer: %s", "family": "fuzzing",\n "command": "tests/fuzz/run.sh %s",\n "findings": %d,\n "rows": [\n  {"measure": "executions", "value": %d, "unit": "runs", "goal": ">= 10000000"},\n  {"measure": "exec/s", "value": %d, "unit": "runs/s"},\n  {"measure": "coverage edges", "value": %d, "unit": "edges"},\n  {"measure": "features", "value": %d, "unit": "features"},\n  {"measure": "corpus size", "value": %d, "unit": "inputs"},\n  {"measure": "findings", "value": %d, "unit": "inputs", "bound": 0, "ok": %s}\n ]}\n' \
+      "$t" "$t" "$seconds" "$found" "${runs:-0}" "${rate:-0}" "${cov:-0}" "${ft:-0}" "${corp:-0}" "$found" \
+      "$([ "$found" -eq 0 ] && echo true || echo false)" >"$HX_REPORT_DIR/fuzz-$t.json"
+  fi
+done
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

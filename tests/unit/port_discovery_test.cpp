@@ -31,9 +31,9 @@ protected:
     }
     void TearDown() override { fs::remove_all(root_); }
 
-    static void Write(const fs::path& file, const std::string& text) {
+    static void Write(const fs::path& file, const std::string& text, const char* end = "\n") {
         fs::create_directories(file.parent_path());
-        std::ofstream(file) << text << "\n";
+        std::ofstream(file) << text << end;
     }
     // class/tty/<name> with its device link to `device` (below devices/).
     fs::path Tty(const std::string& name, const std::string& device) {
@@ -105,6 +105,49 @@ TEST_F(SysfsTree, EachKindFindsOnlyAStartedPortOfItsOwnHardware) {
         {0x12345678, "(none)"},
     };
     for (const auto& [kind, port] : rows) EXPECT_EQ(Find(kind), port) << std::hex << kind;
+}
+
+// Attribute files as a broken driver may leave them (no newline, kilobytes
+// long, a NUL first, empty) and a device link that loops: only the first 63
+// bytes are read, and nothing matches that does not parse as the kind.
+TEST_F(SysfsTree, OddAttributeFilesAndLinkLoopsAreReadWithinBounds) {
+    const struct {
+        std::string port, type;
+        const char* expected;
+    } rows[] = {
+        {"0x3F8", "4", "/dev/ttyS0"},
+        {std::string(100000, '0') + "3F8", "4", "(none)"},
+        {std::string("\0x3F8", 6), "4", "(none)"},
+        {"0x3F8", "", "(none)"},
+        {"0x3F8" + std::string(100000, 'z'), std::string(70000, '4'), "/dev/ttyS0"},
+    };
+    for (const auto& row : rows) {
+        fs::remove_all(root_ / "class/tty");
+        const fs::path dev = Tty("ttyS0", "pnp0/00:01");
+        fs::create_directories(dev / "driver");
+        Write(root_ / "class/tty/ttyS0/port", row.port, "");
+        Write(root_ / "class/tty/ttyS0/type", row.type, "");
+        EXPECT_EQ(Find(kPortUart3F8), row.expected) << row.port.substr(0, 8);
+    }
+    fs::remove_all(root_ / "class/tty");
+    fs::create_directories(root_ / "class/tty/ttyACM0");
+    fs::create_symlink("device", root_ / "class/tty/ttyACM0/device");  // a link to itself
+    Write(root_ / "class/tty/ttyACM0/port", "0x3F8");
+    Write(root_ / "class/tty/ttyACM0/type", "4");
+    for (const u32 kind : {kPortUart3F8, kPortUsbCdc1CBE, kPortHsuart0F0A}) EXPECT_EQ(Find(kind), "(none)");
+}
+
+// A device link that leaves the tree for a directory beside it whose name
+// begins with the root's: its ids are not looked at.
+TEST_F(SysfsTree, AncestorsBesideTheRootAreNotSearched) {
+    const fs::path beside = root_.string() + "-beside";
+    Write(beside / "usb/idVendor", "1cbe");
+    Write(beside / "usb/idProduct", "0002");
+    fs::create_directories(beside / "usb/1-1:1.0");
+    fs::create_directories(root_ / "class/tty/ttyACM0");
+    fs::create_directory_symlink(beside / "usb/1-1:1.0", root_ / "class/tty/ttyACM0/device");
+    EXPECT_EQ(Find(kPortUsbCdc1CBE), "(none)");
+    fs::remove_all(beside);
 }
 
 // ---- the registry ---------------------------------------------------------------
@@ -232,6 +275,49 @@ TEST_F(Registry, EachUartKindFindsTheStartedInstanceAtItsIoBase) {
     reg_.opened.clear();
     EXPECT_EQ(Find(0x1234), u"(none)");
     EXPECT_TRUE(reg_.opened.empty());  // an unknown kind touches no key
+}
+
+// PortName values as a driver may leave them: without their NUL, of an odd
+// byte count, too long for the link's 15 characters, longer than the room the
+// read offers. The text is taken up to the bytes returned; what does not fit
+// is skipped.
+TEST_F(Registry, PortNamesOfAnyShapeAreTakenOnlyWhenTheyFit) {
+    const auto bare = [](const std::u16string& text) {  // no NUL
+        std::vector<u8> b = Sz(text);
+        b.resize(b.size() - 2);
+        return b;
+    };
+    std::vector<u8> odd = bare(u"COM5");
+    odd.push_back('7');
+    const std::pair<std::vector<u8>, std::u16string> rows[] = {
+        {bare(u"COM5"), u"\\\\.\\COM5"},
+        {odd, u"\\\\.\\COM5"},
+        {bare(u"COM45678901"), u"\\\\.\\COM45678901"},  // 15 characters
+        {bare(u"COM456789012"), u"(none)"},
+        {Sz(std::u16string(300, u'C')), u"(none)"},
+        {std::vector<u8>(kPortNameBytes + 1, 'A'), u"(none)"},  // larger than the room
+    };
+    for (const auto& [value, expected] : rows) {
+        reg_.keys.clear();
+        Uart(u"1", 0x3F8, u"");
+        reg_.keys[kUart + u"\\1\\Device Parameters"].values[u"PortName"] = value;
+        EXPECT_EQ(Find(kPortUart3F8), expected) << value.size();
+    }
+}
+
+// Instance names longer than the 255 characters enumerated, or than the key
+// path holds, and list entries without a NUL too long for the key path are
+// passed over; the next candidate is taken.
+TEST_F(Registry, OverlongNamesAndListEntriesAreSkipped) {
+    Uart(std::u16string(300, u'9'), 0x3F8, u"COM1");
+    Uart(std::u16string(250, u'8'), 0x3F8, u"COM2");
+    Uart(u"3", 0x3F8, u"COM3");
+    EXPECT_EQ(Find(kPortUart3F8), u"\\\\.\\COM3");
+    std::vector<u8> longEntry = Sz(u"USB\\VID_1CBE&PID_0002\\" + std::u16string(1000, u'x'));
+    longEntry.resize(longEntry.size() - 2);
+    reg_.keys[kUsbSer].values = {{u"Count", Dword(2)}, {u"0", longEntry}, {u"1", Sz(u"USB\\VID_1CBE&PID_0002\\6&2")}};
+    reg_.keys[kEnum + u"USB\\VID_1CBE&PID_0002\\6&2\\Device Parameters"].values[u"PortName"] = Sz(u"COM4");
+    EXPECT_EQ(Find(kPortUsbCdc1CBE), u"\\\\.\\COM4");
 }
 
 TEST_F(Registry, TheDriverListStopsAtAHoleInItsCount) {
