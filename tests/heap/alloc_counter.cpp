@@ -24,6 +24,7 @@
 // thread=N total=N <command line>". A forked child that ends with _exit leaves only its stack lines.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <link.h>
 #include <unistd.h>
 #include <unwind.h>
 
@@ -58,23 +59,27 @@ __attribute__((tls_model("initial-exec"))) thread_local bool t_inside = false;
 
 bool Starts(const char* s, const char* prefix) { return std::strncmp(s, prefix, std::strlen(prefix)) == 0; }
 
-struct Frame {
-    Object object;
-    Dl_info info;
-};
+// The object `ip` lies in, by glibc's _dl_find_object: no lock, so no wait on a dlopen in progress.
+Object Classify(void* ip) {
+    static const link_map* const self = [] {
+        dl_find_object found;
+        return _dl_find_object(reinterpret_cast<void*>(&Classify), &found) == 0 ? found.dlfo_link_map : nullptr;
+    }();
+    dl_find_object found;
+    if (_dl_find_object(ip, &found) != 0 || !found.dlfo_link_map) return kOther;
+    if (found.dlfo_link_map == self) return kRuntime;
+    const char* name = found.dlfo_link_map->l_name;
+    const char* slash = std::strrchr(name, '/');
+    const char* base = slash ? slash + 1 : name;
+    if (Starts(base, "ld-linux")) return kLoader;
+    for (const char* n : kRuntimeNames) if (Starts(base, n)) return kRuntime;
+    for (const char* n : kCountedNames) if (Starts(base, n)) return kCounted;
+    return kOther;
+}
 
-Frame Resolve(void* ip) {
-    Frame f{kOther, {}};
-    Dl_info self{};
-    if (!dladdr(ip, &f.info) || !f.info.dli_fname) return f;
-    dladdr(reinterpret_cast<void*>(&Resolve), &self);
-    const char* slash = std::strrchr(f.info.dli_fname, '/');
-    const char* base = slash ? slash + 1 : f.info.dli_fname;
-    if (f.info.dli_fbase == self.dli_fbase) f.object = kRuntime;
-    if (Starts(base, "ld-linux")) f.object = kLoader;
-    for (const char* n : kRuntimeNames) if (Starts(base, n)) f.object = kRuntime;
-    for (const char* n : kCountedNames) if (Starts(base, n)) f.object = kCounted;
-    return f;
+// The exported function `ip` lies in, or "?" (only for the records: dladdr takes the loader's lock).
+const char* FunctionName(void* ip, Dl_info* info) {
+    return dladdr(ip, info) && info->dli_sname ? info->dli_sname : "?";
 }
 
 struct Walk {
@@ -119,11 +124,12 @@ void WriteStack(Class c, size_t size, const Walk& w, int from) {
     char line[4096];
     int at = std::snprintf(line, sizeof line, "%s size=%zu\n", kClassNames[c], size);
     for (int i = from; i < w.count && at < static_cast<int>(sizeof line) - 256; ++i) {
-        const Frame f = Resolve(w.ips[i]);
-        const char* sym = f.info.dli_sname ? f.info.dli_sname : "?";
-        at += std::snprintf(line + at, sizeof line - at, "  %s+0x%lx %s\n", f.info.dli_fname ? f.info.dli_fname : "?",
-                            static_cast<unsigned long>(static_cast<char*>(w.ips[i]) -
-                                                       static_cast<char*>(f.info.dli_fbase)), sym);
+        Dl_info info{};
+        const char* function = FunctionName(w.ips[i], &info);
+        const char* object = info.dli_fname ? info.dli_fname : "?";
+        const unsigned long offset = static_cast<unsigned long>(static_cast<char*>(w.ips[i]) -
+                                                                static_cast<char*>(info.dli_fbase));
+        at += std::snprintf(line + at, sizeof line - at, "  %s+0x%lx %s\n", object, offset, function);
     }
     Append(line, at);
 }
@@ -138,15 +144,15 @@ void Count(size_t size) {
     int i = 0;
     Object innermost = kOther;
     for (; i < w.count; ++i) {
-        innermost = Resolve(w.ips[i]).object;
+        innermost = Classify(w.ips[i]);
         if (innermost != kRuntime && innermost != kLoader) break;
     }
     if (i < w.count && innermost == kCounted) {
         Class c = kLibrary;
-        for (int j = i + 1; j < w.count; ++j) if (Resolve(w.ips[j]).object == kLoader) c = kLoad;
+        for (int j = i + 1; j < w.count; ++j) if (Classify(w.ips[j]) == kLoader) c = kLoad;
         if (c == kLibrary && i > 0) {
-            const Frame called = Resolve(w.ips[i - 1]);
-            if (called.info.dli_sname && Starts(called.info.dli_sname, "pthread_create")) c = kThread;
+            Dl_info called{};
+            if (Starts(FunctionName(w.ips[i - 1], &called), "pthread_create")) c = kThread;
         }
         g_counts[c].fetch_add(1);
         WriteStack(c, size, w, 1);

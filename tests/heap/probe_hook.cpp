@@ -28,6 +28,11 @@ void hx_heap_probe_callback(void (*callback)()) {
 
 static void* Idle(void*) { return nullptr; }
 
+// An allocation in the library's constructor, that is at load, when HX_HEAP_PROBE_AT_LOAD is set.
+__attribute__((constructor)) static void AllocateAtLoad() {
+    if (std::getenv("HX_HEAP_PROBE_AT_LOAD")) hx_heap_probe_malloc();
+}
+
 void hx_heap_probe_thread() {
     pthread_t thread;
     if (pthread_create(&thread, nullptr, Idle, nullptr) == 0) pthread_join(thread, nullptr);

@@ -29,10 +29,11 @@ fi
 
 rm -rf "$records" && mkdir -p "$records"
 log=$(mktemp)
+# The counter's self-test allocates in the library on purpose and checks its own counts: no records.
 for dir in tests/unit tests/heap; do
-  LD_PRELOAD=$build/tests/heap/libhx_alloc_counter.so HX_HEAP_DIR=$records \
-    ctest --test-dir "$build/$dir" -j"$jobs" --output-on-failure >"$log" 2>&1
-  grep -E "tests passed|tests failed|\*\*\*Failed|Timeout|Not Run" "$log"
+  [ "$dir" = tests/unit ] && export HX_HEAP_DIR=$records || unset HX_HEAP_DIR
+  LD_PRELOAD=$build/tests/heap/libhx_alloc_counter.so ctest --test-dir "$build/$dir" -j"$jobs" --output-on-failure >"$log" 2>&1
+  grep -E "tests passed|tests failed|\*\*\*Failed|\*\*\*Timeout|Not Run" "$log"
   count_ctest "$log"
 done
 
