@@ -52,7 +52,8 @@ awk '/^exit/ { for (i = 2; i <= 4; i++) { split($i, kv, "="); sum[kv[1]] += kv[2
 offenders=$(grep -l '^library ' "$records"/*.txt)
 if [ -n "$offenders" ]; then
   verdict=failed
-  for f in $offenders; do
+  echo "processes that allocated in the library after load: $(echo "$offenders" | wc -l) (the first 5, two stacks each:)"
+  for f in $(echo "$offenders" | head -n 5); do
     echo "--- $(grep -m1 '^exit' "$f" || echo "process $(basename "$f" .txt), ended without exit")"
     awk '/^library/ { n++ } n <= 2' "$f" | grep -v '^exit' | head -n 40
   done
