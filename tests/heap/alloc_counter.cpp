@@ -6,12 +6,13 @@
 // Attribution, per allocation: walk the stack from the innermost frame outwards, skip the frames of the
 // C/C++ runtime (libc, libstdc++, libgcc_s, libm, the dynamic loader, this counter); the first frame
 // left decides. It counts only when that frame belongs to the library: libhx_counted.so (the library
-// objects of this build), libhalvex32.so or libhalvex32-virtual.so (loaded by the C probe). So a
+// objects of this build), libhalvex32.so or libhalvex32-virtual.so (the shipped objects, loaded by the
+// C probe; the virtual one holds the virtual board and is counted whole, the stricter rule). So a
 // callback of the library that allocates in test code is the test's allocation, and the allocations
 // the runtime makes inside a library call (a std::string, fopen, opendir, qsort) are the library's.
 // A counted allocation is put in one of three classes:
-//   load    - the dynamic loader is further out on the stack: the library's constructors and
-//             destructors at load and unload. Reported, allowed.
+//   load    - the dynamic loader is further out on the stack: the library's constructors at load and
+//             its destructors at dlclose (those run by exit() count as library). Reported, allowed.
 //   thread  - the runtime frame the library called is pthread_create: glibc's per-thread TLS vector,
 //             which no thread is created without. It is the runtime's, bounded by the library's
 //             fixed thread slots and reused with the cached stacks. Reported, allowed.
