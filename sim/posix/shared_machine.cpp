@@ -58,7 +58,10 @@ struct Machine {
     char board[os::kMachineBoardMax + 1];
 };
 Machine g_machine{};
-thread_local u32 t_holds = 0;  // of the machine's lock by this thread
+// Initial-exec: a block in the static TLS area. With the default model, in the dlopen'ed
+// libhalvex32-virtual.so each thread's first lock of the machine made __tls_get_addr malloc the
+// thread's TLS block for this object.
+__attribute__((tls_model("initial-exec"))) thread_local u32 t_holds = 0;  // of the machine's lock by this thread
 
 Header& TheHeader() { return *static_cast<Header*>(TheBoardImage().base); }
 
