@@ -25,6 +25,9 @@ failed=0
 for t in "${targets[@]}"; do
   corpus=build/fuzz/corpus/$t findings=build/fuzz/findings log=build/fuzz/$t.log
   mkdir -p "$corpus" "$findings"
+  # libFuzzer gives up when its first inputs reach no instrumented code (the
+  # empty input reaches none in the library): a fresh corpus starts with bytes.
+  [ -z "$(ls -A "$corpus")" ] && printf '\x23\x35\x00\x00\xff\xff\x56\x40\x41\x01\x02\x03\x04\x05\x06\x07' >"$corpus/seed"
   args=(-max_total_time="$seconds" -timeout=10 -print_final_stats=1 -artifact_prefix="$findings/$t-")
   [ -n "${FUZZ_RUNS:-}" ] && args+=(-runs="$FUZZ_RUNS")
   [ -f "tests/fuzz/$t.dict" ] && args+=(-dict="tests/fuzz/$t.dict")
@@ -36,7 +39,7 @@ for t in "${targets[@]}"; do
   after=$(ls "$findings" | grep -c "^$t-" || true)
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n1)
-  last=$(grep -E "cov: [0-9]+" "$log" | tail -n1)
+  last=$(grep -a -E "cov: [0-9]+" "$log" | tail -n1)
   cov=$(echo "$last" | sed -n 's/.*cov: \([0-9]*\).*/\1/p')
   ft=$(echo "$last" | sed -n 's/.*ft: \([0-9]*\).*/\1/p')
   corp=$(echo "$last" | sed -n 's/.*corp: \([0-9]*\).*/\1/p')
@@ -45,7 +48,7 @@ for t in "${targets[@]}"; do
   if [ "$found" -eq 0 ]; then passed=$((passed + 1)); verdict=ok; else failed=$((failed + 1)); verdict=FINDING; fi
   printf '%-22s %s: %s executions, %s exec/s, cov %s edges, ft %s, corpus %s\n' \
     "$t" "$verdict" "${runs:-0}" "${rate:-0}" "${cov:-0}" "${ft:-0}" "${corp:-0}"
-  [ "$found" -ne 0 ] && grep -E "^==[0-9]+==|^SUMMARY|Test unit written" "$log" | head -n 5
+  [ "$found" -ne 0 ] && grep -a -E "^==[0-9]+==|^SUMMARY|Test unit written" "$log" | head -n 5
   if [ -n "${HX_REPORT_DIR:-}" ]; then
     mkdir -p "$HX_REPORT_DIR"
     printf '{"id": "fuzz-%s", "title": "libFuzzer: %s", "family": "fuzzing",\n "command": "FUZZ_RUNS=%s tests/fuzz/run.sh %s",\n "findings": %d,\n "rows": [\n  {"measure": "executions", "value": %d, "unit": "runs", "goal": ">= 10000000"},\n  {"measure": "exec/s", "value": %d, "unit": "runs/s"},\n  {"measure": "coverage edges", "value": %d, "unit": "edges"},\n  {"measure": "features", "value": %d, "unit": "features"},\n  {"measure": "corpus size", "value": %d, "unit": "inputs"},\n  {"measure": "findings", "value": %d, "unit": "inputs", "bound": 0, "ok": %s}\n ]}\n' \
