@@ -73,6 +73,8 @@ struct Action {
 
 uint32_t Pick(Rng& r, uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(r); }
 
+void Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
 std::atomic<uint32_t> g_canRx{0}, g_canMarks{0}, g_diEvents{0}, g_statusEvents{0};
 constexpr uint32_t kMarkId = 0x5A5;
 void HX_CALLBACK OnCan(CanMessage* m, uint32_t) {
@@ -167,6 +169,14 @@ void Finding(const std::string& what) {
     g_stats.findings.push_back(what);
 }
 
+// What each worker runs now, for the hang monitor: action index + 1 (0: none) and its start.
+constexpr unsigned kMaxThreads = 64;
+struct Running {
+    std::atomic<size_t> action{0};
+    std::atomic<Clock::rep> since{0};
+    bool reported = false;
+} g_running[kMaxThreads];
+
 void Worker(const Options& o, unsigned index, Clock::time_point end) {
     Rng r(o.seed * 7919u + index);
     while (Clock::now() < end) {
@@ -174,7 +184,9 @@ void Worker(const Options& o, unsigned index, Clock::time_point end) {
         const Action& a = kActions[i];
         t_lockWaitMs = 0;
         const auto t0 = Clock::now();
+        g_running[index].since = t0.time_since_epoch().count(), g_running[index].action = i + 1;
         const bool ok = a.run(r);
+        g_running[index].action = 0;
         const double own = std::chrono::duration<double, std::milli>(Clock::now() - t0).count() - t_lockWaitMs;
         const double bound = BoundOf(a);
         if (own > bound + kMarginMs) Finding(std::string(a.name) + " took " + std::to_string(own) + " ms, bound " + std::to_string(bound));
@@ -183,6 +195,27 @@ void Worker(const Options& o, unsigned index, Clock::time_point end) {
         if (own - bound > g_stats.worstExcess[a.cls]) {
             g_stats.worstExcess[a.cls] = own - bound;
             g_stats.slowest[a.cls] = own, g_stats.slowestBound[a.cls] = bound, g_stats.slowestName[a.cls] = a.name;
+        }
+    }
+}
+
+// A call that does not return at all: reported once it is 5 s past its
+// bound; the run is given up a minute after its end.
+std::atomic<bool> g_done{false};
+void HangMonitor(Clock::time_point end, unsigned threads) {
+    while (!g_done) {
+        Sleep(200);
+        for (unsigned t = 0; t < threads; ++t) {
+            const size_t i = g_running[t].action;
+            if (i == 0 || g_running[t].reported) continue;
+            const double ms = std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch() -
+                                                                       Clock::duration(g_running[t].since.load())).count();
+            if (ms > BoundOf(kActions[i - 1]) + kMarginMs + 5000)
+                g_running[t].reported = true, Finding(std::string("hang: ") + kActions[i - 1].name + " has not returned after " + std::to_string(ms) + " ms");
+        }
+        if (Clock::now() > end + std::chrono::seconds(60)) {
+            std::fprintf(stderr, "hx_soak: calls still hang a minute after the end; giving up\n");
+            std::_Exit(1);
         }
     }
 }
@@ -198,7 +231,6 @@ void ArmMcu(const hx::sim::LinkFaultState& f) {
     hx::sim::EditLinks([&](hx::sim::SerialLinkState& s) { s.faults[static_cast<unsigned>(hx::sim::LinkRole::Mcu)] = f; });
 }
 
-void Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Events as the board raises them: input changes (DI change events while
 // DICOS runs), CAN frames from a bus peer and bus-state reports. A storm
@@ -380,7 +412,7 @@ bool Parse(int argc, char** argv, Options& o) {
 
 int main(int argc, char** argv) {
     Options o;
-    if (!Parse(argc, argv, o)) {
+    if (!Parse(argc, argv, o) || o.threads > kMaxThreads) {
         std::fprintf(stderr, "usage: hx_soak [--seconds N] [--threads T] [--faults] [--model NAME] [--seed S]\n");
         return 2;
     }
@@ -403,7 +435,10 @@ int main(int argc, char** argv) {
     for (unsigned t = 0; t < o.threads; ++t) threads.emplace_back(Worker, std::cref(o), t, end);
     threads.emplace_back(EventThread, std::cref(o), end);
     if (o.faults) threads.emplace_back(FaultThread, std::cref(o), end);
+    std::thread monitor(HangMonitor, end, o.threads);
     for (std::thread& t : threads) t.join();
+    g_done = true;
+    monitor.join();
 
     const uint32_t failedChecks = CheckRound();
     uint64_t total = 0;
