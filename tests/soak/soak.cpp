@@ -214,7 +214,7 @@ void HangMonitor(Clock::time_point end, unsigned threads) {
                 g_running[t].reported = true, Finding(std::string("hang: ") + kActions[i - 1].name + " has not returned after " + std::to_string(ms) + " ms");
         }
         if (Clock::now() > end + std::chrono::seconds(60)) {
-            std::fprintf(stderr, "hx_soak: calls still hang a minute after the end; giving up\n");
+            std::fprintf(stderr, "hx_soak: not finished a minute after the end (a call, the check round or the unload hangs)\n");
             std::_Exit(1);
         }
     }
@@ -437,8 +437,6 @@ int main(int argc, char** argv) {
     if (o.faults) threads.emplace_back(FaultThread, std::cref(o), end);
     std::thread monitor(HangMonitor, end, o.threads);
     for (std::thread& t : threads) t.join();
-    g_done = true;
-    monitor.join();
 
     const uint32_t failedChecks = CheckRound();
     uint64_t total = 0;
@@ -452,11 +450,13 @@ int main(int argc, char** argv) {
         if (g_stats.slowestName[c][0])
             std::printf("slowest %-13s %-22s %8.1f ms (bound %.0f ms)\n", kClassName[c], g_stats.slowestName[c], g_stats.slowest[c],
                         g_stats.slowestBound[c]);
-    std::string command = "hx_soak";
+    std::string command = argv[0];
     for (int i = 1; i < argc; ++i) command += std::string(" ") + argv[i];
     WriteReport(o, command.c_str());
     CAN_Stop(0), StopDICOS();
     svc::Unload();
+    g_done = true;
+    monitor.join();
     std::printf("%zu findings (%u checks failed)\n", g_stats.findings.size(), failedChecks);
     return g_stats.findings.empty() ? 0 : 1;
 }

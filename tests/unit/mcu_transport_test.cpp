@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <thread>
 
 #include "halvex32.h"
+#include "core/library_lock.h"
 #include "core/port_kind.h"
 #include "tests/unit/mcu_fixture.h"
 
@@ -194,6 +196,22 @@ TEST_F(Transport, StopDioAndUnloadGiveThePortUp) {
     ASSERT_TRUE(OpenMcuLink(serialPortMcu));
     Unload();
     EXPECT_TRUE(ChildCanOpen(path));
+}
+
+// StopDIO closes the port only between exchanges: a thread in the middle of
+// one (it holds the library lock) keeps its port, so its write or read never
+// goes to a closed or reused descriptor.
+TEST_F(Transport, StopDioWaitsForTheExchangeInProgress) {
+    LoadAndOpen();
+    std::thread stopper;
+    {
+        const LibraryLockGuard exchange;
+        stopper = std::thread([] { StopDIO(); });
+        usleep(50000);  // time enough for an unlocked StopDIO to close it
+        EXPECT_TRUE(os::HandleIsOpen(serialPortMcu.comHandle.load()));
+    }
+    stopper.join();
+    EXPECT_EQ(serialPortMcu.comHandle.load(), os::kNoHandle);
 }
 
 TEST_F(Transport, CloseMcuLinksClosesBothPorts) {
