@@ -239,11 +239,11 @@ HX_BOOL HX_API MCU_Reset(void) { return Forward<&P::mcu, &McuOps::MCU_Reset>(kFa
 
 HX_BOOL HX_API StopDIO(void) {
     // Under the lock: another thread's exchange must not find its port
-    // closed (or its descriptor reused) in the middle of a write or read.
+    // closed (or its descriptor reused) in the middle of a write or read;
+    // the close also waits for the reads and writes of unlocked callers.
     LibraryLockGuard lock;
     StopLinkReceiver(serialPortMcu);
-    const os::Handle h = serialPortMcu.comHandle.exchange(os::kNoHandle);
-    if (os::HandleIsOpen(h)) os::CloseHandle(h);
+    CloseLinkPort(serialPortMcu);
     return kTrue;
 }
 

@@ -2,6 +2,7 @@
 // not reopening) a link, exclusive ownership across processes, reads that end
 // on a stop, releasing the events of a link without a thread, and the CAN
 // link's outgoing 16-byte frames.
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -198,12 +199,12 @@ TEST_F(Transport, StopDioAndUnloadGiveThePortUp) {
     EXPECT_TRUE(ChildCanOpen(path));
 }
 
-// StopDIO closes the port only between exchanges: a thread in the middle of
-// one (it holds the library lock) keeps its port, so its write or read never
-// goes to a closed or reused descriptor.
+// StopDIO closes the port only between exchanges, so that no write or read
+// goes to a closed or reused descriptor: it waits for an exchange under the
+// library lock, and for a read of a caller that takes no lock (C2, T2).
 TEST_F(Transport, StopDioWaitsForTheExchangeInProgress) {
     LoadAndOpen();
-    std::thread stopper;
+    std::thread stopper, reader;
     {
         const LibraryLockGuard exchange;
         stopper = std::thread([] { StopDIO(); });
@@ -212,6 +213,20 @@ TEST_F(Transport, StopDioWaitsForTheExchangeInProgress) {
     }
     stopper.join();
     EXPECT_EQ(serialPortMcu.comHandle.load(), os::kNoHandle);
+
+    ASSERT_TRUE(OpenMcuLink(serialPortMcu));
+    const int fd2 = static_cast<int>(serialPortMcu.comHandle.load() - 1);
+    reader = std::thread([] {
+        u8 bytes[kFrameSize];
+        u32 got = 0;
+        LinkRead(serialPortMcu, bytes, kFrameSize, &got, 400);  // nothing comes
+    });
+    usleep(50000);
+    stopper = std::thread([] { StopDIO(); });
+    usleep(50000);
+    EXPECT_NE(fcntl(fd2, F_GETFD), -1);  // still the reader's
+    reader.join(), stopper.join();
+    EXPECT_EQ(fcntl(fd2, F_GETFD), -1);
 }
 
 TEST_F(Transport, CloseMcuLinksClosesBothPorts) {
