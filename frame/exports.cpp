@@ -3,6 +3,7 @@
 // returns its default when there is no table or the slot is empty. The
 // dispatch takes no lock: the tables are constant after load.
 #include "core/backend.h"
+#include "core/library_lock.h"
 #include "core/platform_ops.h"
 #include "core/state.h"
 #include "mcu/link.h"
@@ -237,9 +238,12 @@ HX_BOOL HX_API DT2_EiSendResult(uint8_t index, uint8_t result) {
 HX_BOOL HX_API MCU_Reset(void) { return Forward<&P::mcu, &McuOps::MCU_Reset>(kFalse); }
 
 HX_BOOL HX_API StopDIO(void) {
+    // Under the lock: another thread's exchange must not find its port
+    // closed (or its descriptor reused) in the middle of a write or read;
+    // the close also waits for the reads and writes of unlocked callers.
+    LibraryLockGuard lock;
     StopLinkReceiver(serialPortMcu);
-    const os::Handle h = serialPortMcu.comHandle.exchange(os::kNoHandle);
-    if (os::HandleIsOpen(h)) os::CloseHandle(h);
+    CloseLinkPort(serialPortMcu);
     return kTrue;
 }
 

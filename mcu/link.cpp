@@ -30,8 +30,21 @@ void ClearLink(McuLink& link, u32 baud) {
     // set it.
     link.heldCount.store(0);
     link.opening.store(false);
+    link.portUsers.store(0);
     ClearFrameBuf(link);
 }
+
+// A read or write in progress: its descriptor is not closed under it.
+class PortUse {
+public:
+    explicit PortUse(McuLink& link) : link_(link) { link_.portUsers.fetch_add(1); }
+    ~PortUse() { link_.portUsers.fetch_sub(1); }
+    PortUse(const PortUse&) = delete;
+    PortUse& operator=(const PortUse&) = delete;
+
+private:
+    McuLink& link_;
+};
 
 }  // namespace
 
@@ -126,6 +139,7 @@ Bool32 PrepareLinkEvents(McuLink& link) {
 Bool32 LinkRead(McuLink& link, u8* buffer, u32 count, u32* bytesRead, u32 timeoutMs) {
     *bytesRead = 0;  // a failed read reports no bytes, whichever step failed
     if (!PrepareLinkEvents(link)) return kFalse;
+    const PortUse use(link);
     return os::SerialRead(link.comHandle.load(), link.stopEvent.load(), link.ioEvent.load(), buffer, count,
                           bytesRead, timeoutMs)
                ? kTrue
@@ -133,6 +147,7 @@ Bool32 LinkRead(McuLink& link, u8* buffer, u32 count, u32* bytesRead, u32 timeou
 }
 
 Bool32 LinkWrite(McuLink& link, const u8* buffer, u32 count, u32* bytesWritten) {
+    const PortUse use(link);
     return os::SerialWrite(link.comHandle.load(), buffer, count, bytesWritten) ? kTrue : kFalse;
 }
 
@@ -162,8 +177,12 @@ void StopLinkReceiver(McuLink& link) {
 }
 
 void CloseLinkPort(McuLink& link) {
+    // Taken away first: a read or write that starts now finds no port; those
+    // in progress end (by their time-outs at the latest) before the close.
     const os::Handle port = link.comHandle.exchange(os::kNoHandle);
-    if (os::HandleIsOpen(port)) os::CloseHandle(port);
+    if (!os::HandleIsOpen(port)) return;
+    for (u32 waited = 0; link.portUsers.load() != 0 && waited < kPortDrainMs; ++waited) os::SleepMs(1);
+    os::CloseHandle(port);
 }
 
 void CloseMcuLinks() {

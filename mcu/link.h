@@ -27,6 +27,9 @@ inline constexpr u32 kLinkFrameBufSize = 16;
 // How long StopLinkReceiver gives a receive thread, in milliseconds.
 inline constexpr u32 kStopSettleMs = 20;
 inline constexpr u32 kStopJoinMs = 500;
+// How long a close waits for the reads and writes in progress on the port:
+// an answer read (1000 ms) and its completion, with room to spare.
+inline constexpr u32 kPortDrainMs = 1500;
 
 struct McuLink {
     std::atomic<os::Handle> comHandle;  // 0 not opened, kInvalidHandle last open failed
@@ -45,6 +48,9 @@ struct McuLink {
     std::atomic<u8> frameBuf[kLinkFrameBufSize];
     // Held while one thread finds, opens and configures the port.
     std::atomic<bool> opening;
+    // Reads and writes in progress on comHandle: a close waits for them, as
+    // callers without the library lock (C2, T2, T3) may be in one.
+    std::atomic<u32> portUsers;
 };
 
 extern McuLink serialPortMcu;
@@ -71,7 +77,8 @@ Bool32 LinkWrite(McuLink& link, const u8* buffer, u32 count, u32* bytesWritten);
 // Stops the link's receive thread and releases stopEvent and ioEvent;
 // comHandle stays open. Never call it on the receive thread itself.
 void StopLinkReceiver(McuLink& link);
-// Closes comHandle (after StopLinkReceiver) and sets it to 0.
+// Sets comHandle to 0 and closes the port once no read or write uses it
+// (after StopLinkReceiver; at most kPortDrainMs).
 void CloseLinkPort(McuLink& link);
 // Unload step after the unload sequence: stops the DT2 event thread and the
 // receive threads, releases the DT2 event, closes both links.

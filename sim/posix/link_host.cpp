@@ -618,6 +618,22 @@ void TakeLinkAway(LinkRole role) {
     Wake();
 }
 
+bool PlugLinkBack(LinkRole role) {
+    LockLinks();
+    char path[kLinkPathMax] = "";
+    bool back = g_host.running.load() && g_host.master[Index(role)] < 0 && OpenBoardPty(role, path) && path[0];
+    if (back) {
+        const LinkPathState& p = TheLinksUnlocked().paths;
+        char mcu[kLinkPathMax] = "", can[kLinkPathMax] = "";
+        std::memcpy(mcu, role == LinkRole::Mcu ? path : p.path[Index(LinkRole::Mcu)], kLinkPathMax);
+        std::memcpy(can, role == LinkRole::Can ? path : p.path[Index(LinkRole::Can)], kLinkPathMax);
+        PublishLinks(mcu, can);
+    }
+    UnlockLinks();
+    Wake();
+    return back;
+}
+
 const char* LinkPath(LinkRole role) { return TheLinks().paths.path[Index(role)]; }
 
 }  // namespace hx::sim

@@ -39,6 +39,10 @@ bool SendCanMessage(const CanWireMessage& message);
 // The port vanishes: the pseudo-terminal is closed and withdrawn from the
 // inventory; an open handle of it fails every read and write.
 void TakeLinkAway(LinkRole role);
+// The port is plugged back in: a new pseudo-terminal (a new device path, as
+// a replugged USB converter gets) on the same firmware, published for the
+// next discovery. False when the link is not away or the board has none.
+bool PlugLinkBack(LinkRole role);
 
 // Device path of a link ("" when it has none).
 const char* LinkPath(LinkRole role);

@@ -2,13 +2,16 @@
 // not reopening) a link, exclusive ownership across processes, reads that end
 // on a stop, releasing the events of a link without a thread, and the CAN
 // link's outgoing 16-byte frames.
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <thread>
 
 #include "halvex32.h"
+#include "core/library_lock.h"
 #include "core/port_kind.h"
 #include "tests/unit/mcu_fixture.h"
 
@@ -194,6 +197,36 @@ TEST_F(Transport, StopDioAndUnloadGiveThePortUp) {
     ASSERT_TRUE(OpenMcuLink(serialPortMcu));
     Unload();
     EXPECT_TRUE(ChildCanOpen(path));
+}
+
+// StopDIO closes the port only between exchanges, so that no write or read
+// goes to a closed or reused descriptor: it waits for an exchange under the
+// library lock, and for a read of a caller that takes no lock (C2, T2).
+TEST_F(Transport, StopDioWaitsForTheExchangeInProgress) {
+    LoadAndOpen();
+    std::thread stopper, reader;
+    {
+        const LibraryLockGuard exchange;
+        stopper = std::thread([] { StopDIO(); });
+        usleep(50000);  // time enough for an unlocked StopDIO to close it
+        EXPECT_TRUE(os::HandleIsOpen(serialPortMcu.comHandle.load()));
+    }
+    stopper.join();
+    EXPECT_EQ(serialPortMcu.comHandle.load(), os::kNoHandle);
+
+    ASSERT_TRUE(OpenMcuLink(serialPortMcu));
+    const int fd2 = static_cast<int>(serialPortMcu.comHandle.load() - 1);
+    reader = std::thread([] {
+        u8 bytes[kFrameSize];
+        u32 got = 0;
+        LinkRead(serialPortMcu, bytes, kFrameSize, &got, 400);  // nothing comes
+    });
+    usleep(50000);
+    stopper = std::thread([] { StopDIO(); });
+    usleep(50000);
+    EXPECT_NE(fcntl(fd2, F_GETFD), -1);  // still the reader's
+    reader.join(), stopper.join();
+    EXPECT_EQ(fcntl(fd2, F_GETFD), -1);
 }
 
 TEST_F(Transport, CloseMcuLinksClosesBothPorts) {
