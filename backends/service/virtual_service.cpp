@@ -121,7 +121,9 @@ bool PlugBoardCard(uint32_t nicId, uint8_t bridgeBus, uint32_t card) {
     return true;
 }
 
+// Under the lock every access of the library to the board runs under.
 void SetSmbusFaults(const SmbusFaults& faults) {
+    const sim::LinksLock hold;
     sim::SmbusState& s = sim::TheBoardState().smbus;
     s.stuckBusy = faults.stuckBusy;
     s.stuckByteDone = faults.stuckByteDone;

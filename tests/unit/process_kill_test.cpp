@@ -119,6 +119,12 @@ protected:
 };
 
 TEST_F(ProcessKill, TheOthersRecoverAndTheNextProcessTakesThePort) {
+#if defined(__SANITIZE_THREAD__)
+    // Forked children of a threaded process run many times slower under
+    // ThreadSanitizer, past the 1 s this test holds them to; the races of
+    // the sharing are covered by the soak's race runs.
+    GTEST_SKIP() << "recovery times are not measurable under ThreadSanitizer";
+#endif
     ASSERT_TRUE(sim::SetUpBoard("Trelo-11"));
     ASSERT_TRUE(Load());
     ASSERT_TRUE(sim::StartBoardLinks());
