@@ -551,9 +551,18 @@ void UnlockLinks() {
 
 SerialLinkState& TheLinksUnlocked() { return TheLinks(); }
 
+// Read under the lock: a port plugged back in publishes its links from
+// another thread.
+static bool LinksHostUp() {
+    LockLinks();
+    const bool up = TheLinks().paths.hostUp;
+    UnlockLinks();
+    return up;
+}
+
 bool StartBoardLinks() {
     if (OnSharedMachine()) return StartSharedLinks();
-    if (TheLinks().paths.hostUp) return true;
+    if (LinksHostUp()) return true;
     if (g_host.running.load()) StopBoardLinks();  // the board was set up afresh: new links
     return StartHost();
 }
