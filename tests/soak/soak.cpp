@@ -329,6 +329,10 @@ const Check kChecks[] = {
                 Within(1000, [&] { return g_diEvents > before; }) && svc::SetBoardInput(1, false) && StopDICOS();
      }},
     {svc::kPoe, "PoE port 1 powers on and off", [] {
+         // A host that was stuck busy still holds the transaction it was
+         // given then; the first status read lets it finish (seen on P2
+         // under TSan: the enable right after it could fail).
+         (void)GetStatusPoEPort(1);
          const bool on = EnablePoEPort(1) && GetStatusPoEPort(1) == 1 && svc::GetBoardPoePort(1).powered;
          return DisablePoEPort(1) && on && GetStatusPoEPort(1) == 0 && !svc::GetBoardPoePort(1).powered;
      }},
