@@ -30,6 +30,7 @@ void ClearLink(McuLink& link, u32 baud) {
     // set it.
     link.heldCount.store(0);
     link.opening.store(false);
+    link.starting.store(false);
     link.portUsers.store(0);
     ClearFrameBuf(link);
 }

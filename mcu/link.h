@@ -48,6 +48,7 @@ struct McuLink {
     std::atomic<u8> frameBuf[kLinkFrameBufSize];
     // Held while one thread finds, opens and configures the port.
     std::atomic<bool> opening;
+    std::atomic<bool> starting;  // a receive thread is being started (one start at a time)
     // Reads and writes in progress on comHandle: a close waits for them, as
     // callers without the library lock (C2, T2, T3) may be in one.
     std::atomic<u32> portUsers;
