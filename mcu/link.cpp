@@ -14,7 +14,7 @@ namespace {
 
 // A port kind of 0 means the UART at I/O base 2E8h.
 constexpr u32 kDefaultPortKind = kPortUart2E8;
-constexpr u32 kOpenGatePollMs = 1;
+constexpr u32 kGatePollMs = 1;
 
 void ClearLink(McuLink& link, u32 baud) {
     link.comHandle.store(os::kNoHandle);
@@ -85,30 +85,19 @@ void SetLinkDefaults() {
     ClearLink(serialPortCan, kCanLinkBaud);
 }
 
-namespace {
 
-// Two first calls at once must not both open the port: the second open of
-// the same terminal can fail its configuration and close the port under the
-// first. The later caller waits until the first is done. Nothing is waited
-// for while the gate is held but the open itself.
-class OpenGate {
-public:
-    explicit OpenGate(McuLink& link) : link_(link) {
-        while (link_.opening.exchange(true)) os::SleepMs(kOpenGatePollMs);
-    }
-    ~OpenGate() { link_.opening.store(false); }
-    OpenGate(const OpenGate&) = delete;
-    OpenGate& operator=(const OpenGate&) = delete;
+LinkGate::LinkGate(std::atomic<bool>& flag) : flag_(flag) {
+    while (flag_.exchange(true)) os::SleepMs(kGatePollMs);
+}
 
-private:
-    McuLink& link_;
-};
-
-}  // namespace
+LinkGate::~LinkGate() { flag_.store(false); }
 
 Bool32 OpenMcuLink(McuLink& link) {
     if (os::HandleIsOpen(link.comHandle.load())) return kTrue;
-    const OpenGate gate(link);
+    // Two first calls at once must not both open the port: the second open
+    // of the same terminal can fail its configuration and close the port
+    // under the first.
+    const LinkGate gate(link.opening);
     if (os::HandleIsOpen(link.comHandle.load())) return kTrue;  // opened by the call that held the gate
     if (link.portKind.load() == 0) link.portKind.store(kDefaultPortKind);
 

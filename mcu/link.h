@@ -54,6 +54,21 @@ struct McuLink {
     std::atomic<u32> portUsers;
 };
 
+// Held while one thread does a step of a link that no other thread may do
+// beside it (opening the port, starting the receive thread); a later caller
+// waits until the first is done. Nothing is waited for while it is held but
+// that step.
+class LinkGate {
+public:
+    explicit LinkGate(std::atomic<bool>& flag);
+    ~LinkGate();
+    LinkGate(const LinkGate&) = delete;
+    LinkGate& operator=(const LinkGate&) = delete;
+
+private:
+    std::atomic<bool>& flag_;
+};
+
 extern McuLink serialPortMcu;
 extern McuLink serialPortCan;
 

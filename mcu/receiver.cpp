@@ -192,8 +192,6 @@ os::ThreadBody ReceiverBody(RxThreadKind kind) {
 // returns once the thread reads (or has ended without running, when its link
 // cannot open), waiting at most one answer time-out for a thread the system
 // does not schedule.
-constexpr u32 kStartGatePollMs = 1;
-
 void AwaitTakeover(const McuLink& link, os::Handle thread) {
     constexpr u32 kPollMs = 1;
     const u64 deadline = os::NowMs() + kAnswerTimeoutMs;
@@ -205,22 +203,9 @@ void AwaitTakeover(const McuLink& link, os::Handle thread) {
 // takes no library lock) would both start one, and one thread would be lost
 // running on the port: the later start waits for the first and finds its
 // thread.
-class StartGate {
-public:
-    explicit StartGate(McuLink& link) : link_(link) {
-        while (link_.starting.exchange(true)) os::SleepMs(kStartGatePollMs);
-    }
-    ~StartGate() { link_.starting.store(false); }
-    StartGate(const StartGate&) = delete;
-    StartGate& operator=(const StartGate&) = delete;
-
-private:
-    McuLink& link_;
-};
-
 Bool32 StartReceiver(McuLink& link) {
     if (os::HandleIsOpen(link.rxThread.load())) return kTrue;
-    const StartGate gate(link);
+    const LinkGate gate(link.starting);
     if (os::HandleIsOpen(link.rxThread.load())) return kTrue;  // started by the call that held the gate
     const os::ThreadBody body = ReceiverBody(link.rxThreadProc.load());
     if (!body || !PrepareLinkEvents(link)) return kFalse;
