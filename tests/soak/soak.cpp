@@ -133,7 +133,8 @@ const Action kActions[] = {
     {"DT2_EiSendResult", kExchange, 1, 0, [](Rng& r) { return DT2_EiSendResult(static_cast<uint8_t>(Pick(r, 256)), 1) != 0; }},
     {"DT2_StPull", kLocal, 0, 2, [](Rng&) { uint32_t v = 0; return DT2_StPull(&v) != 0; }},
     {"DT2_StPush", kLocal, 0, 0, [](Rng& r) { return DT2_StPush(3, Pick(r, 4)) != 0; }},
-    {"StopDIO", kLocal, 0, kThreadStopMs, [](Rng&) { return StopDIO() != 0; }},
+    // The close waits for another thread's exchange on the port to end (by its time-out at the latest).
+    {"StopDIO", kLocal, 0, kThreadStopMs + kExchangeMs, [](Rng&) { return StopDIO() != 0; }},
     {"SetWDT", kLocal, 0, 0, [](Rng&) { return SetWDT(200, 1) != 0; }},
     {"StartWDT", kLocal, 0, 0, [](Rng&) { return StartWDT() != 0; }},
     {"ResetWDT", kLocal, 0, 0, [](Rng&) { return ResetWDT() != 0; }},
