@@ -31,6 +31,8 @@ constexpr u32 kMaxAnswerBytes = 32;
 constexpr u32 kMaxPending = 32;
 constexpr u32 kMaxNoiseBytes = 64;
 constexpr int kWriteStallMs = 200;  // a reader that takes nothing this long loses the bytes
+constexpr u32 kWireChunkBytes = 64;  // one write to a terminal, at most
+constexpr u32 kWireChunks = 256;     // writes waiting for the terminals
 constexpr u8 kNoise[] = {0x00, 0x55, 0xAA, 0xFF, 0x7E, 0x11, 0x93, 0xC3};
 constexpr u8 kStaleCodeFlip = 0x80;
 constexpr u32 kCodeByte = 1;      // frame byte of the command code
@@ -46,6 +48,26 @@ struct Pending {
     u8 bytes[kMaxAnswerBytes];
 };
 
+// One write to a terminal, after a pause of gapMs (a split answer's parts).
+struct WireChunk {
+    LinkRole role;
+    u32 gapMs;
+    u32 count;
+    u8 bytes[kWireChunkBytes];
+};
+
+// What the firmware sends goes out in the order it was sent, but not under
+// the board lock: a split answer's pauses and a terminal that takes nothing
+// would otherwise hold up every port access of the library. The chunks are
+// queued under the board lock and written by one thread at a time under
+// `writer`, which is taken before the board lock, never after.
+struct Wire {
+    pthread_mutex_t writer = PTHREAD_MUTEX_INITIALIZER;
+    WireChunk chunk[kWireChunks] = {};
+    u32 head = 0;                // under the board lock
+    std::atomic<u32> queued{0};  // written under the board lock
+};
+
 // Recursive: a clock advance under the lock reaches chips that take it too.
 struct Host {
     pthread_mutex_t lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
@@ -58,6 +80,8 @@ struct Host {
     bool haveLast[kRoles] = {};
     Pending pending[kMaxPending] = {};
     u32 pendingCount = 0;
+    bool outboxLeft = false;  // the outbox waits for room in the wire queue
+    Wire wire;
 };
 
 Host g_host;
@@ -80,9 +104,57 @@ void Wake() {
     if (g_host.wake >= 0) eventfd_write(g_host.wake, 1);
 }
 
-// Writes to a master; the caller holds the lock.
-void WriteRaw(LinkRole role, const u8* bytes, u32 count) {
-    const int fd = g_host.master[Index(role)];
+u32 WireRoom() { return kWireChunks - g_host.wire.queued.load(); }
+
+// Queues bytes for the terminal of `role` behind those queued before, all or
+// nothing; the caller holds the lock.
+bool QueueWire(LinkRole role, const u8* bytes, u32 count, u32 gapMs) {
+    Wire& w = g_host.wire;
+    if (g_host.master[Index(role)] < 0 || (count + kWireChunkBytes - 1) / kWireChunkBytes > WireRoom()) return false;
+    for (u32 at = 0; at < count; at += kWireChunkBytes) {
+        WireChunk& c = w.chunk[(w.head + w.queued.load()) % kWireChunks];
+        c.role = role;
+        c.gapMs = at == 0 ? gapMs : 0;
+        c.count = count - at < kWireChunkBytes ? count - at : kWireChunkBytes;
+        std::memcpy(c.bytes, bytes + at, c.count);
+        w.queued.fetch_add(1);
+    }
+    return true;
+}
+
+void WriteRaw(LinkRole role, const u8* bytes, u32 count) { QueueWire(role, bytes, count, 0); }
+
+// The next chunk and the terminal it goes to; false when none is queued.
+bool PopWire(WireChunk* out, int* fd) {
+    Wire& w = g_host.wire;
+    LockLinks();
+    const bool any = w.queued.load() != 0;
+    if (any) {
+        *out = w.chunk[w.head];
+        *fd = g_host.master[Index(out->role)];
+        w.head = (w.head + 1) % kWireChunks;
+        w.queued.fetch_sub(1);
+    }
+    UnlockLinks();
+    return any;
+}
+
+// A terminal that took nothing for kWriteStallMs loses what is queued for it.
+void DropWire(LinkRole role) {
+    Wire& w = g_host.wire;
+    LockLinks();
+    u32 kept = 0;
+    const u32 n = w.queued.load();
+    for (u32 i = 0; i < n; ++i) {
+        const WireChunk& c = w.chunk[(w.head + i) % kWireChunks];
+        if (c.role != role) w.chunk[(w.head + kept++) % kWireChunks] = c;
+    }
+    w.queued.store(kept);
+    UnlockLinks();
+}
+
+// Writes to a master; false when it stalled and the rest was lost.
+bool WriteAll(int fd, const u8* bytes, u32 count) {
     u32 done = 0;
     while (fd >= 0 && done < count) {
         const ssize_t n = ::write(fd, bytes + done, count - done);
@@ -93,7 +165,25 @@ void WriteRaw(LinkRole role, const u8* bytes, u32 count) {
         if (n < 0 && errno == EINTR) continue;
         pollfd out{fd, POLLOUT, 0};
         if (n < 0 && errno == EAGAIN && ::poll(&out, 1, kWriteStallMs) > 0) continue;
-        return;
+        return false;
+    }
+    return true;
+}
+
+// Writes the queued chunks out. Called without the board lock held by this
+// thread's callers that queued; a thread that finds another writing leaves
+// the chunks to it (which looks again once it has let go).
+void FlushWire() {
+    Wire& w = g_host.wire;
+    while (w.queued.load() != 0) {
+        if (pthread_mutex_trylock(&w.writer) != 0) return;
+        WireChunk c;
+        int fd = -1;
+        while (PopWire(&c, &fd)) {
+            if (c.gapMs) SleepMs(c.gapMs);
+            if (!WriteAll(fd, c.bytes, c.count)) DropWire(c.role);
+        }
+        pthread_mutex_unlock(&w.writer);
     }
 }
 
@@ -103,10 +193,8 @@ void WriteMaybeSplit(LinkRole role, const u8* bytes, u32 count) {
         WriteRaw(role, bytes, count);
         return;
     }
-    for (u32 at = 0; at < count; at += f.splitChunk) {
-        if (at > 0 && f.splitGapMs) SleepMs(f.splitGapMs);
-        WriteRaw(role, bytes + at, count - at < f.splitChunk ? count - at : f.splitChunk);
-    }
+    for (u32 at = 0; at < count; at += f.splitChunk)
+        QueueWire(role, bytes + at, count - at < f.splitChunk ? count - at : f.splitChunk, at > 0 ? f.splitGapMs : 0);
 }
 
 // Event frame, answer, event frame, written in two parts cut after
@@ -119,8 +207,7 @@ void WriteBurst(LinkRole role, const u8* answer, const LinkFaultState& f) {
     BuildEventFrame(f.burstCode, f.burstPayload + 1, burst + 2 * kMcuFrameBytes);
     const u32 cut = f.burstSplitAt < kBurstBytes ? f.burstSplitAt : kBurstBytes;
     WriteRaw(role, burst, cut);
-    if (cut > 0 && cut < kBurstBytes && f.splitGapMs) SleepMs(f.splitGapMs);
-    WriteRaw(role, burst + cut, kBurstBytes - cut);
+    QueueWire(role, burst + cut, kBurstBytes - cut, cut > 0 && cut < kBurstBytes ? f.splitGapMs : 0);
 }
 
 void Enqueue(LinkRole role, const u8* bytes, u32 count, i64 dueMs) {
@@ -369,7 +456,8 @@ u32 CanReadLimit(u32 chunk) { return PaceAllows(g_can.in, chunk, NowUs()); }
 // an answer is held back they wait in the outbox.
 void DrainOutbox() {
     u8 bytes[kMaxAnswerBytes];
-    while (g_host.pendingCount == 0) {
+    // Room for an event split into single bytes; the rest waits for the next turn.
+    while (g_host.pendingCount == 0 && !(g_host.outboxLeft = WireRoom() < kMaxAnswerBytes)) {
         const u32 n = FirmwareTakeOutbox(TheLinksUnlocked().mcu, bytes, sizeof bytes);
         if (n == 0) return;
         WriteMaybeSplit(LinkRole::Mcu, bytes, n);
@@ -379,6 +467,7 @@ void DrainOutbox() {
 int SoonerOf(int a, int b) { return a < 0 ? b : (b < 0 || a < b ? a : b); }
 
 int NextTimeoutMs() {
+    if (g_host.outboxLeft) return 1;  // the wire queue was full: another thread is writing it out
     if (g_host.pendingCount == 0) return -1;
     i64 due = g_host.pending[0].dueMs;
     for (u32 i = 1; i < g_host.pendingCount; ++i) due = g_host.pending[i].dueMs < due ? g_host.pending[i].dueMs : due;
@@ -419,6 +508,7 @@ void HostLoop(void*) {
         FlushDue();
         DrainOutbox();
         UnlockLinks();
+        FlushWire();
     }
 }
 
@@ -468,6 +558,7 @@ void ForgetHostInChild() {
     pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
     pthread_mutex_init(&g_host.lock, &attr);
     pthread_mutexattr_destroy(&attr);
+    pthread_mutex_init(&g_host.wire.writer, nullptr);
     if (!g_host.running.exchange(false)) return;
     g_host.thread = os::kNoHandle;
     for (u32 r = 0; r < kRoles; ++r) CloseLink(r);
@@ -508,6 +599,8 @@ bool StartHost() {
     }
     g_host.wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     g_host.pendingCount = 0;
+    g_host.wire.queued.store(0);
+    g_host.outboxLeft = false;
     ResetCanPump();
     g_host.running.store(true);
     g_host.thread = os::ThreadStart(HostLoop, nullptr);
@@ -573,7 +666,9 @@ void StopBoardLinks() {
     os::ThreadWait(g_host.thread, os::kInfinite);
     os::ThreadClose(g_host.thread);
     g_host.thread = os::kNoHandle;
+    pthread_mutex_lock(&g_host.wire.writer);  // no other thread is writing to the terminals
     for (u32 r = 0; r < kRoles; ++r) CloseLink(r);
+    pthread_mutex_unlock(&g_host.wire.writer);
     ::close(g_host.wake);
     g_host.wake = -1;
     LockLinks();
@@ -582,16 +677,27 @@ void StopBoardLinks() {
     UnlockLinks();
 }
 
+// Queued behind what the firmware sent before; a full queue is written out
+// first (lost, as on a terminal, when nothing makes room for kWriteStallMs).
+bool QueueFromOutside(LinkRole role, const u8* bytes, u32 count) {
+    const i64 giveUpMs = NowMs() + kWriteStallMs;
+    for (;;) {
+        LockLinks();
+        const bool open = g_host.master[Index(role)] >= 0;
+        const bool queued = open && QueueWire(role, bytes, count, 0);
+        UnlockLinks();
+        FlushWire();
+        if (queued || !open || NowMs() >= giveUpMs) return open;
+        SleepMs(1);
+    }
+}
+
 bool SendLinkBytes(LinkRole role, const u8* bytes, u32 count) {
     if (!LinksUp()) return false;
+    if (WritesHere()) return QueueFromOutside(role, bytes, count);
     LockLinks();
-    bool sent = false;
-    if (WritesHere()) {
-        sent = g_host.master[Index(role)] >= 0;
-        WriteRaw(role, bytes, count);
-    } else if (role == LinkRole::Mcu) {
-        sent = FirmwareRaise(TheLinksUnlocked().mcu, bytes, count);  // the host sends the outbox
-    }
+    // The host process sends the outbox.
+    const bool sent = role == LinkRole::Mcu && FirmwareRaise(TheLinksUnlocked().mcu, bytes, count);
     UnlockLinks();
     return sent;
 }
@@ -620,10 +726,13 @@ bool SendCanMessage(const CanWireMessage& message) {
 }
 
 void TakeLinkAway(LinkRole role) {
+    pthread_mutex_lock(&g_host.wire.writer);  // not closed under a write in progress
     LockLinks();
     CloseLink(Index(role));
     WithdrawLink(role);
     UnlockLinks();
+    pthread_mutex_unlock(&g_host.wire.writer);
+    DropWire(role);
     Wake();
 }
 
