@@ -12,7 +12,7 @@
 //   kind's own search (the OS version choosing between the two USB ones).
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <map>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -36,10 +36,12 @@ void Require(bool ok) {
 
 struct Key {
     std::vector<Text> subKeys;
-    std::map<Text, std::vector<u8>> values;
+    std::unordered_map<Text, std::vector<u8>> values;
 };
-std::map<Text, Key> g_keys;
-std::vector<Text> g_handles;
+// Hashed, and a handle keeps its key's node (which no insertion moves): the
+// search opens and looks up keys by the thousand on a large input.
+std::unordered_map<Text, Key> g_keys;
+std::vector<std::pair<Text, Key*>> g_handles;
 int g_open = 0, g_opens = 0;
 Text g_portNameKey, g_portName;  // the PortName read last
 
@@ -49,14 +51,16 @@ Text Trim(Text p) {
 }
 RegKey OpenKey(const RegChar* path) {
     ++g_opens;
-    if (!g_keys.count(Trim(path))) return kNoRegKey;
-    g_handles.push_back(Trim(path));
+    Text key = Trim(path);
+    const auto it = g_keys.find(key);
+    if (it == g_keys.end()) return kNoRegKey;
+    g_handles.emplace_back(std::move(key), &it->second);
     ++g_open;
     return g_handles.size();
 }
 Key& Of(RegKey k) {
-    Require(k >= 1 && k <= g_handles.size() && !g_handles[k - 1].empty());
-    return g_keys[g_handles[k - 1]];
+    Require(k >= 1 && k <= g_handles.size() && g_handles[k - 1].second);
+    return *g_handles[k - 1].second;
 }
 bool SubKeyCount(RegKey k, u32* n) { return *n = static_cast<u32>(Of(k).subKeys.size()), true; }
 bool EnumSubKey(RegKey k, u32 i, RegChar* name, u32 capacity) {
@@ -75,7 +79,7 @@ bool QueryValue(RegKey k, const RegChar* name, u8* data, u32* size) {
     std::copy(it->second.begin(), it->second.end(), data);
     *size = static_cast<u32>(it->second.size());
     if (Text(name) == u"PortName") {
-        g_portNameKey = g_handles[k - 1];
+        g_portNameKey = g_handles[k - 1].first;
         g_portName.assign(reinterpret_cast<const char16_t*>(data), *size / 2);
         g_portName = g_portName.substr(0, g_portName.find(u'\0'));
     }
@@ -83,7 +87,7 @@ bool QueryValue(RegKey k, const RegChar* name, u8* data, u32* size) {
 }
 void CloseKey(RegKey k) {
     Of(k);
-    g_handles[k - 1].clear();
+    g_handles[k - 1].second = nullptr;
     --g_open;
 }
 bool g_opensOk = false;
