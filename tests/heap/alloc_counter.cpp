@@ -104,8 +104,7 @@ void Append(const char* text, int length) {
     std::snprintf(path, sizeof path, "%s/%ld.txt", dir, static_cast<long>(getpid()));
     const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) return;
-    ssize_t written = write(fd, text, static_cast<size_t>(length));
-    (void)written;
+    (void)!write(fd, text, static_cast<size_t>(length));
     close(fd);
 }
 
@@ -198,10 +197,8 @@ __attribute__((visibility("default"))) void* memalign(size_t align, size_t n) {
     Count(n);
     return __libc_memalign(align, n);
 }
-__attribute__((visibility("default"))) void* aligned_alloc(size_t align, size_t n) {
-    Count(n);
-    return __libc_memalign(align, n);
-}
+// The same allocation as memalign's (glibc's own aligned_alloc is an alias of it too).
+__attribute__((visibility("default"), alias("memalign"))) void* aligned_alloc(size_t align, size_t n);
 __attribute__((visibility("default"))) int posix_memalign(void** out, size_t align, size_t n) {
     if (align < sizeof(void*) || (align & (align - 1)) != 0) return EINVAL;
     Count(n);

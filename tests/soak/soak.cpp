@@ -26,6 +26,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <numeric>
 #include <random>
 #include <string>
 #include <thread>
@@ -153,11 +154,15 @@ struct Options {
     uint32_t seed = 1;
 };
 
+// The call of a class that came closest to its bound (or went furthest past it).
+struct Slowest {
+    double ms = 0, bound = 0, excess = -1e9;
+    const char* name = "";
+};
 struct Stats {
     std::mutex lock;
     uint64_t calls[kActionCount] = {}, fails[kActionCount] = {};
-    double slowest[kClasses] = {}, slowestBound[kClasses] = {}, worstExcess[kClasses] = {-1e9, -1e9, -1e9, -1e9};
-    const char* slowestName[kClasses] = {"", "", "", ""};
+    Slowest slowest[kClasses];
     std::vector<std::string> findings;
 } g_stats;
 
@@ -203,10 +208,7 @@ void Worker(const Options& o, unsigned index, Clock::time_point end) {
         if (own > bound + kMarginMs) Finding(std::string(a.name) + " took " + std::to_string(own) + " ms, bound " + std::to_string(bound));
         std::lock_guard<std::mutex> hold(g_stats.lock);
         g_stats.calls[i]++, g_stats.fails[i] += !ok;
-        if (own - bound > g_stats.worstExcess[a.cls]) {
-            g_stats.worstExcess[a.cls] = own - bound;
-            g_stats.slowest[a.cls] = own, g_stats.slowestBound[a.cls] = bound, g_stats.slowestName[a.cls] = a.name;
-        }
+        if (own - bound > g_stats.slowest[a.cls].excess) g_stats.slowest[a.cls] = {own, bound, own - bound, a.name};
     }
 }
 
@@ -397,10 +399,10 @@ void WriteReport(const Options& o, const char* command) {
     for (int c = 0; c < kClasses; ++c) {
         std::fprintf(f, ",\n  {\"measure\": \"%s calls\", \"value\": %llu, \"unit\": \"calls\"}", kClassName[c],
                      static_cast<unsigned long long>(perClass[c]));
-        if (g_stats.slowestName[c][0])
+        const Slowest& s = g_stats.slowest[c];
+        if (s.name[0])
             std::fprintf(f, ",\n  {\"measure\": \"slowest %s call (%s)\", \"value\": %.1f, \"unit\": \"ms\", \"bound\": %.0f, \"ok\": %s}",
-                         kClassName[c], g_stats.slowestName[c], g_stats.slowest[c], g_stats.slowestBound[c],
-                         g_stats.slowest[c] <= g_stats.slowestBound[c] + kMarginMs ? "true" : "false");
+                         kClassName[c], s.name, s.ms, s.bound, s.ms <= s.bound + kMarginMs ? "true" : "false");
     }
     for (int k = 0; k < kFaults && o.faults; ++k)
         std::fprintf(f, ",\n  {\"measure\": \"faults injected: %s\", \"value\": %llu, \"unit\": \"faults\"}", kFaultName[k],
@@ -455,17 +457,15 @@ int main(int argc, char** argv) {
     for (std::thread& t : threads) t.join();
 
     const uint32_t failedChecks = CheckRound();
-    uint64_t total = 0;
-    for (size_t i = 0; i < kActionCount; ++i) total += g_stats.calls[i];
+    const uint64_t total = std::accumulate(std::begin(g_stats.calls), std::end(g_stats.calls), uint64_t{0});
     std::printf("calls %llu; callbacks: CAN %u, DI %u, status %u\n", static_cast<unsigned long long>(total), g_canRx.load(),
                 g_diEvents.load(), g_statusEvents.load());
     for (size_t i = 0; i < kActionCount; ++i)
         std::printf("%-22s %7llu calls %6llu failed\n", kActions[i].name, static_cast<unsigned long long>(g_stats.calls[i]),
                     static_cast<unsigned long long>(g_stats.fails[i]));
     for (int c = 0; c < kClasses; ++c)
-        if (g_stats.slowestName[c][0])
-            std::printf("slowest %-13s %-22s %8.1f ms (bound %.0f ms)\n", kClassName[c], g_stats.slowestName[c], g_stats.slowest[c],
-                        g_stats.slowestBound[c]);
+        if (const Slowest& s = g_stats.slowest[c]; s.name[0])
+            std::printf("slowest %-13s %-22s %8.1f ms (bound %.0f ms)\n", kClassName[c], s.name, s.ms, s.bound);
     std::string command = argv[0];
     for (int i = 1; i < argc; ++i) command += std::string(" ") + argv[i];
     WriteReport(o, command.c_str());

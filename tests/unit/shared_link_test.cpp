@@ -119,11 +119,6 @@ protected:
     }
     LibraryProcess& P(int i) { return *procs_[i]; }
     static void SetInputs(u16 active) { Edit([&](sim::SerialLinkState& s) { s.mcu.diActive = active; }); }
-    static u16 OutputsOn() {
-        u16 on = 0;
-        Edit([&](sim::SerialLinkState& s) { on = s.mcu.doOn; });
-        return on;
-    }
     static void DelayAnswers(u32 count, u32 ms) { Arm([&](auto& f) { f.delayAnswers = count, f.delayMs = ms; }); }
 
     static constexpr u16 kActive = 0x1234;
@@ -143,7 +138,7 @@ TEST_F(SharedLinkTest, ClientsThatComeAtOnceTakeTurns) {
     P(2).Send(kWrite, 0x00020002);
     P(3).Send(kWrite, 0x00040004);
     for (int i = 1; i <= 3; ++i) EXPECT_EQ(P(i).Result(), 0u);
-    EXPECT_EQ(OutputsOn(), 7u) << "every write carried out";
+    EXPECT_TRUE(WaitUntil([](const sim::SerialLinkState& s) { return s.mcu.doOn == 7; })) << "every write carried out";
 }
 
 // A client's DIO exports go through the owner; once the owner is killed, the
