@@ -55,12 +55,6 @@ TEST_P(DetectionTextTest, SelectsTheExpectedTable) {
     }
 }
 
-std::string Bytes(std::initializer_list<std::string> parts) {
-    std::string s;
-    for (const std::string& p : parts) s += p;
-    return s;
-}
-
 const std::string kNul(1, '\0');
 
 // A generated table whose type 1 product name is `product`.
@@ -97,9 +91,9 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"HighByteBecomesBlankNotKeyByte", "Trelo-0\xB1", nullptr},
         // A NUL between two strings becomes a blank: "Qantis-01" is not found
         // across it, but a key whose own text contains a blank would be.
-        TextCase{"KeyNotAcrossAReplacedNul", Bytes({"Qantis", kNul, "-01"}), nullptr},
-        TextCase{"NulInsideTextDoesNotEndTheSearch", Bytes({"junk", kNul, kNul, "Vexa-05"}), "Vexa-05"},
-        TextCase{"ControlBytesAroundKeyAreBlanked", Bytes({"\x01\x02", "Ondra-01", "\x7F\xFF"}), "Ondra-01"},
+        TextCase{"KeyNotAcrossAReplacedNul", "Qantis" + kNul + "-01", nullptr},
+        TextCase{"NulInsideTextDoesNotEndTheSearch", "junk" + kNul + kNul + "Vexa-05", "Vexa-05"},
+        TextCase{"ControlBytesAroundKeyAreBlanked", "\x01\x02" "Ondra-01" "\x7F\xFF", "Ondra-01"},
         TextCase{"GeneratedTableWithLongerProductName", TableWithProduct("Trelo-03+ Rugged"), "Trelo-03+"},
         // Only the first 4095 bytes are searched.
         TextCase{"KeyEndingAtByte4095", KeyEndingAt(4095, 4095, "Trelo-12"), "Trelo-12"},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -160,7 +161,6 @@ struct FakeKey {
 struct FakeRegistry {
     std::map<std::u16string, FakeKey> keys;
     std::vector<std::u16string> opened;  // every path asked for, as asked
-    std::vector<std::u16string> handles;
     int openNow = 0;
     std::vector<std::u16string> openable;  // device paths the test open accepts
 };
@@ -173,12 +173,12 @@ std::u16string Trimmed(std::u16string p) {
 
 RegKey OpenKey(const RegChar* path) {
     g_reg->opened.emplace_back(path);
-    if (!g_reg->keys.count(Trimmed(path))) return kNoRegKey;
-    g_reg->handles.push_back(Trimmed(path));
+    const auto it = g_reg->keys.find(Trimmed(path));
+    if (it == g_reg->keys.end()) return kNoRegKey;
     ++g_reg->openNow;
-    return g_reg->handles.size();
+    return reinterpret_cast<RegKey>(&it->second);
 }
-const FakeKey& Key(RegKey k) { return g_reg->keys.at(g_reg->handles.at(k - 1)); }
+const FakeKey& Key(RegKey k) { return *reinterpret_cast<const FakeKey*>(k); }
 bool SubKeyCount(RegKey k, u32* n) {
     *n = static_cast<u32>(Key(k).subKeys.size());
     return true;
@@ -198,12 +198,7 @@ bool QueryValue(RegKey k, const RegChar* name, u8* data, u32* size) {
     return true;
 }
 void CloseKey(RegKey) { --g_reg->openNow; }
-bool TestOpen(const RegChar* path) {
-    for (const auto& p : g_reg->openable) {
-        if (p == path) return true;
-    }
-    return false;
-}
+bool TestOpen(const RegChar* path) { return std::ranges::count(g_reg->openable, std::u16string(path)) > 0; }
 constexpr RegistrySource kFake{OpenKey, SubKeyCount, EnumSubKey, QueryValue, CloseKey, TestOpen};
 
 std::vector<u8> Sz(const std::u16string& text) {
@@ -252,12 +247,7 @@ protected:
         RegChar path[kDevicePathChars] = {};
         return RegistryFindMcuPort(kFake, osMajor, kind, path) ? std::u16string(path) : u"(none)";
     }
-    bool Opened(const std::u16string& path) const {
-        for (const auto& p : reg_.opened) {
-            if (p == path) return true;
-        }
-        return false;
-    }
+    bool Opened(const std::u16string& path) const { return std::ranges::count(reg_.opened, path) > 0; }
     FakeRegistry reg_;
 };
 
