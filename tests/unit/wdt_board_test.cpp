@@ -34,10 +34,6 @@ struct ExpiryCase {
     const char* cause;
 };
 
-void PrintTo(const ExpiryCase& c, std::ostream* os) {
-    *os << c.model << " " << c.count << (c.unit ? " s" : " min");
-}
-
 // W1's TCO runs out twice (0.6 s ticks) before it resets; up to 5 s it
 // beats the Super I/O, which has 5 s of margin.
 const ExpiryCase kExpiries[] = {
