@@ -364,12 +364,9 @@ TEST_F(Registry, FtdiBelowVersion10TakesTheFirstInstanceThatOpens) {
 
 TEST_F(Registry, ThePciUartKeyCarriesTheRevisionInUpperCaseHex) {
     LoadModel("Vexa-01");
-    sim::PciFunctionState& f = sim::TheBoardState().pci.functions[sim::kPciFunctions - 1];
-    f = {};
-    f.present = true;
-    f.device = 30;
-    f.function = 3;
-    f.config[2] = 0x07000211;
+    sim::PciFunctionState* uart = sim::ThePci().Place(0, 30, 3, 0);
+    ASSERT_NE(uart, nullptr);
+    uart->config[2] = 0x07000211;  // class and revision 11h
     const std::u16string key =
         u"SYSTEM\\CurrentControlSet\\Enum\\PCI\\VEN_8086&DEV_0F0A&SUBSYS_72708086&REV_11\\";
     Instance(Trimmed(key), u"3&11583659&0&F3", u"COM3");
