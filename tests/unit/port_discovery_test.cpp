@@ -209,6 +209,11 @@ std::vector<u8> Sz(const std::u16string& text) {
     }
     return bytes;
 }
+std::vector<u8> Bare(const std::u16string& text) {  // without the NUL
+    std::vector<u8> bytes = Sz(text);
+    bytes.resize(bytes.size() - 2);
+    return bytes;
+}
 std::vector<u8> Dword(u32 v) { return {u8(v), u8(v >> 8), u8(v >> 16), u8(v >> 24)}; }
 std::vector<u8> AllocConfig(u32 ioBase) {
     std::vector<u8> bytes(40, 0);
@@ -272,18 +277,13 @@ TEST_F(Registry, EachUartKindFindsTheStartedInstanceAtItsIoBase) {
 // read offers. The text is taken up to the bytes returned; what does not fit
 // is skipped.
 TEST_F(Registry, PortNamesOfAnyShapeAreTakenOnlyWhenTheyFit) {
-    const auto bare = [](const std::u16string& text) {  // no NUL
-        std::vector<u8> b = Sz(text);
-        b.resize(b.size() - 2);
-        return b;
-    };
-    std::vector<u8> odd = bare(u"COM5");
+    std::vector<u8> odd = Bare(u"COM5");
     odd.push_back('7');
     const std::pair<std::vector<u8>, std::u16string> rows[] = {
-        {bare(u"COM5"), u"\\\\.\\COM5"},
+        {Bare(u"COM5"), u"\\\\.\\COM5"},
         {odd, u"\\\\.\\COM5"},
-        {bare(u"COM45678901"), u"\\\\.\\COM45678901"},  // 15 characters
-        {bare(u"COM456789012"), u"(none)"},
+        {Bare(u"COM45678901"), u"\\\\.\\COM45678901"},  // 15 characters
+        {Bare(u"COM456789012"), u"(none)"},
         {Sz(std::u16string(300, u'C')), u"(none)"},
         {std::vector<u8>(kPortNameBytes + 1, 'A'), u"(none)"},  // larger than the room
     };
@@ -303,8 +303,7 @@ TEST_F(Registry, OverlongNamesAndListEntriesAreSkipped) {
     Uart(std::u16string(250, u'8'), 0x3F8, u"COM2");
     Uart(u"3", 0x3F8, u"COM3");
     EXPECT_EQ(Find(kPortUart3F8), u"\\\\.\\COM3");
-    std::vector<u8> longEntry = Sz(u"USB\\VID_1CBE&PID_0002\\" + std::u16string(1000, u'x'));
-    longEntry.resize(longEntry.size() - 2);
+    const std::vector<u8> longEntry = Bare(u"USB\\VID_1CBE&PID_0002\\" + std::u16string(1000, u'x'));
     reg_.keys[kUsbSer].values = {{u"Count", Dword(2)}, {u"0", longEntry}, {u"1", Sz(u"USB\\VID_1CBE&PID_0002\\6&2")}};
     reg_.keys[kEnum + u"USB\\VID_1CBE&PID_0002\\6&2\\Device Parameters"].values[u"PortName"] = Sz(u"COM4");
     EXPECT_EQ(Find(kPortUsbCdc1CBE), u"\\\\.\\COM4");
