@@ -107,17 +107,14 @@ TEST_F(DetectionTest, NonBinaryValueOrMissingSourceGivesNoPlatformButLoads) {
 }
 
 TEST_F(DetectionTest, OsMajorVersionIsKeptAndZeroDoesNotStopDetection) {
-    ASSERT_TRUE(sim::SetUpBoard("Vexa-04"));
-    sim::SetOsMajorVersion(0);
-    ASSERT_TRUE(Load());
-    EXPECT_EQ(OsMajorVersion.load(), 0u);
-    EXPECT_STREQ(CurrentKey(), "Vexa-04");
-    Unload();
-
-    ASSERT_TRUE(sim::SetUpBoard("Vexa-04"));
-    sim::SetOsMajorVersion(6);
-    ASSERT_TRUE(Load());
-    EXPECT_EQ(OsMajorVersion.load(), 6u);
+    for (const u32 major : {0u, 6u}) {
+        ASSERT_TRUE(sim::SetUpBoard("Vexa-04"));
+        sim::SetOsMajorVersion(major);
+        ASSERT_TRUE(Load());
+        EXPECT_EQ(OsMajorVersion.load(), major);
+        EXPECT_STREQ(CurrentKey(), "Vexa-04");
+        Unload();
+    }
 }
 
 // ---- expansion card scan ----------------------------------------------------
