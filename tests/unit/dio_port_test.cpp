@@ -32,7 +32,6 @@ protected:
         return Trace(Log());
     }
     static u32 Outputs() { return sim::ReadFieldLines().outputsOn; }
-    static void Poke(u16 port, u8 value) { sim::TheBoard().BusWritePort(port, value, 1); }
 };
 
 // A wrong DIO family on a board leaves its gates closed, its lines on other
@@ -222,16 +221,6 @@ TEST_F(DioPortTest, RoutingHooksOfBothKinds) {
     EXPECT_EQ(sim::BoardDioRoute(), sim::DioRoute::kTrigger);
     CallDioModeHook();
     EXPECT_EQ(sim::BoardDioRoute(), sim::DioRoute::kDio);
-}
-
-TEST_F(DioPortTest, TreloFiveUnloadTakesEveryOutputOffTheConnector) {
-    LoadModel("Trelo-05");
-    ASSERT_EQ(InitDIO(), 1);
-    DOWritePort(0xFF);
-    ASSERT_EQ(Outputs(), 0xFFu);
-    Unload();
-    EXPECT_EQ(Outputs(), 0u);
-    EXPECT_EQ(sim::BoardDioRoute(), sim::DioRoute::kOff);
 }
 
 }  // namespace

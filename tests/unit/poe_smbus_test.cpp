@@ -19,19 +19,14 @@ void ExpectLockFree() {
     }).join();
 }
 
-const sim::AccessLogState& AccessLog() { return sim::TheBoardState().log; }
-
 u32 CountReads(u32 port) {
     u32 n = 0;
-    for (u32 i = 0; i < AccessLog().count; ++i) {
-        n += AccessLog().entries[i].kind == sim::AccessKind::PortRead && AccessLog().entries[i].address == port;
-    }
+    for (const sim::Access& a : Log()) n += a.kind == sim::AccessKind::PortRead && a.address == port;
     return n;
 }
 
 bool TouchedPortsBelow(u32 limit) {
-    for (u32 i = 0; i < AccessLog().count; ++i) {
-        const sim::Access& a = AccessLog().entries[i];
+    for (const sim::Access& a : Log()) {
         if ((a.kind == sim::AccessKind::PortRead || a.kind == sim::AccessKind::PortWrite) && a.address < limit) return true;
     }
     return false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -160,7 +161,6 @@ struct FakeKey {
 struct FakeRegistry {
     std::map<std::u16string, FakeKey> keys;
     std::vector<std::u16string> opened;  // every path asked for, as asked
-    std::vector<std::u16string> handles;
     int openNow = 0;
     std::vector<std::u16string> openable;  // device paths the test open accepts
 };
@@ -173,12 +173,12 @@ std::u16string Trimmed(std::u16string p) {
 
 RegKey OpenKey(const RegChar* path) {
     g_reg->opened.emplace_back(path);
-    if (!g_reg->keys.count(Trimmed(path))) return kNoRegKey;
-    g_reg->handles.push_back(Trimmed(path));
+    const auto it = g_reg->keys.find(Trimmed(path));
+    if (it == g_reg->keys.end()) return kNoRegKey;
     ++g_reg->openNow;
-    return g_reg->handles.size();
+    return reinterpret_cast<RegKey>(&it->second);
 }
-const FakeKey& Key(RegKey k) { return g_reg->keys.at(g_reg->handles.at(k - 1)); }
+const FakeKey& Key(RegKey k) { return *reinterpret_cast<const FakeKey*>(k); }
 bool SubKeyCount(RegKey k, u32* n) {
     *n = static_cast<u32>(Key(k).subKeys.size());
     return true;
@@ -198,12 +198,7 @@ bool QueryValue(RegKey k, const RegChar* name, u8* data, u32* size) {
     return true;
 }
 void CloseKey(RegKey) { --g_reg->openNow; }
-bool TestOpen(const RegChar* path) {
-    for (const auto& p : g_reg->openable) {
-        if (p == path) return true;
-    }
-    return false;
-}
+bool TestOpen(const RegChar* path) { return std::ranges::count(g_reg->openable, std::u16string(path)) > 0; }
 constexpr RegistrySource kFake{OpenKey, SubKeyCount, EnumSubKey, QueryValue, CloseKey, TestOpen};
 
 std::vector<u8> Sz(const std::u16string& text) {
@@ -212,6 +207,11 @@ std::vector<u8> Sz(const std::u16string& text) {
         bytes.push_back(static_cast<u8>(c));
         bytes.push_back(static_cast<u8>(c >> 8));
     }
+    return bytes;
+}
+std::vector<u8> Bare(const std::u16string& text) {  // without the NUL
+    std::vector<u8> bytes = Sz(text);
+    bytes.resize(bytes.size() - 2);
     return bytes;
 }
 std::vector<u8> Dword(u32 v) { return {u8(v), u8(v >> 8), u8(v >> 16), u8(v >> 24)}; }
@@ -252,12 +252,7 @@ protected:
         RegChar path[kDevicePathChars] = {};
         return RegistryFindMcuPort(kFake, osMajor, kind, path) ? std::u16string(path) : u"(none)";
     }
-    bool Opened(const std::u16string& path) const {
-        for (const auto& p : reg_.opened) {
-            if (p == path) return true;
-        }
-        return false;
-    }
+    bool Opened(const std::u16string& path) const { return std::ranges::count(reg_.opened, path) > 0; }
     FakeRegistry reg_;
 };
 
@@ -282,18 +277,13 @@ TEST_F(Registry, EachUartKindFindsTheStartedInstanceAtItsIoBase) {
 // read offers. The text is taken up to the bytes returned; what does not fit
 // is skipped.
 TEST_F(Registry, PortNamesOfAnyShapeAreTakenOnlyWhenTheyFit) {
-    const auto bare = [](const std::u16string& text) {  // no NUL
-        std::vector<u8> b = Sz(text);
-        b.resize(b.size() - 2);
-        return b;
-    };
-    std::vector<u8> odd = bare(u"COM5");
+    std::vector<u8> odd = Bare(u"COM5");
     odd.push_back('7');
     const std::pair<std::vector<u8>, std::u16string> rows[] = {
-        {bare(u"COM5"), u"\\\\.\\COM5"},
+        {Bare(u"COM5"), u"\\\\.\\COM5"},
         {odd, u"\\\\.\\COM5"},
-        {bare(u"COM45678901"), u"\\\\.\\COM45678901"},  // 15 characters
-        {bare(u"COM456789012"), u"(none)"},
+        {Bare(u"COM45678901"), u"\\\\.\\COM45678901"},  // 15 characters
+        {Bare(u"COM456789012"), u"(none)"},
         {Sz(std::u16string(300, u'C')), u"(none)"},
         {std::vector<u8>(kPortNameBytes + 1, 'A'), u"(none)"},  // larger than the room
     };
@@ -313,8 +303,7 @@ TEST_F(Registry, OverlongNamesAndListEntriesAreSkipped) {
     Uart(std::u16string(250, u'8'), 0x3F8, u"COM2");
     Uart(u"3", 0x3F8, u"COM3");
     EXPECT_EQ(Find(kPortUart3F8), u"\\\\.\\COM3");
-    std::vector<u8> longEntry = Sz(u"USB\\VID_1CBE&PID_0002\\" + std::u16string(1000, u'x'));
-    longEntry.resize(longEntry.size() - 2);
+    const std::vector<u8> longEntry = Bare(u"USB\\VID_1CBE&PID_0002\\" + std::u16string(1000, u'x'));
     reg_.keys[kUsbSer].values = {{u"Count", Dword(2)}, {u"0", longEntry}, {u"1", Sz(u"USB\\VID_1CBE&PID_0002\\6&2")}};
     reg_.keys[kEnum + u"USB\\VID_1CBE&PID_0002\\6&2\\Device Parameters"].values[u"PortName"] = Sz(u"COM4");
     EXPECT_EQ(Find(kPortUsbCdc1CBE), u"\\\\.\\COM4");
@@ -374,12 +363,9 @@ TEST_F(Registry, FtdiBelowVersion10TakesTheFirstInstanceThatOpens) {
 
 TEST_F(Registry, ThePciUartKeyCarriesTheRevisionInUpperCaseHex) {
     LoadModel("Vexa-01");
-    sim::PciFunctionState& f = sim::TheBoardState().pci.functions[sim::kPciFunctions - 1];
-    f = {};
-    f.present = true;
-    f.device = 30;
-    f.function = 3;
-    f.config[2] = 0x07000211;
+    sim::PciFunctionState* uart = sim::ThePci().Place(0, 30, 3, 0);
+    ASSERT_NE(uart, nullptr);
+    uart->config[2] = 0x07000211;  // class and revision 11h
     const std::u16string key =
         u"SYSTEM\\CurrentControlSet\\Enum\\PCI\\VEN_8086&DEV_0F0A&SUBSYS_72708086&REV_11\\";
     Instance(Trimmed(key), u"3&11583659&0&F3", u"COM3");

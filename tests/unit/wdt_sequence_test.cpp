@@ -14,49 +14,64 @@ using sim::AccessKind;
 
 struct SequenceCase {
     const char* model;
-    const char* start;  // StartWDT with the default 255 seconds
-    const char* kick;   // ResetWDT while running
-    const char* stop;   // StopWDT while running
+    const char* init;          // the first InitWDT
+    bool initLeavesConfiguration;
+    const char* idleStop;      // StopWDT before any start (a kick then writes nothing)
+    int idleStopResult;
+    const char* start;         // StartWDT with the default 255 seconds
+    const char* kick;          // ResetWDT while running
+    const char* stop;          // StopWDT while running
 };
 
 // 255 s: W1 and W2 write 260 (104h), W3 256, W4 255; W1 arms the TCO timer
 // with 425 ticks (1A9h); the firmware left 27h = 14h, 2Ah = 03h, GCS = C20h,
-// SMI_EN = 2001h and the TCO timer halted with 4 ticks.
+// SMI_EN = 2001h and the TCO timer halted with 4 ticks. The first InitWDT
+// writes the key twice; W2's leaves the chip in configuration mode. Without a
+// start, a stop still stops the chip, except on W2.
 const SequenceCase kSequences[] = {
-    {kW1Model,
+    {kW1Model, "idx87 key w07=07 w02=02", false, "key w07=07 w73=00 w74=00 r27 w27=14 w02=02", 1,
      "key w07=07 w72=C0 pin:FED1F410 pout:FED1F410=00000C00 in472 out472=01A9 in430 out430=0001 "
      "in460 out460=01A9 in468 out468=0000 r27 w27=94 wF8=1F wF9=02 w73=04 w74=01 w02=02",
      "in460 out460=01A9 key w07=07 w73=04 w74=01 w02=02",
      "in468 out468=0800 key w07=07 w73=00 w74=00 r27 w27=14 w02=02"},
-    {kW2Model,
+    {kW2Model, "idx87 key w07=07", true, "", 0,
      "key w07=07 wF8=1F wF9=02 r2A w2A=23 pin:FED0C150 pout:FED0C150=2000CC00 pin:FED0C158 "
      "pout:FED0C158=00000000 w72=90 w73=04 w74=01 w02=02",
      "key w07=07 w73=04 w74=01 w02=02",
      "key w07=07 wF8=00 w73=00 w74=00 w02=02"},
-    {kW3Model,
+    {kW3Model, "idx87 key w07=07 w02=02", false, "key w07=07 w72=00 w73=00 w74=00 wF8=00 w02=02", 1,
      "key w07=07 w72=C0 wF8=2A wF9=02 w73=00 w74=01 w02=02",
      "key w07=07 w73=00 w74=01 w02=02",
      "key w07=07 w72=00 w73=00 w74=00 wF8=00 w02=02"},
-    {kW4Model,
+    {kW4Model, "idx87 key w07=07 w02=02", false,
+     "key w07=07 w72=80 w73=00 w74=00 wF8=00 pin:FD6D07C0 pout:FD6D07C0=44000200 w02=02", 1,
      "key w07=07 pin:FD6D07C0 pout:FD6D07C0=44000201 w72=90 wF8=2A wF9=02 w23=10 w73=FF w74=00 w02=02",
      "key w07=07 w73=00 w74=01 w02=02",
      "key w07=07 w72=80 w73=00 w74=00 wF8=00 pin:FD6D07C0 pout:FD6D07C0=44000200 w02=02"},
 };
 
-void PrintTo(const SequenceCase& c, std::ostream* os) { *os << c.model; }
-
 class WdtSequenceTest : public WdtTest, public ::testing::WithParamInterface<SequenceCase> {};
 
-TEST_P(WdtSequenceTest, StartKickStopWithTheDefaults) {
-    LoadModel(GetParam().model);
-    Shared().wdtInitDone.store(1);  // W2 needs an InitWDT in some process
+// The 20 minutes set before the first InitWDT give way to its defaults.
+TEST_P(WdtSequenceTest, InitThenStartKickStopWithTheDefaults) {
+    const SequenceCase& c = GetParam();
+    LoadModel(c.model);
+    ASSERT_EQ(SetWDT(20, 0), 1);
     int result = 0;
-    EXPECT_EQ(TraceOf([&] { result = StartWDT(); }), GetParam().start);
+    EXPECT_EQ(TraceOf([&] { result = InitWDT(); }), c.init);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(Shared().wdtInitDone.load(), 1u);
+    EXPECT_EQ(sim::TheBoardState().superIo.configMode, c.initLeavesConfiguration);
+    EXPECT_EQ(TraceOf([&] { result = ResetWDT(); }), "");
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(TraceOf([&] { result = StopWDT(); }), c.idleStop);
+    EXPECT_EQ(result, c.idleStopResult);
+    EXPECT_EQ(TraceOf([&] { result = StartWDT(); }), c.start);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(WdtRunning.load(), 1u);
-    EXPECT_EQ(TraceOf([&] { result = ResetWDT(); }), GetParam().kick);
+    EXPECT_EQ(TraceOf([&] { result = ResetWDT(); }), c.kick);
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(TraceOf([&] { result = StopWDT(); }), GetParam().stop);
+    EXPECT_EQ(TraceOf([&] { result = StopWDT(); }), c.stop);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(WdtRunning.load(), 0u);
     EXPECT_FALSE(Sio().Counting());
@@ -64,31 +79,6 @@ TEST_P(WdtSequenceTest, StartKickStopWithTheDefaults) {
 
 INSTANTIATE_TEST_SUITE_P(Families, WdtSequenceTest, ::testing::ValuesIn(kSequences),
                          [](const auto& info) { return std::string("W") + std::to_string(info.index + 1); });
-
-// Without a start a kick writes nothing; a stop still stops the chip,
-// except on W2.
-TEST_F(WdtTest, KickAndStopWithoutStart) {
-    const struct {
-        const char* model;
-        int stopResult;
-        const char* stop;
-    } cases[] = {
-        {kW1Model, 1, "key w07=07 w73=00 w74=00 r27 w27=14 w02=02"},
-        {kW2Model, 0, ""},
-        {kW3Model, 1, "key w07=07 w72=00 w73=00 w74=00 wF8=00 w02=02"},
-        {kW4Model, 1, "key w07=07 w72=80 w73=00 w74=00 wF8=00 pin:FD6D07C0 pout:FD6D07C0=44000200 w02=02"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.model);
-        LoadModel(c.model);
-        int result = -1;
-        EXPECT_EQ(TraceOf([&] { result = ResetWDT(); }), "");
-        EXPECT_EQ(result, 1);
-        EXPECT_EQ(TraceOf([&] { result = StopWDT(); }), c.stop);
-        EXPECT_EQ(result, c.stopResult);
-        Unload();
-    }
-}
 
 // ---- values and units ------------------------------------------------------
 
@@ -110,10 +100,6 @@ const ValueCase kValues[] = {
     {kW4Model, 10, 0, 10, 0x10, 10},        {kW4Model, 30, 1, 30, 0x90, 31},
     {kW4Model, 65535, 1, 65535, 0x90, 0},   {kW4Model, 0, 1, 0, 0x90, 1},
 };
-
-void PrintTo(const ValueCase& c, std::ostream* os) {
-    *os << c.model << " " << c.count << (c.unit ? " s" : " min");
-}
 
 class WdtValueTest : public WdtTest, public ::testing::WithParamInterface<ValueCase> {};
 
@@ -144,45 +130,15 @@ TEST_F(WdtTest, UnitChangeWhileRunningTakesTheNewMarginButKeeps72h) {
     EXPECT_EQ(Sio().GpioRegister(0x72), 0xC0) << "still seconds: the kick does not touch 72h";
 }
 
-TEST_F(WdtTest, SetWdtWithABadUnitKeepsTheCountAndTheOldUnit) {
-    LoadModel(kW3Model);
-    ASSERT_EQ(SetWDT(3, 0), 1);
-    EXPECT_EQ(SetWDT(20, 2), 0);
-    EXPECT_EQ(TraceOf([] { StartWDT(); }), "key w07=07 w72=40 wF8=2A wF9=02 w73=14 w74=00 w02=02");
-}
-
 // ---- InitWDT ----------------------------------------------------------------
 
-TEST_F(WdtTest, FirstInitWritesTheKeyTwiceAndRestoresTheDefaults) {
-    const struct {
-        const char* model;
-        const char* init;
-        bool leftInConfiguration;
-    } cases[] = {
-        {kW1Model, "idx87 key w07=07 w02=02", false},
-        {kW2Model, "idx87 key w07=07", true},
-        {kW3Model, "idx87 key w07=07 w02=02", false},
-        {kW4Model, "idx87 key w07=07 w02=02", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.model);
-        LoadModel(c.model);
-        ASSERT_EQ(SetWDT(20, 0), 1);
-        int result = 0;
-        EXPECT_EQ(TraceOf([&] { result = InitWDT(); }), c.init);
-        EXPECT_EQ(result, 1);
-        EXPECT_EQ(Shared().wdtInitDone.load(), 1u);
-        EXPECT_EQ(sim::TheBoardState().superIo.configMode, c.leftInConfiguration);
-        EXPECT_EQ(wdt::WdtCount.load(), 255);
-        EXPECT_EQ(wdt::WdtUnit.load(), 1);
-        Unload();
-    }
-}
-
-TEST_F(WdtTest, InitAfterAnotherProcessDidItChangesNothing) {
+// A SetWDT with a bad unit keeps its count and the old unit; an InitWDT after
+// another process's leaves both.
+TEST_F(WdtTest, BadUnitKeepsTheOldUnitAndASecondInitChangesNothing) {
     LoadModel(kW3Model);
     Shared().wdtInitDone.store(1);
-    ASSERT_EQ(SetWDT(20, 0), 1);
+    ASSERT_EQ(SetWDT(3, 0), 1);
+    EXPECT_EQ(SetWDT(20, 2), 0);
     int result = 0;
     EXPECT_EQ(TraceOf([&] { result = InitWDT(); }), "");
     EXPECT_EQ(result, 1);

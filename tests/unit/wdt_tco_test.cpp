@@ -21,8 +21,6 @@ struct RangeCase {
     u16 superIoValue;
 };
 
-void PrintTo(const RangeCase& c, std::ostream* os) { *os << c.count << (c.unit ? " s" : " min"); }
-
 const RangeCase kRanges[] = {
     {255, 1, 425, 260}, {610, 1, 1017, 615}, {611, 1, -1, 616}, {10, 0, 1000, 11}, {11, 0, -1, 12},
     {2, 1, 3, 7},       {1, 1, 100, 6},      {0, 1, 100, 5},    {4, 1, 7, 9},      {5, 1, 8, 10},
