@@ -54,9 +54,7 @@ TEST_F(Exchange, CommandSucceedsWhenAnEventFrameArrivesBeforeTheEcho) {
     LoadAndOpen();
     ASSERT_TRUE(sim::EmitMcuEvent(0x30, 0x0105));
     EXPECT_TRUE(McuCommand(0x37, 0x00010001));
-    u16 outputs = 0;
-    Edit([&](sim::SerialLinkState& s) { outputs = s.mcu.doOn; });
-    EXPECT_EQ(outputs, 0x0001);
+    Edit([](sim::SerialLinkState& s) { EXPECT_EQ(s.mcu.doOn, 0x0001); });
 
     Arm([](sim::LinkFaultState& f) { f.staleBefore = 1; });  // a stale answer first: the second attempt finds the echo
     EXPECT_TRUE(McuCommand(0x37, 0x00010000));

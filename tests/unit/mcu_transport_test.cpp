@@ -58,11 +58,16 @@ TEST_F(Transport, AnOpenLinkIsNeverSearchedOrReconfiguredAgain) {
     ExpectRawLine(port, B115200);
 }
 
-TEST_F(Transport, PortKindZeroIsSearchedAs2E8h) {
+// A kind no board has is not found and opens nothing; kind 0 is searched as
+// the UART at 2E8h.
+TEST_F(Transport, PortKindZeroIsSearchedAs2E8hAndAnUnknownKindIsNotFound) {
     LoadWithLinks();
-    serialPortMcu.portKind.store(0);
-    ASSERT_TRUE(OpenMcuLink(serialPortMcu));
-    EXPECT_EQ(serialPortMcu.portKind.load(), kPortUart2E8);
+    for (const auto& [kind, opens, after] : {std::tuple<u32, bool, u32>{0x12345678, false, 0x12345678}, {0, true, kPortUart2E8}}) {
+        serialPortMcu.portKind.store(kind);
+        EXPECT_EQ(OpenMcuLink(serialPortMcu), opens) << kind;
+        EXPECT_EQ(serialPortMcu.portKind.load(), after) << kind;
+        EXPECT_EQ(serialPortMcu.comHandle.load() == os::kNoHandle, !opens) << kind;
+    }
 }
 
 TEST_F(Transport, AFailedOpenLeavesTheInvalidHandleAndTheNextCallSearchesAgain) {
@@ -76,13 +81,6 @@ TEST_F(Transport, AFailedOpenLeavesTheInvalidHandleAndTheNextCallSearchesAgain) 
     ASSERT_TRUE(OpenMcuLink(serialPortMcu));
     EXPECT_EQ(LinkLookups(), lookups + 2);
     EXPECT_TRUE(VersionAnswered());
-}
-
-TEST_F(Transport, AnUnknownKindIsNotFoundAndNothingIsOpened) {
-    LoadWithLinks();
-    serialPortMcu.portKind.store(0x12345678);
-    EXPECT_FALSE(OpenMcuLink(serialPortMcu));
-    EXPECT_EQ(serialPortMcu.comHandle.load(), os::kNoHandle);
 }
 
 // No other process opens the port while the library has it; each way of
