@@ -102,7 +102,8 @@ TEST_F(Exchange, QueryRangeReplacesEachWordAndKeepsTheRestAfterAFailure) {
     EXPECT_EQ(words, (std::array<u32, 2>{0xAAAA, 2}));
 }
 
-// Empty ranges succeed without traffic.
+// Posts leave an answer already waiting for its reader; empty ranges succeed
+// without traffic.
 TEST_F(Exchange, PostsAreWrittenButNeverReadAndEmptyRangesSendNothing) {
     LoadAndOpen();
     const Frame7 pending = MakeFrame(0xFF, 0x12345678);
