@@ -34,7 +34,7 @@ const LedCase kLedCases[] = {
 TEST_F(Maint, LedFramesOnTheWire) {
     const char* loaded = "";
     for (const LedCase& c : kLedCases) {
-        if (std::string(loaded) != c.model) Unload(), sim::StopBoardLinks(), LoadWithLinks(loaded = c.model);
+        if (std::string(loaded) != c.model) Reload(loaded = c.model);
         const u32 before = FramesReceived();
         EXPECT_EQ(LED_SetCurrentDriving(c.first, c.value), c.payload.has_value()) << &c - kLedCases;
         const std::vector<Frame7> expected = c.payload ? std::vector{MakeFrame(0x7A, *c.payload)} : std::vector<Frame7>{};
@@ -130,7 +130,7 @@ bool Within(u32 current, u32 asked, u32 step) { return current + step >= asked &
 TEST_F(Maint, EveryBoardDrivesItsOwnAdcLedAndMcu) {
     for (const sim::BoardModel& m : sim::kBoardModels) {
         SCOPED_TRACE(m.name);
-        LoadWithLinks(m.name);
+        Reload(m.name);
         const sim::McuFunctionSet& f = *m.mcuFunctions;
         const bool adc = f.adcChannels > 0, led = f.led != sim::LedDriver::None;
         EXPECT_EQ(service::SetBoardAdcVolts(1, 33.0), adc);
@@ -146,12 +146,9 @@ TEST_F(Maint, EveryBoardDrivesItsOwnAdcLedAndMcu) {
             EXPECT_FALSE(!led && frame[1] == 0x7A) << "LED frame";
             EXPECT_FALSE(!adc && frame[1] >= 0xA0 && frame[1] <= 0xA2) << "ADC frame";
         }
-        u32 lookups = 0;
-        Edit([&](sim::SerialLinkState& s) { lookups = s.paths.lookups; });
-        EXPECT_TRUE(m.mcu.attach != sim::UartAttach::None || lookups == 0) << "looked for an MCU";
+        EXPECT_TRUE(m.mcu.attach != sim::UartAttach::None || LinkLookups() == 0) << "looked for an MCU";
         EXPECT_EQ(MCU_Reset(), f.resetPad != 0);
         EXPECT_EQ(service::GetBoardMcu().restarts, f.resetPad != 0 ? 1u : 0u);
-        Unload(), sim::StopBoardLinks();
     }
 }
 

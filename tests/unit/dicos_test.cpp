@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 
-#include <mutex>
 #include <tuple>
 
 #include "core/state.h"
@@ -22,36 +21,24 @@ using Call = std::tuple<u32, u32, u32>;  // inputState, eventValue, sequence
 using Calls = std::vector<Call>;
 using Frames = std::vector<Frame7>;
 
-std::mutex g_lock;
-Calls g_calls;
+Recorded<Call> g_calls;
 std::atomic<bool> g_readInCallback{false};
 std::atomic<u32> g_readInputs{0};
 
 void HX_CALLBACK OnEvent(DiEventRecord* r) {
     if (g_readInCallback.load()) g_readInputs.store(DIReadPort());
-    std::lock_guard<std::mutex> hold(g_lock);
     // The record is packed: its fields are read as values, never bound to references.
-    g_calls.emplace_back(u32{r->inputState}, u32{r->eventValue}, u32{r->sequence});
-}
-// The calls so far; `forget`: and start afresh.
-Calls Seen(bool forget = false) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    return forget ? std::exchange(g_calls, {}) : g_calls;
-}
-Calls WaitCalls(std::size_t n) {
-    for (int ms = 0; ms < 5000 && Seen().size() < n; ++ms) usleep(1000);
-    return Seen();
+    g_calls.Add({r->inputState, r->eventValue, r->sequence});
 }
 void Drive(std::initializer_list<std::pair<u32, bool>> changes) {
     for (auto [line, on] : changes) sim::DriveFieldInput(line, on);
 }
 Bool32 Watch(DicosSetup s, u32 size = sizeof(DicosSetup)) { return SetupDICOS(&s, size); }
-Frame7 Short(u8 code) { return {0x23, code, 0x00, static_cast<u8>(0x23 + code), 0x00, 0x00, 0x00}; }
 const Frames kFramedStop = {MakeFrame(0x30, 0), MakeFrame(0x30, 0)};  // posted, then echoed
 
 class Dicos : public McuLinkTest {
 protected:
-    void Bring(const char* model) { Unload(), LoadWithLinks(model), from_ = FramesReceived(), Seen(true); }
+    void Bring(const char* model) { Unload(), LoadWithLinks(model), from_ = FramesReceived(), g_calls.Get(true); }
     // The frames the firmware took since the last look, after a call whose result must be true.
     Frames After(bool ok) {
         EXPECT_TRUE(ok);
@@ -65,7 +52,7 @@ protected:
 TEST_F(Dicos, EachFamilySendsItsFramesAndRefusesWhatItMust) {
     const struct Row { const char* model; DicosSetup setup; Frames setupFrames, start, stop; } rows[] = {
         {"Trelo-05", {0x0103, 0x0102, 0x00FF}, {MakeFrame(0x32, 0x00020303)}, {MakeFrame(0x31, 0)}, kFramedStop},
-        {"Trelo-06", {0x0103, 0x0102, 0x00FF}, {MakeFrame(0x32, 0x00020303)}, {Short(0x31)}, {Short(0x30), Short(0x30)}},
+        {"Trelo-06", {0x0103, 0x0102, 0x00FF}, {MakeFrame(0x32, 0x00020303)}, {ShortFrame(0x31)}, {ShortFrame(0x30), ShortFrame(0x30)}},
         {"Trelo-11", {0x0010, 0x0102, 0x0001}, {MakeFrame(0x32, 0x01020010), MakeFrame(0x33, 0x0000FFFE)},
          {MakeFrame(0x31, 0)}, kFramedStop},
     };
@@ -79,7 +66,7 @@ TEST_F(Dicos, EachFamilySendsItsFramesAndRefusesWhatItMust) {
     Bring("Trelo-05");
     EXPECT_EQ(After(!Watch({0x0010, 0, 0})), Frames{}) << "C1 watches lines 0-3 only";
     Bring("Trelo-06");  // a C2 stop while stopped leaves no echo behind for the next exchange
-    EXPECT_EQ(After(StopDICOS() && Watch({1, 0, 0})), (Frames{Short(0x30), Short(0x30), MakeFrame(0x32, 0xFF000103)}));
+    EXPECT_EQ(After(StopDICOS() && Watch({1, 0, 0})), (Frames{ShortFrame(0x30), ShortFrame(0x30), MakeFrame(0x32, 0xFF000103)}));
 }
 
 // Line 0 counts only its edge to active, line 1 both edges, line 2 is not
@@ -89,9 +76,9 @@ TEST_F(Dicos, FieldInputChangesReachTheCallbackAsEachFamilyReportsThem) {
         Bring(model);
         ASSERT_TRUE(RegisterCallbackDICOS(nullptr) && Watch({0x0003, 0x0001, 0x0001}) && StartDICOS());
         Drive({{1, true}, {1, false}, {1, true}}), usleep(50000);  // sent, and taken by the receive thread
-        RegisterCallbackDICOS(OnEvent), Drive({{0, true}}), WaitCalls(1);  // C2 reads the inputs as the message arrives
+        RegisterCallbackDICOS(OnEvent), Drive({{0, true}}), g_calls.Wait(1);  // C2 reads the inputs as the message arrives
         Drive({{0, false}, {2, true}, {1, false}});
-        EXPECT_EQ(WaitCalls(2), (Calls{{3, 1, 4}, {4, 2, 5}})) << model;
+        EXPECT_EQ(g_calls.Wait(2), (Calls{{3, 1, 4}, {4, 2, 5}})) << model;
     }
 }
 
@@ -102,11 +89,11 @@ TEST_F(Dicos, C2TakesThreeByteMessagesAndRestartsAroundASetup) {
     const u8 badSum[] = {0x40, 0x06, 0x47};
     ASSERT_TRUE(sim::EmitShortDiMessage(5) && sim::SendLinkBytes(sim::LinkRole::Mcu, badSum, 3) &&
                 sim::EmitShortDiMessage(7));
-    EXPECT_EQ(WaitCalls(2), (Calls{{8, 5, 1}, {8, 7, 2}}));
+    EXPECT_EQ(g_calls.Wait(2), (Calls{{8, 5, 1}, {8, 7, 2}}));
     from_ = FramesReceived();
-    EXPECT_EQ(After(Watch({0x0002, 0, 0})), (Frames{Short(0x30), Short(0x30), MakeFrame(0x32, 0xFF000203), Short(0x31)}));
+    EXPECT_EQ(After(Watch({0x0002, 0, 0})), (Frames{ShortFrame(0x30), ShortFrame(0x30), MakeFrame(0x32, 0xFF000203), ShortFrame(0x31)}));
     Drive({{1, true}});
-    EXPECT_EQ(WaitCalls(3), (Calls{{8, 5, 1}, {8, 7, 2}, {0x0A, 2, 1}})) << "the thread runs afresh";
+    EXPECT_EQ(g_calls.Wait(3), (Calls{{8, 5, 1}, {8, 7, 2}, {0x0A, 2, 1}})) << "the thread runs afresh";
 }
 
 // The client is forked before this process (the owner) opens the MCU port;
@@ -125,17 +112,17 @@ TEST_F(Dicos, AClientProcessRefusesDicosAndReadsThroughTheOwnerRunningIt) {
     }
     ASSERT_TRUE(RegisterCallbackDICOS(OnEvent) && Watch({0x0001, 0, 0}) && StartDICOS());
     Drive({{0, true}});
-    EXPECT_EQ(WaitCalls(1), (Calls{{1, 1, 1}}));
+    EXPECT_EQ(g_calls.Wait(1), (Calls{{1, 1, 1}}));
     from_ = FramesReceived();
     u32 results[4] = {9, 9, 9, 9};
     EXPECT_TRUE(write(fds[0], "g", 1) == 1 && read(fds[0], results, sizeof results) == sizeof results);
     EXPECT_EQ(std::vector<u32>(results, results + 4), (std::vector<u32>{0, 0, 0, 1}));
     EXPECT_EQ(After(wait(nullptr) > 0), Frames{MakeFrame(0x35, 0xFFFF0000)}) << "only the owner's query for the client";
     g_readInCallback.store(true), Drive({{0, false}});
-    EXPECT_EQ(WaitCalls(2), (Calls{{1, 1, 1}, {0, 1, 2}}));
+    EXPECT_EQ(g_calls.Wait(2), (Calls{{1, 1, 1}, {0, 1, 2}}));
     EXPECT_EQ(g_readInputs.load(), 0xFFFFu) << "a failed read reports every line active";
     g_readInCallback.store(false), Drive({{0, true}});
-    EXPECT_EQ(WaitCalls(3), (Calls{{1, 1, 1}, {0, 1, 2}, {1, 1, 3}}));
+    EXPECT_EQ(g_calls.Wait(3), (Calls{{1, 1, 1}, {0, 1, 2}, {1, 1, 3}}));
     EXPECT_EQ(DIReadPort(), 1u);
 }
 

@@ -55,13 +55,12 @@ const SetupCase kSetupCases[] = {
 
 TEST_F(Dt2, SetupSendsTheMappedCopyAndLeavesTheRecord) {
     for (const SetupCase& c : kSetupCases) {
-        LoadWithLinks(c.model);
+        Reload(c.model);
         Dt2Setup record{{c.w0, 0x11, c.w2, c.w3, 0x44, 0x55, 0x66, 0x77}};
         const Dt2Setup before = record;
         EXPECT_EQ(DT2_Setup(&record, c.size), c.result) << &c - kSetupCases;
         EXPECT_EQ(SetupWordsSince(0), c.sent) << &c - kSetupCases;
         EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0) << &c - kSetupCases;
-        Unload(), sim::StopBoardLinks();
     }
 }
 
@@ -70,7 +69,7 @@ TEST_F(Dt2, SetupSendsTheMappedCopyAndLeavesTheRecord) {
 // none, and no default is filled in.
 TEST_F(Dt2, UnitResultStartStopFramesAndHooks) {
     for (const char* model : {"Trelo-05", "Trelo-11", "Vexa-06"}) {
-        LoadWithLinks(model);
+        Reload(model);
         const bool routed = std::string(model) == "Trelo-05";
         EXPECT_TRUE(DT2_SetUnit(0x10001, 0) && DT2_GetUnit() == 1);
         EXPECT_TRUE(DT2_SetUnit(0xFFFFFFFF, 100) && DT2_GetUnit() == 0xFFFF);
@@ -90,7 +89,6 @@ TEST_F(Dt2, UnitResultStartStopFramesAndHooks) {
                                        {0x23, 0x50, 0, 0, 0, 0, 0x73}};
         EXPECT_EQ(FramesSince(0), sent) << model;
         EXPECT_FALSE(sim::ReadDt2Engine().running) << model;
-        Unload(), sim::StopBoardLinks();
     }
 }
 
@@ -123,7 +121,7 @@ const PadCase kPadCases[] = {
 
 TEST_F(Dt2, StatusPadsAsADeviceOnTheLinesSeesThem) {
     for (const PadCase& c : kPadCases) {
-        LoadModel(c.model);
+        Reload(c.model, false);
         sim::ClearAccessLog(sim::TheBoardState());
         EXPECT_TRUE(DT2_StPush(c.mask, c.value));
         EXPECT_EQ(PhysWrites().size(), 2 * c.pushWrites) << c.model;
@@ -133,7 +131,6 @@ TEST_F(Dt2, StatusPadsAsADeviceOnTheLinesSeesThem) {
         EXPECT_TRUE(DT2_StPull(&pulled));
         EXPECT_EQ(pulled, c.pulled) << c.model;
         EXPECT_EQ(StatusLines(), c.afterPull) << c.model;
-        Unload();
     }
 }
 
@@ -142,7 +139,7 @@ TEST_F(Dt2, StatusPadsAsADeviceOnTheLinesSeesThem) {
 // from outside and by the library, and every line the board samples reads 1.
 TEST_F(Dt2, EveryBoardDrivesAndSamplesItsOwnStatusLines) {
     for (const sim::BoardModel& m : sim::kBoardModels) {
-        LoadModel(m.name);
+        Reload(m.name, false);
         const u32 count = service::BoardStatusLineCount();
         for (u32 n = 0; n < count; ++n) service::DriveBoardStatusLine(n, 1);
         u32 pulled = 0;
@@ -150,20 +147,18 @@ TEST_F(Dt2, EveryBoardDrivesAndSamplesItsOwnStatusLines) {
         const auto [high, outputs] = StatusLines();
         EXPECT_EQ(high, (1u << count) - 1) << m.name;
         EXPECT_EQ(pulled, (1u << std::popcount(high & ~outputs)) - 1) << m.name;
-        Unload();
     }
 }
 
 // The words the library writes keep the pad's other bits: E2 pads switch
 // from output to input and back; E1 changes bit 0 only.
 TEST_F(Dt2, PadWordsChangeOnlyTheirControlBits) {
-    LoadModel("Trelo-11");
+    Reload("Trelo-11", false);
     sim::ClearAccessLog(sim::TheBoardState());
     u32 pulled = 0;
     EXPECT_TRUE(DT2_StPush(2, 3) && DT2_StPull(&pulled) && DT2_StPull(&pulled));
     EXPECT_EQ(PhysWrites(), (std::vector<u32>{0xFDAE04C8, 0x44000201, 0xFDAE04D0, 0x44000100, 0xFDAE0578, 0x44000100}));
-    Unload();
-    LoadModel("Trelo-05");
+    Reload("Trelo-05", false);
     sim::ClearAccessLog(sim::TheBoardState());
     EXPECT_TRUE(DT2_StPush(0, 0x100));
     EXPECT_EQ(PhysWrites()[1], 0x4u);
@@ -182,7 +177,7 @@ void HX_CALLBACK AnswerIndex(u32 event) {
 // result comes, so none is lost.
 TEST_F(Dt2, IndexedEventsAreAnsweredFromTheCallback) {
     for (const char* model : {"Trelo-05", "Trelo-11", "Qantis-02", "Trelo-16"}) {
-        LoadWithLinks(model);
+        Reload(model);
         ASSERT_TRUE(DT2_EiRegisterIndexed(AnswerIndex));
         g_answered.store(0);
         // Start index 5, both sources reported, one event waiting at most; line 0
@@ -200,7 +195,6 @@ TEST_F(Dt2, IndexedEventsAreAnsweredFromTheCallback) {
         for (const auto& [index, expected] : {std::pair<u8, u8>{5, 0x80}, {6, 0x88}, {7, 0x88}}) {
             EXPECT_TRUE(sim::Dt2ResultOf(e, index, &result) && result == expected) << model << " " << int{index};
         }
-        Unload(), sim::StopBoardLinks();
     }
 }
 

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <mutex>
 #include <tuple>
 
 #include "core/state.h"
@@ -24,38 +23,11 @@ namespace {
 
 using Event = std::tuple<u32, u32, u32>;  // inputState, eventValue, sequence
 
-std::mutex g_lock;
-std::vector<Event> g_events;
-std::vector<CanMessage> g_messages;
-std::atomic<u32> g_next{0}, g_lost{0}, g_reordered{0};
+Recorded<Event> g_events;
+Recorded<CanMessage> g_messages;
 
-void HX_CALLBACK OnDi(DiEventRecord* r) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_events.emplace_back(u32{r->inputState}, u32{r->eventValue}, u32{r->sequence});  // packed: by value
-}
-void HX_CALLBACK OnCan(CanMessage* m, u32) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_messages.push_back(*m);
-}
-// Load frames carry their sequence number in data bytes 0..3.
-void HX_CALLBACK CountLoad(CanMessage* m, u32) {
-    u32 sequence = 0;
-    std::memcpy(&sequence, m->data, sizeof sequence);
-    sequence < g_next ? ++g_reordered : (g_lost += sequence - g_next, g_next = sequence + 1);
-}
-
-template <typename T>
-std::vector<T> WaitFor(std::vector<T>& seen, std::size_t n) {
-    for (int ms = 0; ms < 3000; ++ms) {
-        {
-            std::lock_guard<std::mutex> hold(g_lock);
-            if (seen.size() >= n) return std::exchange(seen, {});
-        }
-        usleep(1000);
-    }
-    std::lock_guard<std::mutex> hold(g_lock);
-    return std::exchange(seen, {});
-}
+void HX_CALLBACK OnDi(DiEventRecord* r) { g_events.Add({r->inputState, r->eventValue, r->sequence}); }  // packed: by value
+void HX_CALLBACK OnCan(CanMessage* m, u32) { g_messages.Add(*m); }
 
 u32 ThreadCount() {
     u32 n = 0;
@@ -74,8 +46,7 @@ class EventFeatures : public McuLinkTest {
 protected:
     void SetUp() override {
         McuLinkTest::SetUp();
-        std::lock_guard<std::mutex> hold(g_lock);
-        g_events.clear(), g_messages.clear();
+        g_events.Get(true), g_messages.Get(true);  // nothing of a test before
     }
     static bool StartDicos() {
         DicosSetup s = kEveryLine;
@@ -90,7 +61,7 @@ protected:
 // The board's own hardware decides: its MCU's DI event form, its CAN UART.
 TEST_F(EventFeatures, EveryBoardReportsInputsAndCarriesCanAsItsHardwareDoes) {
     for (const sim::BoardModel& m : sim::kBoardModels) {
-        LoadWithLinks(m.name);
+        Reload(m.name);
         // A CAN controller sits in the MCU of every board with a CAN link, and
         // in Qantis-02's USB-attached MCU, whose platform gives the CAN link no
         // receive thread: there the setup (over the MCU link alone) works and
@@ -103,7 +74,7 @@ TEST_F(EventFeatures, EveryBoardReportsInputsAndCarriesCanAsItsHardwareDoes) {
         if (can) {
             CanMessage sent{0x1ABCDEF0, 1, 0x5A, 3, {7, 8, 9}};
             ASSERT_TRUE(CAN_Send(0, &sent, sizeof sent)) << m.name;
-            const auto got = WaitFor(g_messages, 1);
+            const auto got = g_messages.Wait(1, true);
             ASSERT_EQ(got.size(), 1u) << m.name;
             sent.reserved = 0;
             EXPECT_EQ(std::memcmp(&got[0], &sent, sizeof sent), 0) << m.name;
@@ -117,13 +88,12 @@ TEST_F(EventFeatures, EveryBoardReportsInputsAndCarriesCanAsItsHardwareDoes) {
         });
         if (dicos && m.dio->inputs > 0) {
             sim::DriveFieldInput(2, true);  // a line that C1's compact setup does not name on a wide MCU
-            const auto events = WaitFor(g_events, 1);
+            const auto events = g_events.Wait(1, true);
             ASSERT_EQ(events.size(), 1u) << m.name;
             EXPECT_EQ(std::get<0>(events[0]) & 4, 4u) << m.name << ": line 2 active";
             EXPECT_EQ(std::get<1>(events[0]), 4u) << m.name << ": line 2 changed";
             EXPECT_EQ(std::get<2>(events[0]), 1u) << m.name;
         }
-        Unload();
     }
 }
 
@@ -144,7 +114,7 @@ TEST_F(EventFeatures, SplitEventsAroundAnswersWhileCanFramesFlow) {
         u32 timing = 0;
         EXPECT_TRUE(CAN_BitTimingGet(0, &timing, sizeof timing)) << cut;
         EXPECT_EQ(timing, sim::kCanDefaultBitRate) << cut;
-        const auto events = WaitFor(g_events, 2);
+        const auto events = g_events.Wait(2, true);
         // The second event of a burst carries payload + 1: line 0 inactive too.
         EXPECT_EQ(events, (std::vector<Event>{{1, 1, ++sequence}, {0, 1, ++sequence}})) << cut;
     }
@@ -162,7 +132,7 @@ TEST_F(EventFeatures, CanStopKeepsDicosAndUnloadEndsEverything) {
         ASSERT_TRUE(StartDicos() && StartCan(OnCan) && DT2_Setup(&dt2, sizeof dt2) && DT2_Start()) << model;
         ASSERT_TRUE(CAN_Stop(0)) << model;
         sim::DriveFieldInput(1, true);
-        EXPECT_EQ(WaitFor(g_events, 1).size(), 1u) << model << ": DI events go on after CAN_Stop";
+        EXPECT_EQ(g_events.Wait(1, true).size(), 1u) << model << ": DI events go on after CAN_Stop";
         ASSERT_TRUE(CAN_Start(0)) << model;
         const u32 from = FramesReceived();
         Unload();

@@ -82,7 +82,7 @@ TEST_F(Ignition, SettingsRecordAndItsPartialResults) {
 // board's, and a board without the sense never sees its MCU link looked for.
 TEST_F(Ignition, EveryBoardReadsItsOwnKeyAndBattery) {
     for (const sim::BoardModel& m : sim::kBoardModels) {
-        LoadModel(m.name);
+        Reload(m.name, false);
         const sim::IgnitionSense sense = m.mcuFunctions ? m.mcuFunctions->ignition : sim::IgnitionSense::None;
         const bool senses = sense != sim::IgnitionSense::None, queries = senses && sense != sim::IgnitionSense::Text10Bit;
         EXPECT_TRUE(!IGN_GetState(nullptr) && !IGN_GetBatteryVoltage(nullptr) && !IGN_GetSetting(nullptr, 24) &&
@@ -99,8 +99,7 @@ TEST_F(Ignition, EveryBoardReadsItsOwnKeyAndBattery) {
         const double count = b.fullScaleVolts / b.counts;
         EXPECT_TRUE(!senses || (off == 0 && on == 1 && volts <= 13.8 && volts > 13.8 - count)) << m.name << " " << volts;
         EXPECT_TRUE(!queries || std::abs(s.voltage - b.settings[4] * count) < 1e-9) << m.name << " " << s.voltage;
-        Edit([&](sim::SerialLinkState& l) { EXPECT_TRUE(senses || l.paths.lookups == 0) << m.name; });
-        Unload(), sim::StopBoardLinks();
+        EXPECT_TRUE(senses || LinkLookups() == 0) << m.name;
     }
 }
 

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
+#include <mutex>
 #include <vector>
 
 #include "mcu/frame.h"
@@ -26,6 +28,54 @@ inline Frame7 MakeFrame(u8 code, u32 word) {
     return f;
 }
 
+// The short form of a command: 23h, code, 00h, 23h + code, 00h, 00h, 00h.
+inline Frame7 ShortFrame(u8 code) { return {kLeadRequest, code, 0, static_cast<u8>(kLeadRequest + code), 0, 0, 0}; }
+
+// True when the firmware answers the version query with its version.
+inline bool VersionAnswered() {
+    u32 version = 0;
+    return McuQuery(0xFF, &version) && version == sim::kFirmwareVersion;
+}
+
+// How often the library looked for a link's port.
+inline u32 LinkLookups() {
+    u32 n = 0;
+    sim::EditLinks([&](sim::SerialLinkState& s) { n = s.paths.lookups; });
+    return n;
+}
+
+// A CAN load burst as the callback takes it (the sequence number of a frame
+// in data bytes 0..3): the number due next, the frames lost and reordered.
+inline std::atomic<u32> g_next{0}, g_lost{0}, g_reordered{0};
+inline void HX_CALLBACK CountLoad(CanMessage* m, u32) {
+    const u32 sequence = u32{m->data[0]} | u32{m->data[1]} << 8 | u32{m->data[2]} << 16 | u32{m->data[3]} << 24;
+    sequence < g_next ? ++g_reordered : (g_lost += sequence - g_next, g_next = sequence + 1);
+}
+
+// What callbacks recorded, read by the test thread.
+template <typename T>
+class Recorded {
+public:
+    void Add(const T& record) {
+        std::lock_guard<std::mutex> hold(lock_);
+        records_.push_back(record);
+    }
+    // The records so far; `forget`: and start afresh.
+    std::vector<T> Get(bool forget = false) {
+        std::lock_guard<std::mutex> hold(lock_);
+        return forget ? std::exchange(records_, {}) : records_;
+    }
+    // The records once there are `n` of them, or after 5 s.
+    std::vector<T> Wait(std::size_t n, bool forget = false) {
+        for (int ms = 0; ms < 5000 && Get().size() < n; ++ms) usleep(1000);
+        return Get(forget);
+    }
+
+private:
+    std::mutex lock_;
+    std::vector<T> records_;
+};
+
 class McuLinkTest : public VirtualBoardTest {
 protected:
     // Trelo-11: MCU link at the UART at 2E8h, CAN link on the FTDI device.
@@ -36,6 +86,11 @@ protected:
     void LoadAndOpen(const char* model = "Trelo-11") {
         LoadWithLinks(model);
         ASSERT_TRUE(OpenMcuLink(serialPortMcu));
+    }
+    // Loads `model` afresh, after unloading the board before.
+    void Reload(const char* model, bool links = true) {
+        Unload();
+        links ? LoadWithLinks(model) : LoadModel(model);
     }
     template <typename Fn>
     static void Edit(Fn&& fn) {
@@ -80,6 +135,14 @@ protected:
             usleep(1000);
         }
         return false;
+    }
+    // The frames the firmware took from `from` on, once an answered query
+    // behind them shows that the posts before it have arrived.
+    static std::vector<Frame7> FramesUpToNow(u32 from) {
+        EXPECT_TRUE(VersionAnswered());
+        auto frames = FramesSince(from);
+        frames.pop_back();
+        return frames;
     }
     static void Inject(const Frame7& bytes) {
         ASSERT_TRUE(sim::SendLinkBytes(sim::LinkRole::Mcu, bytes.data(), kFrameSize));

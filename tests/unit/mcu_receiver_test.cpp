@@ -4,7 +4,6 @@
 // every byte), the DT2 event thread, and stops that always end the threads.
 #include <unistd.h>
 
-#include <mutex>
 #include <tuple>
 
 #include "halvex32.h"
@@ -21,31 +20,16 @@ using RX = RxThreadKind;
 // One callback as it was called: kind, then its arguments.
 using Seen = std::tuple<char, u32, u32, u32>;
 
-std::mutex g_lock;
-std::vector<Seen> g_seen;
+Recorded<Seen> g_seen;
 std::atomic<int> g_exchanged{-1};
 
-// The calls so far; `forget`: and start afresh.
-std::vector<Seen> Calls(bool forget = false) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    std::vector<Seen> out;
-    forget ? out.swap(g_seen) : (void)(out = g_seen);
-    return out;
-}
-void Note(Seen s) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_seen.push_back(s);
-}
 
-void HX_CALLBACK OnDicos(DiEventRecord* r) { Note({'D', u32{r->inputState}, u32{r->eventValue}, u32{r->sequence}}); }
-void HX_CALLBACK OnPwm(u32 generator, u32 status) { Note({'P', generator, status, 0}); }
-void HX_CALLBACK OnCanStatus(u32 status) { Note({'S', status, 0, 0}); }
-void HX_CALLBACK OnCan(CanMessage* m, u32 size) { Note({'C', m->id, u32{m->data[2]} << 24 | u32{m->length} << 16 | m->flags, size}); }
-void HX_CALLBACK OnDt2(u32 value) { Note({'T', value, 0, 0}); }
-void Query() {
-    u32 word = 0;
-    g_exchanged.store(McuQuery(0xFF, &word) && word == sim::kFirmwareVersion);
-}
+void HX_CALLBACK OnDicos(DiEventRecord* r) { g_seen.Add({'D', u32{r->inputState}, u32{r->eventValue}, u32{r->sequence}}); }
+void HX_CALLBACK OnPwm(u32 generator, u32 status) { g_seen.Add({'P', generator, status, 0}); }
+void HX_CALLBACK OnCanStatus(u32 status) { g_seen.Add({'S', status, 0, 0}); }
+void HX_CALLBACK OnCan(CanMessage* m, u32 size) { g_seen.Add({'C', m->id, u32{m->data[2]} << 24 | u32{m->length} << 16 | m->flags, size}); }
+void HX_CALLBACK OnDt2(u32 value) { g_seen.Add({'T', value, 0, 0}); }
+void Query() { g_exchanged.store(VersionAnswered()); }
 void HX_CALLBACK QueryFromPwm(u32, u32) { Query(); }
 void HX_CALLBACK QueryFromDt2(u32) { Query(); }
 
@@ -56,7 +40,7 @@ class Receiver : public McuLinkTest {
 protected:
     void SetUp() override {
         McuLinkTest::SetUp();
-        Calls(true);
+        g_seen.Get(true);
         LoadAndOpen();
         ASSERT_TRUE(RegisterCallbackDICOS(OnDicos) && PWM_RegisterStatus(OnPwm) && CAN_RegisterStatus(0, OnCanStatus) &&
                     CAN_RegisterReceived(0, OnCan) && DT2_EiRegisterIndexed(OnDt2));
@@ -68,11 +52,11 @@ protected:
         link.rxThreadProc.store(kind);
         ASSERT_TRUE(&link == &serialPortCan ? StartCanReceiver() : StartMcuReceiver());
         while (!link.rxRunning.load()) usleep(1000);
-        Calls(true);
+        g_seen.Get(true);
     }
     static bool WaitFor(Seen last) {
-        for (int i = 0; i < 2000 && (Calls().empty() || !(Calls().back() == last)); ++i) usleep(1000);
-        return !Calls().empty() && Calls().back() == last;
+        for (int i = 0; i < 2000 && (g_seen.Get().empty() || !(g_seen.Get().back() == last)); ++i) usleep(1000);
+        return !g_seen.Get().empty() && g_seen.Get().back() == last;
     }
     // The calls for `writes`; a marker sent behind them tells when the thread
     // has taken everything before it.
@@ -81,7 +65,7 @@ protected:
         const bool can = role == sim::LinkRole::Can;
         EXPECT_TRUE(can ? sim::SendCanMessage({kMarker, 0, 0, {}}) : sim::EmitMcuEvent(0x61, kMarker));
         EXPECT_TRUE(WaitFor(can ? Seen{'C', kMarker, 0, kCanFrameSize} : Seen{'S', kMarker, 0, 0}));
-        auto seen = Calls();
+        auto seen = g_seen.Get();
         if (!seen.empty()) seen.pop_back();
         return seen;
     }
@@ -137,7 +121,7 @@ TEST_F(Receiver, AnAnswerBetweenTwoEventsCutAtAnyByteReachesItsExchange) {
         Query();
         EXPECT_EQ(g_exchanged.load(), 1) << cut;
         EXPECT_TRUE(WaitFor({'S', cut + 1, 0, 0})) << cut;
-        EXPECT_EQ(Calls(true), (std::vector<Seen>{{'S', cut, 0, 0}, {'S', cut + 1, 0, 0}})) << cut;
+        EXPECT_EQ(g_seen.Get(true), (std::vector<Seen>{{'S', cut, 0, 0}, {'S', cut + 1, 0, 0}})) << cut;
     }
 }
 
@@ -146,7 +130,7 @@ TEST_F(Receiver, TwoDt2EventsEndWithOneCallbackOfTheSecondValue) {
     ASSERT_TRUE(StartDt2EventThread());
     ASSERT_TRUE(sim::EmitMcuEvent(0x21, 1) && sim::EmitMcuEvent(0x21, 2));
     ASSERT_TRUE(WaitFor({'T', 2, 0, 0}));
-    for (const Seen& s : Calls()) EXPECT_TRUE((s == Seen{'T', 1, 0, 0} || s == Seen{'T', 2, 0, 0}));
+    for (const Seen& s : g_seen.Get()) EXPECT_TRUE((s == Seen{'T', 1, 0, 0} || s == Seen{'T', 2, 0, 0}));
 }
 
 // On the MCU receive thread an exchange cannot be answered and fails after
@@ -174,7 +158,7 @@ TEST_F(Receiver, AStopEndsTheThreadWhereverItIs) {
         EXPECT_EQ(serialPortMcu.rxThread.load() | serialPortMcu.rxRunning.load(), 0u);
         ASSERT_TRUE(sim::EmitMcuEvent(0x61, kMarker));
         EXPECT_TRUE(McuCommand(0x37, 0));
-        EXPECT_TRUE(Calls().empty());
+        EXPECT_TRUE(g_seen.Get().empty());
     }
     serialPortMcu.rxThreadProc.store(RX::None);
     EXPECT_FALSE(StartMcuReceiver() || os::HandleIsOpen(serialPortMcu.rxThread.load()));

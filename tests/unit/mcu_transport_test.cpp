@@ -1,13 +1,12 @@
 // The serial transport on the virtual board's pseudo-terminals: opening (and
 // not reopening) a link, exclusive ownership across processes, reads that end
-// on a stop, releasing the events of a link without a thread, and the CAN
-// link's outgoing 16-byte frames.
+// on a stop, and releasing the events of a link without a thread.
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <functional>
 #include <thread>
 
 #include "halvex32.h"
@@ -19,12 +18,6 @@ namespace hx::test {
 namespace {
 
 using Transport = McuLinkTest;
-
-u32 Lookups() {
-    u32 n = 0;
-    sim::EditLinks([&](sim::SerialLinkState& s) { n = s.paths.lookups; });
-    return n;
-}
 
 // The line as the link set it up, as far as a pseudo-terminal keeps it (it
 // forces 8 data bits and drops parity by itself).
@@ -55,73 +48,74 @@ bool ChildCanOpen(const char* path) {
 TEST_F(Transport, AnOpenLinkIsNeverSearchedOrReconfiguredAgain) {
     LoadAndOpen();
     const os::Handle port = serialPortMcu.comHandle.load();
-    const u32 lookups = Lookups();
+    const u32 lookups = LinkLookups();
     ExpectRawLine(port, B115200);
     serialPortMcu.portKind.store(kPortUsbFtdi6015);
     serialPortMcu.baudRate.store(kCanLinkBaud);
     EXPECT_TRUE(OpenMcuLink(serialPortMcu));
     EXPECT_EQ(serialPortMcu.comHandle.load(), port);
-    EXPECT_EQ(Lookups(), lookups);
+    EXPECT_EQ(LinkLookups(), lookups);
     ExpectRawLine(port, B115200);
 }
 
-TEST_F(Transport, PortKindZeroIsSearchedAs2E8h) {
+// A kind no board has is not found and opens nothing; kind 0 is searched as
+// the UART at 2E8h.
+TEST_F(Transport, PortKindZeroIsSearchedAs2E8hAndAnUnknownKindIsNotFound) {
     LoadWithLinks();
-    serialPortMcu.portKind.store(0);
-    ASSERT_TRUE(OpenMcuLink(serialPortMcu));
-    EXPECT_EQ(serialPortMcu.portKind.load(), kPortUart2E8);
+    for (const auto& [kind, opens, after] : {std::tuple<u32, bool, u32>{0x12345678, false, 0x12345678}, {0, true, kPortUart2E8}}) {
+        serialPortMcu.portKind.store(kind);
+        EXPECT_EQ(OpenMcuLink(serialPortMcu), opens) << kind;
+        EXPECT_EQ(serialPortMcu.portKind.load(), after) << kind;
+        EXPECT_EQ(serialPortMcu.comHandle.load() == os::kNoHandle, !opens) << kind;
+    }
 }
 
 TEST_F(Transport, AFailedOpenLeavesTheInvalidHandleAndTheNextCallSearchesAgain) {
     LoadWithLinks();
     const os::Handle holder = os::SerialOpen(sim::LinkPath(sim::LinkRole::Mcu));
     ASSERT_TRUE(os::HandleIsOpen(holder));
-    const u32 lookups = Lookups();
+    const u32 lookups = LinkLookups();
     EXPECT_FALSE(OpenMcuLink(serialPortMcu));
     EXPECT_EQ(serialPortMcu.comHandle.load(), os::kInvalidHandle);
     os::CloseHandle(holder);
     ASSERT_TRUE(OpenMcuLink(serialPortMcu));
-    EXPECT_EQ(Lookups(), lookups + 2);
-    u32 version = 0;
-    EXPECT_TRUE(McuQuery(0xFF, &version));
+    EXPECT_EQ(LinkLookups(), lookups + 2);
+    EXPECT_TRUE(VersionAnswered());
 }
 
-TEST_F(Transport, AnUnknownKindIsNotFoundAndNothingIsOpened) {
-    LoadWithLinks();
-    serialPortMcu.portKind.store(0x12345678);
-    EXPECT_FALSE(OpenMcuLink(serialPortMcu));
-    EXPECT_EQ(serialPortMcu.comHandle.load(), os::kNoHandle);
-}
-
+// No other process opens the port while the library has it; each way of
+// closing gives it up, and unload and CloseMcuLinks the CAN link's too.
 TEST_F(Transport, ThePortIsExclusiveAcrossProcessesUntilClosed) {
-    LoadAndOpen();
-    const char* path = sim::LinkPath(sim::LinkRole::Mcu);
-    EXPECT_FALSE(ChildCanOpen(path));
-    CloseLinkPort(serialPortMcu);
-    EXPECT_TRUE(ChildCanOpen(path));
+    const struct { const char* name; std::function<void()> close; bool closesCan; } rows[] = {
+        {"CloseLinkPort", [] { CloseLinkPort(serialPortMcu); }, false},
+        {"StopDIO", [] { EXPECT_TRUE(StopDIO()); }, false},
+        {"CloseMcuLinks", CloseMcuLinks, true},
+        {"unload", [this] { Unload(); }, true},
+    };
+    for (const auto& row : rows) {
+        Reload("Trelo-11");
+        ASSERT_TRUE(OpenMcuLink(serialPortMcu) && OpenMcuLink(serialPortCan)) << row.name;
+        ExpectRawLine(serialPortCan.comHandle.load(), B921600);
+        const char* path = sim::LinkPath(sim::LinkRole::Mcu);
+        EXPECT_FALSE(ChildCanOpen(path)) << row.name;
+        row.close();
+        EXPECT_EQ(serialPortMcu.comHandle.load(), os::kNoHandle) << row.name;
+        EXPECT_EQ(serialPortCan.comHandle.load() == os::kNoHandle, row.closesCan) << row.name;
+        EXPECT_TRUE(ChildCanOpen(path)) << row.name;
+    }
 }
 
 // A pseudo-terminal refuses even parity after the first request; reopening
-// the link must still work, at the right speed.
-TEST_F(Transport, ALinkReopensOnTheSameTerminal) {
+// the link must still work, at the right speed, and purges what was waiting.
+TEST_F(Transport, ALinkReopensOnTheSameTerminalAndPurgesTheLine) {
     LoadAndOpen();
     for (int i = 0; i < 2; ++i) {
         CloseLinkPort(serialPortMcu);
+        Inject(MakeFrame(0xFF, 0x99));  // arrives while the link is closed
         ASSERT_TRUE(OpenMcuLink(serialPortMcu));
     }
-    u32 version = 0;
-    EXPECT_TRUE(McuQuery(0xFF, &version));
-}
-
-TEST_F(Transport, OpeningPurgesWhatWasWaitingOnTheLine) {
-    LoadWithLinks();
-    ASSERT_TRUE(OpenMcuLink(serialPortMcu));
-    CloseLinkPort(serialPortMcu);
-    Inject(MakeFrame(0xFF, 0x99));  // arrives while the link is closed
-    ASSERT_TRUE(OpenMcuLink(serialPortMcu));
-    u32 version = 0;
-    ASSERT_TRUE(McuQuery(0xFF, &version));
-    EXPECT_EQ(version, sim::kFirmwareVersion);
+    ExpectRawLine(serialPortMcu.comHandle.load(), B115200);
+    EXPECT_TRUE(VersionAnswered());
 }
 
 // A read of a frame ends with all of it or with nothing, as a COM port read
@@ -153,50 +147,7 @@ TEST_F(Transport, StopLinkReceiverWithoutAThreadReleasesTheEventsAndKeepsThePort
     EXPECT_EQ(serialPortMcu.stopEvent.load(), os::kNoHandle);
     EXPECT_EQ(serialPortMcu.ioEvent.load(), os::kNoHandle);
     EXPECT_EQ(serialPortMcu.comHandle.load(), port);
-    u32 version = 0;
-    EXPECT_TRUE(McuQuery(0xFF, &version));  // events are made again on demand
-}
-
-// Incoming CAN frames: the CAN receive thread's tests.
-TEST_F(Transport, CanFramesGoOutOnTheCanLink) {
-    LoadWithLinks();
-    ASSERT_TRUE(OpenMcuLink(serialPortCan));
-    ExpectRawLine(serialPortCan.comHandle.load(), B921600);
-    CanMessage out{0x18FF0102, 0x0004, 0, 3, {0xDE, 0xAD, 0xBE, 0, 0, 0, 0, 0}};
-    u8 frame[kCanFrameSize];
-    EncodeCanFrame(out, frame);
-    u32 written = 0;
-    ASSERT_TRUE(LinkWrite(serialPortCan, frame, kCanFrameSize, &written));
-    EXPECT_EQ(written, kCanFrameSize);
-
-    ASSERT_TRUE(WaitUntil([](const sim::SerialLinkState& s) { return s.can.framesReceived == 1; }));
-    sim::CanWireMessage seen{};
-    Edit([&](sim::SerialLinkState& s) { seen = s.can.log[0]; });
-    EXPECT_EQ(seen.id, out.id);
-    EXPECT_EQ(seen.flags, out.flags);
-    EXPECT_EQ(seen.length, 3);
-    EXPECT_EQ(0, std::memcmp(seen.data, out.data, 8));
-}
-
-TEST_F(Transport, EventFramesAndThreeByteMessagesArriveAsSent) {
-    LoadAndOpen();
-    ASSERT_TRUE(sim::EmitMcuEvent(0x30, 0x0105));
-    ASSERT_TRUE(sim::EmitShortDiMessage(0x05));
-    u8 bytes[kFrameSize + 3];
-    ASSERT_EQ(ReadAll(serialPortMcu, bytes, sizeof bytes), sizeof bytes);
-    const u8 expected[] = {0x40, 0x30, 0x05, 0x01, 0x00, 0x00, 0x76, 0x40, 0x05, 0x45};
-    EXPECT_EQ(0, std::memcmp(bytes, expected, sizeof expected));
-}
-
-TEST_F(Transport, StopDioAndUnloadGiveThePortUp) {
-    LoadAndOpen();
-    const char* path = sim::LinkPath(sim::LinkRole::Mcu);
-    EXPECT_TRUE(StopDIO());
-    EXPECT_EQ(serialPortMcu.comHandle.load(), os::kNoHandle);
-    EXPECT_TRUE(ChildCanOpen(path));
-    ASSERT_TRUE(OpenMcuLink(serialPortMcu));
-    Unload();
-    EXPECT_TRUE(ChildCanOpen(path));
+    EXPECT_TRUE(VersionAnswered());  // events are made again on demand
 }
 
 // StopDIO closes the port only between exchanges, so that no write or read
@@ -227,16 +178,6 @@ TEST_F(Transport, StopDioWaitsForTheExchangeInProgress) {
     EXPECT_NE(fcntl(fd2, F_GETFD), -1);  // still the reader's
     reader.join(), stopper.join();
     EXPECT_EQ(fcntl(fd2, F_GETFD), -1);
-}
-
-TEST_F(Transport, CloseMcuLinksClosesBothPorts) {
-    LoadAndOpen();
-    ASSERT_TRUE(OpenMcuLink(serialPortCan));
-    const char* path = sim::LinkPath(sim::LinkRole::Mcu);
-    CloseMcuLinks();
-    EXPECT_EQ(serialPortMcu.comHandle.load(), os::kNoHandle);
-    EXPECT_EQ(serialPortCan.comHandle.load(), os::kNoHandle);
-    EXPECT_TRUE(ChildCanOpen(path));
 }
 
 }  // namespace

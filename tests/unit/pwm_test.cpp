@@ -3,7 +3,6 @@
 // the receive thread, select-then-set pairs of two threads, the boards whose
 // firmware has generators, and halvexctl pwm.
 #include <latch>
-#include <mutex>
 #include <thread>
 
 #include "halvex32_service.h"
@@ -16,22 +15,7 @@ namespace {
 
 using Frames = std::vector<Frame7>;
 
-class Pwm : public McuLinkTest {
-protected:
-    // The frames `call` posted: those before the version query behind it
-    // (answered, so the firmware has taken every post before it; the
-    // receive thread takes the status events a start or stop raises).
-    template <typename Call>
-    static Frames PostedBy(Call call, Bool32 result) {
-        const u32 before = FramesReceived();
-        EXPECT_EQ(call(), result);
-        u32 version = 0;
-        EXPECT_TRUE(McuQuery(0xFF, &version));
-        Frames frames = FramesSince(before);
-        frames.pop_back();
-        return frames;
-    }
-};
+using Pwm = McuLinkTest;
 
 u32 g_record[6] = {4000, 1000, 1, 0xAA, 0xBB, 0xCC};  // period, width, invert; the rest is not sent
 const Frames kSetup{MakeFrame(0x92, 1), MakeFrame(0x9A, 4000), MakeFrame(0x9B, 1000), MakeFrame(0x9C, 1)};
@@ -54,21 +38,17 @@ const PostCase kPostCases[] = {
 
 TEST_F(Pwm, EachOperationPostsItsFramesInOrder) {
     LoadAndOpen("Trelo-16");
-    ASSERT_TRUE(StartMcuReceiver());
-    for (const PostCase& c : kPostCases) EXPECT_EQ(PostedBy(c.call, c.result), c.frames) << &c - kPostCases;
+    ASSERT_TRUE(StartMcuReceiver());  // takes the status events a start or stop raises
+    for (const PostCase& c : kPostCases) {
+        const u32 from = FramesReceived();
+        EXPECT_EQ(c.call(), c.result) << &c - kPostCases;
+        EXPECT_EQ(FramesUpToNow(from), c.frames) << &c - kPostCases;
+    }
 }
 
 using Statuses = std::vector<std::pair<u32, u32>>;
-std::mutex g_lock;
-Statuses g_status;
-void HX_CALLBACK OnStatus(u32 generator, u32 status) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_status.emplace_back(generator, status);
-}
-Statuses StatusesSoFar() {
-    std::lock_guard<std::mutex> hold(g_lock);
-    return g_status;
-}
+Recorded<std::pair<u32, u32>> g_status;
+void HX_CALLBACK OnStatus(u32 generator, u32 status) { g_status.Add({generator, status}); }
 
 // Generator 1 at 2 kHz / 100 ticks, width 25: started, then a width beyond
 // the period, then stopped; the board's output shows each state.
@@ -83,8 +63,7 @@ TEST_F(Pwm, StatusEventsReachTheCallbackAndTheOutputShowsTheDutyCycle) {
     ASSERT_TRUE(PWM_PulseInvert(2) && PWM_PulseWidth(1, 101) && PWM_Stop(2));
     ASSERT_TRUE(WaitUntil([](const sim::SerialLinkState& s) { return s.mcu.pwm.events == 3; }));
     EXPECT_EQ(shown(), std::tuple(false, 100.0, 0.0));  // at rest: inactive, which is high when inverted
-    for (int i = 0; i < 2000 && StatusesSoFar().size() < 4; ++i) usleep(1000);
-    EXPECT_EQ(StatusesSoFar(), (Statuses{{0x12, 0x345678}, {1, 0xFA01}, {1, 0x3E803}, {1, 0x3E802}}));
+    EXPECT_EQ(g_status.Wait(4), (Statuses{{0x12, 0x345678}, {1, 0xFA01}, {1, 0x3E803}, {1, 0x3E802}}));
 }
 
 // Each thread sets its own generator's period, tagging the value with the
@@ -109,13 +88,12 @@ TEST_F(Pwm, SelectThenSetPairsOfTwoThreadsNeverInterleave) {
 // extra M1 cell in the catalog fails here.
 TEST_F(Pwm, EveryBoardDrivesItsOutputsExactlyWhenItsFirmwareHasThem) {
     for (const sim::BoardModel& m : sim::kBoardModels) {
-        LoadWithLinks(m.name);
+        Reload(m.name);
         const bool has = m.mcuFunctions && m.mcuFunctions->pwmOutputs > 0;
         EXPECT_EQ(*service::GetInfo().groups[service::kPwm].family != '\0', has) << m.name;
         EXPECT_EQ(PWM_GenPeriod(1, 400) && PWM_PulseWidth(1, 100) && PWM_Start(2), has) << m.name;
         EXPECT_TRUE(!has || WaitUntil([](const sim::SerialLinkState& s) { return s.mcu.pwm.running == 2; })) << m.name;
         EXPECT_EQ(service::GetBoardPwmOutput(1).dutyPercent, has ? 25.0 : 0.0) << m.name;
-        Unload();
     }
 }
 

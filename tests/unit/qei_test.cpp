@@ -63,7 +63,7 @@ TEST_F(Qei, ChannelsCountTheShaftOnTheBoardClock) {
         {"a stopped channel keeps its count", {0}, 1, 1, 7, 60, 1, 250, 7, 0, 0},
     };
     for (const Row& row : rows) {
-        LoadAndOpen();
+        Reload("Trelo-11");
         u32 got[3] = {kUntouched, kUntouched, kUntouched};
         ASSERT_TRUE(QEI_Setup(0, (void*)row.setup.data(), static_cast<u32>(4 * row.setup.size())) && QEI_Start(row.startMask) &&
                     QEI_SetPosition(row.channel, row.from)) << row.name;
@@ -72,7 +72,6 @@ TEST_F(Qei, ChannelsCountTheShaftOnTheBoardClock) {
         EXPECT_TRUE(QEI_GetPosition(row.channel, &got[0]) && QEI_GetDirection(row.channel, &got[1]) &&
                     QEI_GetVelocity(row.channel, &got[2])) << row.name;
         EXPECT_EQ(std::vector<u32>(got, got + 3), (std::vector<u32>{row.position, row.direction, row.velocity})) << row.name;
-        Unload();
     }
 }
 
@@ -80,15 +79,12 @@ TEST_F(Qei, ChannelsCountTheShaftOnTheBoardClock) {
 // other boards the call does not even look for the MCU's port.
 TEST_F(Qei, EveryBoardHasItsEncoderColumn) {
     for (const sim::BoardModel& m : sim::kBoardModels) {
-        LoadModel(m.name);
+        Reload(m.name, false);
         const bool has = m.mcuFunctions && m.mcuFunctions->qeiChannels > 0;
         u32 position = kUntouched;
         EXPECT_EQ(QEI_SetPosition(1, 77) && QEI_GetPosition(1, &position), has) << m.name;
         EXPECT_EQ(position, has ? 77u : kUntouched) << m.name;
-        u32 portSearches = 0;
-        Edit([&](sim::SerialLinkState& s) { portSearches = s.paths.lookups; });
-        EXPECT_EQ(portSearches > 0, has) << m.name;
-        Unload();
+        EXPECT_EQ(LinkLookups() > 0, has) << m.name;
     }
 }
 

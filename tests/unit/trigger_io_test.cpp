@@ -20,7 +20,6 @@ using sim::DioRoute;
 constexpr u32 kHoldPad = 0xFED0C1E8;
 const Words kRecord{5, 0, 0, 7}, kNoWrites{};
 
-Frame7 Short(u8 c) { return {0x23, c, 0x00, static_cast<u8>(0x23 + c), 0x00, 0x00, 0x00}; }
 Words HoldWrites() {
     Words out;
     for (const sim::Access& a : LogOf(sim::AccessKind::PhysWrite)) if (a.address == kHoldPad) out.push_back(a.value);
@@ -48,21 +47,20 @@ const EdgeCase kEdgeCases[] = {
     {"Trelo-06", [] { return SetupDTFO(nullptr, 12); }, 0, {}, {}, kRecord},
     {"Trelo-11", [] { return Bool32(StartDTIO() && StopDTFO()); }, 1,
      {{0x23, 0x63, 0, 0, 0, 0, 0x86}, {0x23, 0x41, 0, 0, 0, 0, 0x64}}, {}, kRecord},
-    {"Trelo-06", [] { return Bool32(StartDTFO() && StopDTIO()); }, 1, {Short(0x43), Short(0x61)}, {}, kRecord},
-    {"Ondra-01", [] { return Bool32(StartDTIO() && StopDTFO()); }, 1, {Short(0x63), Short(0x41)}, {}, kRecord},
+    {"Trelo-06", [] { return Bool32(StartDTFO() && StopDTIO()); }, 1, {ShortFrame(0x43), ShortFrame(0x61)}, {}, kRecord},
+    {"Ondra-01", [] { return Bool32(StartDTIO() && StopDTFO()); }, 1, {ShortFrame(0x63), ShortFrame(0x41)}, {}, kRecord},
 };
 
 class TriggerIo : public McuLinkTest {};
 
 TEST_F(TriggerIo, EdgeCasesSendTheirFramesAndKeepTheirUnits) {
     for (const EdgeCase& c : kEdgeCases) {
-        LoadWithLinks(c.model);
+        Reload(c.model);
         std::copy(kRecord.begin(), kRecord.end(), g_record);
         EXPECT_EQ(c.call(), c.result) << &c - kEdgeCases;
         EXPECT_EQ(FramesSince(0), c.sent) << &c - kEdgeCases;
         EXPECT_EQ(std::pair(GetUnitDTIO(), GetUnitDTFO()), c.units) << &c - kEdgeCases;
         EXPECT_EQ(Words(g_record, g_record + 4), c.left) << &c - kEdgeCases;
-        Unload(), sim::StopBoardLinks();
     }
 }
 
@@ -72,7 +70,7 @@ TEST_F(TriggerIo, RoutingFollowsEchoedStartsAndStopsOnly) {
     for (const auto& [model, dio, trigger] : {std::tuple{"Trelo-05", DioRoute::kDio, DioRoute::kTrigger},
                                               {"Trelo-06", DioRoute::kDio, DioRoute::kTrigger},
                                               {"Trelo-11", DioRoute::kNone, DioRoute::kNone}}) {
-        LoadWithLinks(model);
+        Reload(model);
         sim::ClearAccessLog(sim::TheBoardState());
         EXPECT_TRUE(StopDTFO());
         Arm([](sim::LinkFaultState& f) { f.dropAnswers = 1; });
@@ -83,7 +81,6 @@ TEST_F(TriggerIo, RoutingFollowsEchoedStartsAndStopsOnly) {
         EXPECT_FALSE(StopDTFO());
         EXPECT_EQ(sim::BoardDioRoute(), trigger) << model;
         EXPECT_TRUE(dio != DioRoute::kNone || LogOf(sim::AccessKind::PortWrite).empty()) << model;
-        Unload(), sim::StopBoardLinks();
     }
 }
 
@@ -112,7 +109,7 @@ TEST_F(TriggerIo, T2WithDicosRunningSendsThePrepareOnly) {
     const u32 from = FramesReceived();
     std::copy(kRecord.begin(), kRecord.end(), g_record);
     EXPECT_FALSE(StartDTIO() || SetupDTFO(g_record, 16));
-    EXPECT_EQ(FramesSince(from), (Frames{Short(0x62), Short(0x42)}));
+    EXPECT_EQ(FramesSince(from), (Frames{ShortFrame(0x62), ShortFrame(0x42)}));
     EXPECT_EQ(Words(g_record, g_record + 4), kRecord);
     EXPECT_EQ(DicosStarted.load(), 1);
 }
@@ -125,9 +122,8 @@ TEST_F(TriggerIo, EveryBoardRunsTheFamilyOfItsFirmware) {
     // Unit word, empty setup, start and stop, hold line writes, whether the board saw any of it.
     using Outcome = std::tuple<u32, Bool32, bool, Words, bool>;
     for (const sim::BoardModel& m : sim::kBoardModels) {
-        LoadWithLinks(m.name);
-        u32 before = 0, after = 0;
-        Edit([&](sim::SerialLinkState& s) { before = s.paths.lookups + s.mcu.framesReceived; });
+        Reload(m.name);
+        const u32 before = LinkLookups() + FramesReceived();
         const sim::TriggerDialect d = m.mcuFunctions ? m.mcuFunctions->trigger : sim::TriggerDialect::None;
         const Outcome expected = d == sim::TriggerDialect::Framed      ? Outcome{245, 1, true, kNoWrites, true}
                                  : d == sim::TriggerDialect::Short     ? Outcome{80, 0, true, kNoWrites, true}
@@ -136,9 +132,8 @@ TEST_F(TriggerIo, EveryBoardRunsTheFamilyOfItsFirmware) {
         const u32 unitWord = SetUnitDTIO(3, 5) ? Dtio().unitWord : 0;
         const Bool32 setup = SetupDTIO(g_record, 0);
         const bool runs = StartDTIO() && Dtio().running && StopDTIO() && !Dtio().running;
-        Edit([&](sim::SerialLinkState& s) { after = s.paths.lookups + s.mcu.framesReceived; });
-        EXPECT_EQ(Outcome(unitWord, setup, runs, HoldWrites(), after != before), expected) << m.name;
-        Unload();
+        const bool seen = LinkLookups() + FramesReceived() != before;
+        EXPECT_EQ(Outcome(unitWord, setup, runs, HoldWrites(), seen), expected) << m.name;
     }
 }
 
