@@ -28,7 +28,7 @@ std::atomic<u32> g_readInputs{0};
 void HX_CALLBACK OnEvent(DiEventRecord* r) {
     if (g_readInCallback.load()) g_readInputs.store(DIReadPort());
     // The record is packed: its fields are read as values, never bound to references.
-    g_calls.Add({r->inputState, r->eventValue, r->sequence});
+    g_calls.Add({u32{r->inputState}, u32{r->eventValue}, u32{r->sequence}});
 }
 void Drive(std::initializer_list<std::pair<u32, bool>> changes) {
     for (auto [line, on] : changes) sim::DriveFieldInput(line, on);

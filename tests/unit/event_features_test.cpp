@@ -26,7 +26,7 @@ using Event = std::tuple<u32, u32, u32>;  // inputState, eventValue, sequence
 Recorded<Event> g_events;
 Recorded<CanMessage> g_messages;
 
-void HX_CALLBACK OnDi(DiEventRecord* r) { g_events.Add({r->inputState, r->eventValue, r->sequence}); }  // packed: by value
+void HX_CALLBACK OnDi(DiEventRecord* r) { g_events.Add({u32{r->inputState}, u32{r->eventValue}, u32{r->sequence}}); }  // packed: copies
 void HX_CALLBACK OnCan(CanMessage* m, u32) { g_messages.Add(*m); }
 
 u32 ThreadCount() {

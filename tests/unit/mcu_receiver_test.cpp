@@ -27,7 +27,7 @@ std::atomic<int> g_exchanged{-1};
 void HX_CALLBACK OnDicos(DiEventRecord* r) { g_seen.Add({'D', u32{r->inputState}, u32{r->eventValue}, u32{r->sequence}}); }
 void HX_CALLBACK OnPwm(u32 generator, u32 status) { g_seen.Add({'P', generator, status, 0}); }
 void HX_CALLBACK OnCanStatus(u32 status) { g_seen.Add({'S', status, 0, 0}); }
-void HX_CALLBACK OnCan(CanMessage* m, u32 size) { g_seen.Add({'C', m->id, u32{m->data[2]} << 24 | u32{m->length} << 16 | m->flags, size}); }
+void HX_CALLBACK OnCan(CanMessage* m, u32 size) { g_seen.Add({'C', u32{m->id}, u32{m->data[2]} << 24 | u32{m->length} << 16 | m->flags, size}); }
 void HX_CALLBACK OnDt2(u32 value) { g_seen.Add({'T', value, 0, 0}); }
 void Query() { g_exchanged.store(VersionAnswered()); }
 void HX_CALLBACK QueryFromPwm(u32, u32) { Query(); }
