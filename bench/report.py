@@ -123,6 +123,9 @@ def row_ok(row):
         return bool(row["ok"])
     if "bound" in row and isinstance(row.get("value"), (int, float)):
         return row["value"] <= row["bound"]
+    goal = parse_goal(row.get("goal"))
+    if goal and "ratio" not in row and isinstance(row.get("value"), (int, float)):  # a count against its goal
+        return row["value"] >= goal[1] if goal[0] == ">=" else row["value"] <= goal[1]
     return None
 
 
