@@ -14,6 +14,7 @@
 
 #include <unordered_map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/pci_config.h"
@@ -29,6 +30,14 @@ namespace {
 
 using namespace hx;
 using Text = std::u16string;
+using View = std::u16string_view;
+// Looked up by view: the search's many opens and queries allocate nothing here.
+struct Hash {
+    using is_transparent = void;
+    size_t operator()(View v) const { return std::hash<View>{}(v); }
+};
+template <class T>
+using Table = std::unordered_map<Text, T, Hash, std::equal_to<>>;
 
 void Require(bool ok) {
     if (!ok) __builtin_trap();
@@ -36,12 +45,12 @@ void Require(bool ok) {
 
 struct Key {
     std::vector<Text> subKeys;
-    std::unordered_map<Text, std::vector<u8>> values;
+    Table<std::vector<u8>> values;
 };
 // Hashed, and a handle keeps its key's node (which no insertion moves): the
 // search opens and looks up keys by the thousand on a large input.
-std::unordered_map<Text, Key> g_keys;
-std::vector<std::pair<Text, Key*>> g_handles;
+Table<Key> g_keys;
+std::vector<std::pair<const Text*, Key*>> g_handles;
 int g_open = 0, g_opens = 0;
 Text g_portNameKey, g_portName;  // the PortName read last
 
@@ -51,10 +60,11 @@ Text Trim(Text p) {
 }
 RegKey OpenKey(const RegChar* path) {
     ++g_opens;
-    Text key = Trim(path);
+    View key(path);
+    while (!key.empty() && key.back() == u'\\') key.remove_suffix(1);
     const auto it = g_keys.find(key);
     if (it == g_keys.end()) return kNoRegKey;
-    g_handles.emplace_back(std::move(key), &it->second);
+    g_handles.emplace_back(&it->first, &it->second);
     ++g_open;
     return g_handles.size();
 }
@@ -73,13 +83,13 @@ bool EnumSubKey(RegKey k, u32 i, RegChar* name, u32 capacity) {
 bool QueryValue(RegKey k, const RegChar* name, u8* data, u32* size) {
     if (*size) data[0] = data[*size - 1] = 0xA5;  // the room claimed is there
     const auto& values = Of(k).values;
-    const auto it = values.find(name);
+    const auto it = values.find(View(name));
     if (it == values.end()) return false;
     if (it->second.size() > *size) return *size = static_cast<u32>(it->second.size()), false;
     std::copy(it->second.begin(), it->second.end(), data);
     *size = static_cast<u32>(it->second.size());
-    if (Text(name) == u"PortName") {
-        g_portNameKey = g_handles[k - 1].first;
+    if (View(name) == u"PortName") {
+        g_portNameKey = *g_handles[k - 1].first;
         g_portName.assign(reinterpret_cast<const char16_t*>(data), *size / 2);
         g_portName = g_portName.substr(0, g_portName.find(u'\0'));
     }
