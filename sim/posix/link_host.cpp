@@ -108,7 +108,7 @@ u32 WireRoom() { return kWireChunks - g_host.wire.queued.load(); }
 
 // Queues bytes for the terminal of `role` behind those queued before, all or
 // nothing; the caller holds the lock.
-bool QueueWire(LinkRole role, const u8* bytes, u32 count, u32 gapMs) {
+bool QueueWire(LinkRole role, const u8* bytes, u32 count, u32 gapMs = 0) {
     Wire& w = g_host.wire;
     if (g_host.master[Index(role)] < 0 || (count + kWireChunkBytes - 1) / kWireChunkBytes > WireRoom()) return false;
     for (u32 at = 0; at < count; at += kWireChunkBytes) {
@@ -121,8 +121,6 @@ bool QueueWire(LinkRole role, const u8* bytes, u32 count, u32 gapMs) {
     }
     return true;
 }
-
-void WriteRaw(LinkRole role, const u8* bytes, u32 count) { QueueWire(role, bytes, count, 0); }
 
 // The next chunk and the terminal it goes to; false when none is queued.
 bool PopWire(WireChunk* out, int* fd) {
@@ -170,9 +168,9 @@ bool WriteAll(int fd, const u8* bytes, u32 count) {
     return true;
 }
 
-// Writes the queued chunks out. Called without the board lock held by this
-// thread's callers that queued; a thread that finds another writing leaves
-// the chunks to it (which looks again once it has let go).
+// Writes the queued chunks out; called after the board lock is let go. A
+// thread that finds another writing leaves its chunks to that one, which
+// looks at the queue again after it lets go of the writer.
 void FlushWire() {
     Wire& w = g_host.wire;
     while (w.queued.load() != 0) {
@@ -187,10 +185,10 @@ void FlushWire() {
     }
 }
 
-void WriteMaybeSplit(LinkRole role, const u8* bytes, u32 count) {
+void QueueMaybeSplit(LinkRole role, const u8* bytes, u32 count) {
     const LinkFaultState& f = TheLinksUnlocked().faults[Index(role)];
     if (f.splitChunk == 0) {
-        WriteRaw(role, bytes, count);
+        QueueWire(role, bytes, count);
         return;
     }
     for (u32 at = 0; at < count; at += f.splitChunk)
@@ -206,7 +204,7 @@ void WriteBurst(LinkRole role, const u8* answer, const LinkFaultState& f) {
     std::memcpy(burst + kMcuFrameBytes, answer, kMcuFrameBytes);
     BuildEventFrame(f.burstCode, f.burstPayload + 1, burst + 2 * kMcuFrameBytes);
     const u32 cut = f.burstSplitAt < kBurstBytes ? f.burstSplitAt : kBurstBytes;
-    WriteRaw(role, burst, cut);
+    QueueWire(role, burst, cut);
     QueueWire(role, burst + cut, kBurstBytes - cut, cut > 0 && cut < kBurstBytes ? f.splitGapMs : 0);
 }
 
@@ -224,7 +222,7 @@ void FlushDue() {
     u32 kept = 0;
     for (u32 i = 0; i < g_host.pendingCount; ++i) {
         Pending& p = g_host.pending[i];
-        if (p.dueMs <= now) WriteMaybeSplit(p.role, p.bytes, p.count);
+        if (p.dueMs <= now) QueueMaybeSplit(p.role, p.bytes, p.count);
         else g_host.pending[kept++] = p;
     }
     g_host.pendingCount = kept;
@@ -236,7 +234,7 @@ void SendInOrder(LinkRole role, const u8* bytes, u32 count) {
         Enqueue(role, bytes, count, g_host.pending[g_host.pendingCount - 1].dueMs);
         return;
     }
-    WriteMaybeSplit(role, bytes, count);
+    QueueMaybeSplit(role, bytes, count);
 }
 
 // An answer that the firmware sends, through the armed faults.
@@ -269,7 +267,7 @@ void SendAnswer(LinkRole role, const u8* bytes, u32 count) {
         u8 noise[kMaxNoiseBytes];
         const u32 n = f.noiseBytes < kMaxNoiseBytes ? f.noiseBytes : kMaxNoiseBytes;
         for (u32 i = 0; i < n; ++i) noise[i] = kNoise[i % sizeof kNoise];
-        WriteRaw(role, noise, n);
+        QueueWire(role, noise, n);
     }
     if (frame && f.staleBefore) {
         --f.staleBefore;
@@ -281,7 +279,7 @@ void SendAnswer(LinkRole role, const u8* bytes, u32 count) {
             stale[kCodeByte] ^= kStaleCodeFlip;
             stale[kChecksumByte] = FirmwareChecksum(stale);
         }
-        WriteRaw(role, stale, sizeof stale);
+        QueueWire(role, stale, sizeof stale);
     }
     if (frame) {
         std::memcpy(g_host.lastAnswer[Index(role)], out, kMcuFrameBytes);
@@ -460,7 +458,7 @@ void DrainOutbox() {
     while (g_host.pendingCount == 0 && !(g_host.outboxLeft = WireRoom() < kMaxAnswerBytes)) {
         const u32 n = FirmwareTakeOutbox(TheLinksUnlocked().mcu, bytes, sizeof bytes);
         if (n == 0) return;
-        WriteMaybeSplit(LinkRole::Mcu, bytes, n);
+        QueueMaybeSplit(LinkRole::Mcu, bytes, n);
     }
 }
 
@@ -684,7 +682,7 @@ bool QueueFromOutside(LinkRole role, const u8* bytes, u32 count) {
     for (;;) {
         LockLinks();
         const bool open = g_host.master[Index(role)] >= 0;
-        const bool queued = open && QueueWire(role, bytes, count, 0);
+        const bool queued = open && QueueWire(role, bytes, count);
         UnlockLinks();
         FlushWire();
         if (queued || !open || NowMs() >= giveUpMs) return open;
